@@ -1,0 +1,75 @@
+// platform.h - the operating-system services the portable core needs:
+// memory, paths, files and the progress display. One implementation per
+// platform: platform_win.cpp (Win32) and platform_posix.cpp.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// A window of the user interface. On Windows it is an HWND; elsewhere it
+// is a ProgressDisplay owned by the front end (see below), or null.
+typedef void* WindowHandle;
+
+// Memory. Every block that crosses a function boundary comes from these
+// and belongs to the receiver, who releases it with MemFree.
+
+// A zero-filled block of `size` bytes, or null.
+void* MemAlloc(size_t size);
+// Size 0 frees `block` and returns null; a null `block` is MemAlloc(size);
+// otherwise the block may move and any growth is zero-filled. Null on
+// failure, in which case `block` is still valid and still the caller's.
+void* MemReAlloc(void* block, size_t size);
+// Releases a block from the two functions above; null is ignored.
+void MemFree(void* block);
+
+// The full path of `name` as a new NUL-terminated allocation, or null.
+char* GetFullPath(const char* name);
+
+// Files. No handle outlives the call of the operation that opened it.
+struct PlatformFile;
+
+// Opens an existing file for reading; others may read it meanwhile but
+// not write it. Null when it cannot be opened (or is a directory).
+PlatformFile* OpenFileForRead(const char* path);
+// The file's size in bytes; false when the platform cannot tell.
+bool GetFileSize64(PlatformFile* file, uint64_t* size);
+// Positions at `offset` bytes from the start; positions past the end are
+// allowed. False on failure.
+bool SeekFile(PlatformFile* file, uint64_t offset);
+// Reads up to `count` bytes into `buffer`; returns how many arrived. Fewer
+// than asked means the end of the file or a read error.
+uint32_t ReadFileBytes(PlatformFile* file, void* buffer, uint32_t count);
+
+// Creates a new, empty, unshared file in the folder of `destinationPath`,
+// to be moved over the destination once complete. On success `*tempPath`
+// receives the new file's name (the caller frees it with MemFree).
+PlatformFile* CreateTempFileBeside(const char* destinationPath, char** tempPath);
+// Writes all `count` bytes; false unless every byte was written (a full
+// disk is a failure). Lives in a translation unit of its own so that tests
+// can link a failing stand-in.
+bool WriteFileBytes(PlatformFile* file, const void* data, uint32_t count);
+// Flushes and closes a file opened for writing; false if that failed (the
+// data may not be on disk).
+bool CloseWrittenFile(PlatformFile* file);
+// Closes a file opened for reading. Null is ignored.
+void CloseFile(PlatformFile* file);
+
+// Moves the finished file `tempPath` over `destinationPath`, replacing an
+// existing file in one step. False (with both files as they were) on
+// failure.
+bool CommitTempFile(const char* tempPath, const char* destinationPath);
+// Deletes a file; used to drop an unfinished temporary file.
+void DeleteFilePath(const char* path);
+
+// Progress. `SetProgressPosition` moves the progress bar `bar` to
+// `position` and repaints its window at once, without handling input.
+// On Windows `bar` is a msctls_progress32 control and its parent is
+// repainted. Elsewhere `bar` is a ProgressDisplay, or null for none.
+struct ProgressDisplay {
+    uint32_t position;  // the last position set
+    uint32_t updates;   // how many times it was set
+    // Called after every update when not null; `context` is the front end's.
+    void (*redraw)(ProgressDisplay* display);
+    void* context;
+};
+void SetProgressPosition(WindowHandle bar, uint32_t position);

@@ -1,0 +1,50 @@
+// movie_file.h - the movie and projector layout of a file: the 8-byte
+// movie header, the projector trailer, and inspection of a file on disk.
+#pragma once
+
+#include <cstdint>
+
+// Signatures: the low 24 bits of a movie's first four bytes read as one
+// little-endian value. Compared exactly, so lower case does not count.
+const uint32_t signatureUncompressed = 0x535746;  // "FWS"
+const uint32_t signatureZlib = 0x535743;          // "CWS"
+const uint32_t signatureLzma = 0x53575A;          // "ZWS"
+
+// The projector trailer after the movie: this magic, then the movie size,
+// both unsigned 32-bit little-endian.
+const uint32_t projectorMagic = 0xFA123456;
+const uint32_t movieHeaderSize = 8;
+const uint32_t projectorTrailerSize = 8;
+
+struct MovieInfo {
+    uint32_t header;      // the movie's bytes 0-3 (signature, version in the high byte); 0 when no movie
+    uint32_t fileLength;  // the movie header's length field (bytes 4-7); 0 when no movie
+    uint32_t playerSize;  // bytes of player program from offset 0; 0 when there is none
+    uint32_t movieSize;   // stored size of the movie, which starts at playerSize; 0 when no movie
+};
+
+inline uint32_t MovieSignature(uint32_t header) { return header & 0xFFFFFF; }
+inline uint32_t MovieVersion(uint32_t header) { return header >> 24; }
+inline bool IsMovieSignature(uint32_t header)
+{
+    uint32_t signature = MovieSignature(header);
+    return signature == signatureUncompressed || signature == signatureZlib ||
+           signature == signatureLzma;
+}
+
+// Fills `info` from the file at `path` (every field, on every call) and
+// returns its playerSize. Reads at most 20 bytes and never the movie body.
+// A missing, unreadable or empty path, a directory, and a file too large
+// for the format's 32-bit sizes all give an all-zero record.
+uint32_t InspectMovieFile(const char* path, MovieInfo* info);
+
+// A new zero-filled buffer of `count` bytes holding the file's bytes from
+// `offset` on (MemAlloc; the caller frees it). Bytes past the end of the
+// file, or that a read does not deliver, stay zero. Null when `path` is
+// null, `count` is 0, the file cannot be opened or the buffer cannot be
+// allocated.
+unsigned char* ReadFileRange(const char* path, uint32_t offset, uint32_t count);
+
+// As ReadFileRange, but null unless all `count` bytes were read: for
+// callers that must not take zeros for data.
+unsigned char* ReadFileRangeFully(const char* path, uint32_t offset, uint32_t count);

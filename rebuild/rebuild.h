@@ -1,0 +1,55 @@
+// rebuild.h - writing a rebuilt movie or projector, and extracting the
+// player program of a projector.
+#pragma once
+
+#include <cstdint>
+
+#include "../common/platform.h"
+
+// What Save does with the movie body.
+enum class MovieAction : uint16_t { Keep = 0, Decompress = 1, Compress = 2 };
+// What Save does with the player program in front of the movie.
+enum class PlayerAction : uint16_t { Keep = 0, Remove = 1, AddReplace = 2 };
+
+// A Save request: PlayerAction in the high 16 bits, MovieAction in the low
+// 16 bits. 0 (Keep for both) asks for nothing.
+typedef uint32_t RebuildMode;
+
+inline RebuildMode MakeRebuildMode(PlayerAction player, MovieAction movie)
+{
+    return (uint32_t)player << 16 | (uint32_t)movie;
+}
+inline PlayerAction PlayerActionOf(RebuildMode mode) { return (PlayerAction)(mode >> 16); }
+inline MovieAction MovieActionOf(RebuildMode mode) { return (MovieAction)(mode & 0xFFFF); }
+
+// Why an output was not written. Whatever the reason, no output file was
+// created and an existing file of the output's name is as it was.
+enum class RebuildError {
+    None,
+    NothingToDo,     // mode 0
+    NoMovie,         // the source holds no movie, or cannot be opened
+    NoPlayer,        // the source holds no player program (extract)
+    ReadFailed,      // a piece of a source could not be read whole
+    DamagedMovie,    // the compressed movie is damaged
+    OutOfMemory,     // a piece or a conversion did not fit in memory
+    ConversionFailed,
+    CreateFailed,    // no file can be created in the output's folder
+    WriteFailed,     // writing, flushing or moving the output into place failed
+};
+
+// Writes to `outPath` the source `moviePath` rebuilt by `mode`: the player
+// bytes (the source's own for Keep, those in front of the movie of
+// `playerPath` for AddReplace, none for Remove), the movie as stored,
+// decompressed or recompressed, and a projector trailer whenever player
+// bytes were written. `progressBar` shows conversions (may be null).
+// Returns true when the output was written completely. The output is
+// written beside its destination and moved over it only when complete, so
+// `outPath` may name the source or the player file. On false, `*error`
+// (if not null) says why.
+bool RebuildMovieFile(WindowHandle progressBar, const char* moviePath, const char* outPath,
+                      const char* playerPath, RebuildMode mode, RebuildError* error = nullptr);
+
+// Writes the player program of `moviePath` (the bytes in front of its
+// movie, or the whole of a player program without one) to `outPath`.
+// Returns true when the output was written completely; as above otherwise.
+bool ExtractPlayer(const char* moviePath, const char* outPath, RebuildError* error = nullptr);

@@ -1,0 +1,269 @@
+// rebuild_tests.cpp - Save and Extract player: the output of every mode
+// byte for byte, and that no failure loses or corrupts a file.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "common/bytes.h"
+#include "common/platform.h"
+#include "failing_write.h"
+#include "movie/movie_file.h"
+#include "rebuild/codecs.h"
+#include "rebuild/rebuild.h"
+#include "test_support.h"
+
+namespace {
+
+const RebuildMode keepDecompress = MakeRebuildMode(PlayerAction::Keep, MovieAction::Decompress);
+const RebuildMode keepCompress = MakeRebuildMode(PlayerAction::Keep, MovieAction::Compress);
+const RebuildMode removeKeep = MakeRebuildMode(PlayerAction::Remove, MovieAction::Keep);
+const RebuildMode replaceKeep = MakeRebuildMode(PlayerAction::AddReplace, MovieAction::Keep);
+
+Bytes Trailer(uint32_t movieSize)
+{
+    Bytes trailer(8);
+    WriteLe32(trailer.data(), projectorMagic);
+    WriteLe32(trailer.data() + 4, movieSize);
+    return trailer;
+}
+
+Bytes Convert(Bytes movie, MovieAction action)
+{
+    unsigned char* block = ToBlock(movie);
+    uint32_t size = (uint32_t)movie.size();
+    if (action != MovieAction::Keep)
+        block = DecompressMovie(nullptr, block, &size);
+    if (action == MovieAction::Compress)
+        block = CompressMovie(nullptr, block, &size);
+    Bytes converted = FromBlock(block, size);
+    MemFree(block);
+    return converted;
+}
+
+// Each test works in a folder of its own, so that stray files show.
+class Rebuild : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        writeBudget = UINT64_MAX;
+        folder = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        ASSERT_TRUE(MakeFolder(folder));
+        for (const std::string& name : ListFolder(folder))
+            RemoveFile(Path(name));
+        player = ReadWholeFile(FixturePath("player.exe"));
+        ASSERT_GT(player.size(), 1000u);
+        newPlayer = MakePlayerBytes(300000);
+        compressed = MakeCompressedMovie(10, PatternBytes(50000, 1, true));
+        uncompressed = MakeMovie("FWS", 8, 5000, PatternBytes(4992, 2, true));
+        WriteWholeFile(Path("projector.exe"), MakeProjector(player, compressed));
+        WriteWholeFile(Path("movie.swf"), uncompressed);
+        WriteWholeFile(Path("new-player.exe"), newPlayer);
+    }
+    void TearDown() override { writeBudget = UINT64_MAX; }
+
+    std::string Path(const std::string& name) const { return folder + "/" + name; }
+
+    bool RebuildTo(const char* source, const char* output, RebuildMode mode,
+                   RebuildError* error = nullptr, const char* playerFile = "new-player.exe")
+    {
+        return RebuildMovieFile(nullptr, Path(source).c_str(), Path(output).c_str(),
+                                Path(playerFile).c_str(), mode, error);
+    }
+
+    // The folder holds exactly these files: no temporary file is left.
+    void ExpectFolderHolds(std::vector<std::string> names)
+    {
+        std::vector<std::string> present = ListFolder(folder);
+        std::sort(present.begin(), present.end());
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, present);
+    }
+
+    std::string folder;
+    Bytes player, newPlayer, compressed, uncompressed;
+};
+
+TEST_F(Rebuild, EveryModeByteForByte)
+{
+    const MovieAction movieActions[] = {MovieAction::Keep, MovieAction::Decompress,
+                                        MovieAction::Compress};
+    const PlayerAction playerActions[] = {PlayerAction::Keep, PlayerAction::Remove,
+                                          PlayerAction::AddReplace};
+    for (PlayerAction playerAction : playerActions) {
+        for (MovieAction movieAction : movieActions) {
+            RebuildMode mode = MakeRebuildMode(playerAction, movieAction);
+            if (mode == 0)
+                continue;
+            struct {
+                const char* source;
+                const Bytes* ownPlayer;
+                const Bytes* movie;
+            } sources[] = {{"projector.exe", &player, &compressed},
+                           {"movie.swf", nullptr, &uncompressed}};
+            for (const auto& source : sources) {
+                Bytes movie = Convert(*source.movie, movieAction);
+                const Bytes* playerBytes = playerAction == PlayerAction::Keep ? source.ownPlayer
+                                           : playerAction == PlayerAction::AddReplace ? &newPlayer
+                                                                                     : nullptr;
+                Bytes expected = playerBytes ? MakeProjector(*playerBytes, movie) : movie;
+                RebuildError error = RebuildError::NothingToDo;
+                ASSERT_TRUE(RebuildTo(source.source, "out.bin", mode, &error))
+                    << source.source << " mode " << mode;
+                EXPECT_EQ(RebuildError::None, error);
+                EXPECT_EQ(expected, ReadWholeFile(Path("out.bin")))
+                    << source.source << " mode " << std::hex << mode;
+            }
+        }
+    }
+    ExpectFolderHolds({"projector.exe", "movie.swf", "new-player.exe", "out.bin"});
+}
+
+TEST_F(Rebuild, DecompressedProjectorLayout)
+{
+    ASSERT_TRUE(RebuildTo("projector.exe", "out.exe", keepDecompress));
+    Bytes output = ReadWholeFile(Path("out.exe"));
+    const uint32_t declared = 50008;
+    ASSERT_EQ(player.size() + declared + 8, output.size());
+    EXPECT_EQ(Bytes(player), Bytes(output.begin(), output.begin() + (long)player.size()));
+    EXPECT_EQ(0x0A535746u, ReadLe32(output.data() + player.size()));
+    EXPECT_EQ(Trailer(declared), Bytes(output.end() - 8, output.end()));
+}
+
+TEST_F(Rebuild, BareMovieWithAddedPlayer)
+{
+    ASSERT_TRUE(RebuildTo("movie.swf", "out.exe", replaceKeep));
+    Bytes output = ReadWholeFile(Path("out.exe"));
+    EXPECT_EQ(305008u, output.size());
+    EXPECT_EQ(MakeProjector(newPlayer, uncompressed), output);
+}
+
+TEST_F(Rebuild, AddReplaceTakesOnlyThePlayerPartOfAProjector)
+{
+    Bytes otherMovie = MakeUncompressedMovie(9, 777);
+    WriteWholeFile(Path("other.exe"), MakeProjector(newPlayer, otherMovie));
+    ASSERT_TRUE(RebuildTo("projector.exe", "out.exe", replaceKeep, nullptr, "other.exe"));
+    EXPECT_EQ(MakeProjector(newPlayer, compressed), ReadWholeFile(Path("out.exe")));
+}
+
+TEST_F(Rebuild, AddReplaceFromANonProgramGivesTheMovieAlone)
+{
+    WriteWholeFile(Path("notes.txt"), Bytes(100, 'n'));
+    ASSERT_TRUE(RebuildTo("projector.exe", "out.swf", replaceKeep, nullptr, "notes.txt"));
+    EXPECT_EQ(compressed, ReadWholeFile(Path("out.swf")));
+}
+
+TEST_F(Rebuild, LzmaMovieIsWrittenAsStored)
+{
+    Bytes lzma = MakeMovie("ZWS", 13, 4000, PatternBytes(300, 3, false));
+    WriteWholeFile(Path("lzma.exe"), MakeProjector(player, lzma));
+    const RebuildMode modes[] = {keepDecompress, keepCompress, removeKeep};
+    for (RebuildMode mode : modes) {
+        ASSERT_TRUE(RebuildTo("lzma.exe", "out.bin", mode));
+        Bytes expected = mode == removeKeep ? lzma : MakeProjector(player, lzma);
+        EXPECT_EQ(expected, ReadWholeFile(Path("out.bin"))) << mode;
+    }
+}
+
+TEST_F(Rebuild, NothingIsCreatedWithoutAMovieOrARequest)
+{
+    WriteWholeFile(Path("out.bin"), Bytes(10, 'k'));
+    WriteWholeFile(Path("notes.txt"), Bytes(100, 'n'));
+    const struct {
+        const char* source;
+        RebuildMode mode;
+        RebuildError error;
+    } cases[] = {
+        {"projector.exe", 0, RebuildError::NothingToDo},
+        {"new-player.exe", removeKeep, RebuildError::NoMovie},
+        {"notes.txt", keepCompress, RebuildError::NoMovie},
+        {"missing.swf", keepCompress, RebuildError::NoMovie},
+    };
+    for (const auto& test : cases) {
+        RebuildError error = RebuildError::None;
+        EXPECT_FALSE(RebuildTo(test.source, "out.bin", test.mode, &error)) << test.source;
+        EXPECT_EQ(test.error, error) << test.source;
+    }
+    EXPECT_EQ(Bytes(10, 'k'), ReadWholeFile(Path("out.bin")));
+    ExpectFolderHolds({"projector.exe", "movie.swf", "new-player.exe", "out.bin", "notes.txt"});
+}
+
+// Writes fail part way, as on a full disk: at the player, the movie, the
+// trailer. The existing output stays as it was and no temporary file is
+// left behind.
+TEST_F(Rebuild, FullDiskLeavesTheDestinationUntouched)
+{
+    WriteWholeFile(Path("out.exe"), Bytes(10, 'k'));
+    const uint64_t budgets[] = {0, 100, player.size() + 10, player.size() + 50008 + 4};
+    for (uint64_t budget : budgets) {
+        writeBudget = budget;
+        RebuildError error = RebuildError::None;
+        EXPECT_FALSE(RebuildTo("projector.exe", "out.exe", keepDecompress, &error)) << budget;
+        EXPECT_EQ(RebuildError::WriteFailed, error) << budget;
+        EXPECT_EQ(Bytes(10, 'k'), ReadWholeFile(Path("out.exe")));
+    }
+    writeBudget = 10;
+    EXPECT_FALSE(ExtractPlayer(Path("projector.exe").c_str(), Path("out.exe").c_str()));
+    EXPECT_EQ(Bytes(10, 'k'), ReadWholeFile(Path("out.exe")));
+    ExpectFolderHolds({"projector.exe", "movie.swf", "new-player.exe", "out.exe"});
+}
+
+TEST_F(Rebuild, UnwritableFolderIsReported)
+{
+    RebuildError error = RebuildError::None;
+    EXPECT_FALSE(RebuildTo("projector.exe", "no-such-folder/out.exe", keepCompress, &error));
+    EXPECT_EQ(RebuildError::CreateFailed, error);
+    EXPECT_FALSE(ExtractPlayer(Path("projector.exe").c_str(),
+                               Path("no-such-folder/player.exe").c_str(), &error));
+    EXPECT_EQ(RebuildError::CreateFailed, error);
+}
+
+TEST_F(Rebuild, DamagedMovieFailsAndWritesNothing)
+{
+    Bytes damaged = compressed;
+    damaged[damaged.size() - 1] ^= 0xFF;  // the checksum
+    WriteWholeFile(Path("damaged.exe"), MakeProjector(player, damaged));
+    WriteWholeFile(Path("out.exe"), Bytes(10, 'k'));
+    const RebuildMode modes[] = {keepDecompress, keepCompress};
+    for (RebuildMode mode : modes) {
+        RebuildError error = RebuildError::None;
+        EXPECT_FALSE(RebuildTo("damaged.exe", "out.exe", mode, &error));
+        EXPECT_EQ(RebuildError::DamagedMovie, error);
+        EXPECT_EQ(Bytes(10, 'k'), ReadWholeFile(Path("out.exe")));
+    }
+    // Keeping the movie as stored does not look inside it.
+    EXPECT_TRUE(RebuildTo("damaged.exe", "out.swf", removeKeep));
+    EXPECT_EQ(damaged, ReadWholeFile(Path("out.swf")));
+}
+
+TEST_F(Rebuild, OutputMayNameTheSourceOrThePlayerFile)
+{
+    ASSERT_TRUE(RebuildTo("projector.exe", "projector.exe", keepDecompress));
+    EXPECT_EQ(MakeProjector(player, Convert(compressed, MovieAction::Decompress)),
+              ReadWholeFile(Path("projector.exe")));
+
+    ASSERT_TRUE(RebuildTo("movie.swf", "new-player.exe", replaceKeep));
+    EXPECT_EQ(MakeProjector(newPlayer, uncompressed), ReadWholeFile(Path("new-player.exe")));
+
+    ASSERT_TRUE(ExtractPlayer(Path("new-player.exe").c_str(), Path("new-player.exe").c_str()));
+    EXPECT_EQ(newPlayer, ReadWholeFile(Path("new-player.exe")));
+    ExpectFolderHolds({"projector.exe", "movie.swf", "new-player.exe"});
+}
+
+TEST_F(Rebuild, ExtractPlayer)
+{
+    ASSERT_TRUE(ExtractPlayer(Path("projector.exe").c_str(), Path("player-out.exe").c_str()));
+    EXPECT_EQ(player, ReadWholeFile(Path("player-out.exe")));
+
+    ASSERT_TRUE(ExtractPlayer(Path("new-player.exe").c_str(), Path("copy.exe").c_str()));
+    EXPECT_EQ(newPlayer, ReadWholeFile(Path("copy.exe")));
+
+    RebuildError error = RebuildError::None;
+    EXPECT_FALSE(ExtractPlayer(Path("movie.swf").c_str(), Path("none.exe").c_str(), &error));
+    EXPECT_EQ(RebuildError::NoPlayer, error);
+    EXPECT_FALSE(ExtractPlayer(nullptr, Path("none.exe").c_str()));
+    EXPECT_FALSE(ExtractPlayer(Path("projector.exe").c_str(), nullptr));
+    ExpectFolderHolds(
+        {"projector.exe", "movie.swf", "new-player.exe", "player-out.exe", "copy.exe"});
+}
+
+}  // namespace
