@@ -1,6 +1,7 @@
 // test_support.cpp - fixtures shared by the test programs.
 #include "test_support.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
@@ -62,11 +63,11 @@ std::vector<std::string> ListFolder(const std::string& folder)
 
 Bytes MakeMovie(const char* signature, uint8_t version, uint32_t declaredLength, const Bytes& body)
 {
-    Bytes movie(8);
+    Bytes movie(8 + body.size());
     memcpy(movie.data(), signature, 3);
     movie[3] = version;
     WriteLe32(movie.data() + 4, declaredLength);
-    movie.insert(movie.end(), body.begin(), body.end());
+    std::copy(body.begin(), body.end(), movie.begin() + 8);
     return movie;
 }
 
@@ -106,8 +107,9 @@ Bytes MakeCompressedMovie(uint8_t version, const Bytes& body)
 
 Bytes Concat(const Bytes& a, const Bytes& b)
 {
-    Bytes joined = a;
-    joined.insert(joined.end(), b.begin(), b.end());
+    Bytes joined(a.size() + b.size());
+    std::copy(a.begin(), a.end(), joined.begin());
+    std::copy(b.begin(), b.end(), joined.begin() + (long)a.size());
     return joined;
 }
 
