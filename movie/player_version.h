@@ -1,0 +1,41 @@
+// player_version.h - the player version a movie needs, the version of a
+// player program, and the rule between them.
+//
+// Versions are packed: major number in the high 16 bits, minor number in
+// the low 16 bits (the most significant half of a Windows file version),
+// compared as unsigned numbers; 0 stands for no version.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+typedef uint32_t PackedVersion;
+
+inline uint32_t VersionMajor(PackedVersion version) { return version >> 16; }
+inline uint32_t VersionMinor(PackedVersion version) { return version & 0xFFFF; }
+
+// The oldest player that plays a movie with this MovieInfo header (0 for
+// no movie). Every "ZWS" movie needs at least 11.0.
+PackedVersion RequiredPlayerVersion(uint32_t header);
+
+// Whether a player of version `player` is new enough for `required`.
+inline bool PlayerIsNewEnough(PackedVersion player, PackedVersion required)
+{
+    return player >= required;
+}
+
+// The file version (major.minor) of the program file at `path`, from its
+// version resource (type 16, identifier 1); 0 when it has none or the file
+// cannot be read. On Windows the file is loaded as data by the system;
+// elsewhere the portable reader below is used.
+PackedVersion GetPlayerVersion(const char* path);
+
+// The portable reader: the version of the program file at `path`, read
+// straight from its section table and resource directory. Safe on any
+// input; 0 when there is no readable version.
+PackedVersion ReadPlayerVersionFromFile(const char* path);
+
+// The file version in a version resource of `size` bytes: the fixed file
+// information is looked for at 4-byte steps within the block's declared
+// length and within `size`. 0 when it is not found.
+PackedVersion VersionFromResource(const unsigned char* resource, size_t size);
