@@ -5,6 +5,11 @@
 #define IDD_MAIN 100
 #define IDI_MAIN 1
 
+// The project's home page: the address behind the dialog's link label,
+// whose text is a notice, a "|" and this address.
+#define QUILLARO_HOME_PAGE "https://quillaro.example.org/"
+#define QUILLARO_LINK_TEXT "Quillaro home page | " QUILLARO_HOME_PAGE
+
 #define IDC_OPEN 100
 #define IDC_GETPLAYER 101
 #define IDC_MOVIEPATH 102
@@ -37,3 +42,12 @@
 #define IDS_PLAYER_ITEM 13
 #define IDS_PLAYER_URL 14
 #define IDS_LATEST_URL 15
+
+// Why a Save or Extract player wrote nothing.
+#define IDS_ERROR_DAMAGED 16
+#define IDS_ERROR_READ 17
+#define IDS_ERROR_MEMORY 18
+#define IDS_ERROR_CREATE 19
+#define IDS_ERROR_WRITE 20
+#define IDS_ERROR_NO_MOVIE 21
+#define IDS_ERROR_FAILED 22

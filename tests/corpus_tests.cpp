@@ -2,9 +2,6 @@
 // facts an independent reader recorded for them in manifest.tsv.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <sstream>
-
 #include "common/bytes.h"
 #include "common/platform.h"
 #include "movie/movie_file.h"
@@ -13,32 +10,6 @@
 #include "test_support.h"
 
 namespace {
-
-struct ManifestRow {
-    std::string file, signature, version, declaredLength, sha256, fwsSha256;
-    uint32_t size;
-};
-
-std::vector<ManifestRow> ReadManifest()
-{
-    std::vector<ManifestRow> rows;
-    Bytes text = ReadWholeFile(CorpusPath("manifest.tsv"));
-    std::istringstream lines(std::string(text.begin(), text.end()));
-    std::string line;
-    std::getline(lines, line);  // column names
-    while (std::getline(lines, line)) {
-        std::vector<std::string> fields;
-        std::istringstream cells(line);
-        std::string cell;
-        while (std::getline(cells, cell, '\t'))
-            fields.push_back(cell);
-        if (fields.size() < 11)
-            continue;
-        rows.push_back({fields[0], fields[2], fields[3], fields[4], fields[9], fields[10],
-                        (uint32_t)strtoul(fields[1].c_str(), nullptr, 10)});
-    }
-    return rows;
-}
 
 uint32_t SignatureValue(const std::string& signature)
 {

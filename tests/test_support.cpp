@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <sstream>
 #include <zlib.h>
 
 #include "common/bytes.h"
@@ -157,6 +159,27 @@ std::string CorpusPath(const std::string& relative)
 bool HaveCorpus()
 {
     return FileExists(CorpusPath("manifest.tsv"));
+}
+
+std::vector<ManifestRow> ReadManifest()
+{
+    std::vector<ManifestRow> rows;
+    Bytes text = ReadWholeFile(CorpusPath("manifest.tsv"));
+    std::istringstream lines(std::string(text.begin(), text.end()));
+    std::string line;
+    std::getline(lines, line);  // column names
+    while (std::getline(lines, line)) {
+        std::vector<std::string> fields;
+        std::istringstream cells(line);
+        std::string cell;
+        while (std::getline(cells, cell, '\t'))
+            fields.push_back(cell);
+        if (fields.size() < 11)
+            continue;
+        rows.push_back({fields[0], fields[2], fields[3], fields[4], fields[9], fields[10],
+                        (uint32_t)strtoul(fields[1].c_str(), nullptr, 10)});
+    }
+    return rows;
 }
 
 // SHA-256 (FIPS 180-4), enough to compare files with the corpus manifest.

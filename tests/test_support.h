@@ -42,6 +42,15 @@ std::string FixturePath(const char* name);
 std::string CorpusPath(const std::string& relative);
 bool HaveCorpus();
 
+// One file of the corpus as manifest.tsv describes it (fields as written
+// there; "-" where a field does not apply).
+struct ManifestRow {
+    std::string file, signature, version, declaredLength, sha256, fwsSha256;
+    uint32_t size;
+};
+// The rows of manifest.tsv, in its order; empty without the corpus.
+std::vector<ManifestRow> ReadManifest();
+
 std::string Sha256Hex(const Bytes& bytes);
 
 // Writes `bytes` at `offset` in the file at `path`, creating it (and

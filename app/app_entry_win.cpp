@@ -1,0 +1,45 @@
+// app_entry_win.cpp - the process entry of Quillaro.
+#include "app_entry.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "../common/command_line.h"
+#include "../common/platform.h"
+#include "../res/resource.h"
+#include "main_dialog.h"
+
+char** GetCommandLineArgs(int32_t* argc)
+{
+    if (!argc)
+        return nullptr;
+    char moduleName[MAX_PATH] = {0};
+    const char* text = GetCommandLineA();
+    if (!text || !*text) {
+        GetModuleFileNameA(nullptr, moduleName, MAX_PATH);
+        text = moduleName;
+    }
+    int32_t count = 0, charCount = 0;
+    SplitCommandLine(text, nullptr, nullptr, &count, &charCount);
+    size_t pointers = ((size_t)count + 1) * sizeof(char*);
+    char** argv = (char**)MemAlloc(pointers + (size_t)charCount);
+    if (!argv)
+        return nullptr;
+    argv[count] = nullptr;
+    SplitCommandLine(text, argv, (char*)argv + pointers, &count, &charCount);
+    *argc = count;
+    return argv;
+}
+
+void AppEntry()
+{
+    InitCommonControls();
+    int32_t argc = 0;
+    char** argv = GetCommandLineArgs(&argc);
+    char* initialPath = argv && argc == 2 ? GetFullPath(argv[1]) : nullptr;
+    MemFree(argv);
+    DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc,
+                    (LPARAM)initialPath);
+    MemFree(initialPath);
+    ExitProcess(0);
+}

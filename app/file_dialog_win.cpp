@@ -1,0 +1,29 @@
+// file_dialog_win.cpp - the platform's open and save choosers. Alone in
+// its file so that test programs can link a stand-in.
+#include "texts.h"
+
+#include <commdlg.h>
+
+#include "../common/platform.h"
+
+char* RunFileDialog(HWND dialog, const char* filter, const char* defaultExtension, int save)
+{
+    char fileName[MAX_PATH] = "";
+    OPENFILENAMEA chooser;
+    ZeroMemory(&chooser, sizeof chooser);
+    // The record as it was before the fields that later systems added.
+    chooser.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    chooser.hwndOwner = dialog;
+    chooser.lpstrFilter = filter;
+    chooser.lpstrFile = fileName;
+    chooser.nMaxFile = sizeof fileName;
+    // The open chooser also returns names of files that do not exist yet;
+    // the inspection that follows turns them away.
+    chooser.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
+    chooser.lpstrDefExt = defaultExtension;
+    BOOL chosen = save ? GetSaveFileNameA(&chooser) : GetOpenFileNameA(&chooser);
+    if (!chosen)
+        return nullptr;
+    fileName[sizeof fileName - 1] = 0;
+    return GetFullPath(fileName);
+}

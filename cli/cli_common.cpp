@@ -1,0 +1,84 @@
+// cli_common.cpp - helpers the commands of quillaro-cli share: kinds of
+// file, versions as text, error lines, and the check of an input file.
+#include "cli.h"
+#include "cli_internal.h"
+#include "cli_platform.h"
+
+#include "common/platform.h"
+
+const char programName[] = "quillaro-cli";
+
+FileKind KindOf(const MovieInfo& info)
+{
+    if (info.movieSize != 0)
+        return info.playerSize != 0 ? FileKind::Projector : FileKind::BareMovie;
+    return info.playerSize != 0 ? FileKind::Player : FileKind::None;
+}
+
+const char* KindName(FileKind kind)
+{
+    switch (kind) {
+    case FileKind::BareMovie: return "bare-movie";
+    case FileKind::Projector: return "projector";
+    case FileKind::Player: return "player";
+    case FileKind::None: break;
+    }
+    return "none";
+}
+
+std::string FormatVersion(PackedVersion version)
+{
+    return std::to_string(VersionMajor(version)) + "." + std::to_string(VersionMinor(version));
+}
+
+std::string SignatureText(uint32_t header)
+{
+    if (!IsMovieSignature(header))
+        return "";
+    char letters[4] = {(char)header, (char)(header >> 8), (char)(header >> 16), 0};
+    return letters;
+}
+
+void ReportFileError(FILE* err, const std::string& file, const std::string& message)
+{
+    fprintf(err, "%s: %s: %s\n", programName, file.c_str(), message.c_str());
+}
+
+int ReportUsageError(FILE* err, const char* command, const std::string& message)
+{
+    fprintf(err, "%s %s: %s (see \"%s %s --help\")\n", programName, command, message.c_str(),
+            programName, command);
+    return exitUsage;
+}
+
+bool CheckInputFile(FILE* err, const std::string& path)
+{
+    if (!PathExists(path.c_str())) {
+        ReportFileError(err, path, "no such file");
+        return false;
+    }
+    if (IsFolder(path.c_str())) {
+        ReportFileError(err, path, "is a folder, not a file");
+        return false;
+    }
+    PlatformFile* file = OpenFileForRead(path.c_str());
+    if (!file) {
+        ReportFileError(err, path,
+                        "cannot be opened for reading (no permission, or another program is "
+                        "writing it)");
+        return false;
+    }
+    uint64_t size = 0;
+    bool sized = GetFileSize64(file, &size);
+    CloseFile(file);
+    if (!sized) {
+        ReportFileError(err, path, "its size cannot be read");
+        return false;
+    }
+    if (size > 0xFFFFFFFFu) {
+        ReportFileError(err, path,
+                        "is 4 GiB or larger; movies and projectors are always smaller");
+        return false;
+    }
+    return true;
+}

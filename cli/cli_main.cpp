@@ -1,0 +1,276 @@
+// cli_main.cpp - quillaro-cli's command table, help texts and command-line
+// parsing; the commands themselves live in cli_info.cpp and cli_write.cpp.
+#include "cli.h"
+
+#include <cstring>
+
+#include "cli_internal.h"
+
+#ifndef QUILLARO_VERSION
+#define QUILLARO_VERSION "unknown"
+#endif
+
+namespace {
+
+// The options, each a bit so that a command can list those it accepts.
+enum OptionBit : unsigned {
+    optionJson = 1,
+    optionForce = 2,
+    optionQuiet = 4,
+    optionOutDir = 8,
+    optionMovie = 16,
+    optionPlayer = 32,
+};
+
+struct Option {
+    const char* name;
+    unsigned bit;
+    bool takesValue;
+};
+
+const Option options[] = {
+    {"--json", optionJson, false},     {"--force", optionForce, false},
+    {"--quiet", optionQuiet, false},   {"--out-dir", optionOutDir, true},
+    {"--movie", optionMovie, true},    {"--player", optionPlayer, true},
+};
+
+const char overviewHelp[] =
+    "Usage: quillaro-cli COMMAND [OPTIONS] FILE...\n"
+    "\n"
+    "Inspects and rebuilds Flash movies (.swf) and projectors (.exe: a Flash\n"
+    "Player program with a movie appended).\n"
+    "\n"
+    "Commands:\n"
+    "  info FILE...              what each file is; its movie and player versions\n"
+    "  save IN OUT [OPTIONS]     rebuild: keep, decompress or compress the movie;\n"
+    "                            keep, remove or replace the player\n"
+    "  extract-player IN OUT     write the player program of a projector alone\n"
+    "  extract-movie IN OUT      write the movie of a projector as stored\n"
+    "  help [COMMAND]            this text, or a command's\n"
+    "\n"
+    "save and the extract commands take several inputs with --out-dir DIR.\n"
+    "Run \"quillaro-cli COMMAND --help\" for a command's options.\n"
+    "\n"
+    "Exit codes: 0 all done; 1 some file failed (the others were still done);\n"
+    "2 wrong command line, nothing done; 3 refused because a player is older\n"
+    "than its movie needs (see \"quillaro-cli save --help\").\n";
+
+const char infoHelp[] =
+    "Usage: quillaro-cli info [--json] FILE...\n"
+    "\n"
+    "Describes each file: a bare movie, a projector (a player program with a\n"
+    "movie appended), a player program alone, or none of these; the movie's\n"
+    "signature (FWS uncompressed, CWS zlib, ZWS LZMA), format version, declared\n"
+    "length and stored size; the size of the player program; the oldest Flash\n"
+    "Player the movie needs; and the player's own version where it has one.\n"
+    "\n"
+    "Options:\n"
+    "  --json    one JSON object per file, one per line, for scripts; the keys\n"
+    "            are listed in the README under \"Command line\"\n";
+
+const char saveHelp[] =
+    "Usage: quillaro-cli save IN OUT [OPTIONS]\n"
+    "       quillaro-cli save IN... --out-dir DIR [OPTIONS]\n"
+    "\n"
+    "Writes IN rebuilt: the movie kept as stored, decompressed or (re)compressed,\n"
+    "the player kept, removed, or replaced by the player of another file.\n"
+    "\n"
+    "Options:\n"
+    "  --movie keep|decompress|compress    the movie (default keep)\n"
+    "  --player keep|remove|replace=FILE   the player (default keep); FILE is a\n"
+    "                   player program, or a projector whose player part is used\n"
+    "  --out-dir DIR    write each output into DIR (made if missing), named after\n"
+    "                   its input with .exe when it has a player, .swf when not\n"
+    "  --force          save even when the player is older than the movie needs,\n"
+    "                   and replace an existing output, even the input itself\n"
+    "  --quiet          no progress bar and no warnings\n"
+    "\n"
+    "Keeping both the movie and the player asks for nothing and is refused. An\n"
+    "LZMA-compressed (ZWS) movie can only be kept as stored.\n"
+    "\n"
+    "Version check: the player that the output will hold must be at least as new\n"
+    "as the movie needs - with --player keep the projector's own, with --player\n"
+    "replace the new one. An older player (or one without a readable version) is\n"
+    "refused with exit code 3 unless --force. Nothing is checked with --player\n"
+    "remove, nor for a bare movie with --player keep.\n";
+
+const char extractPlayerHelp[] =
+    "Usage: quillaro-cli extract-player IN OUT [--force] [--quiet]\n"
+    "       quillaro-cli extract-player IN... --out-dir DIR [--force] [--quiet]\n"
+    "\n"
+    "Writes the player program of a projector alone: the bytes in front of its\n"
+    "movie. A player program without a movie is copied whole. With --out-dir,\n"
+    "the output for NAME.exe is DIR/NAME-player.exe (DIR is made if missing).\n"
+    "\n"
+    "Options:\n"
+    "  --out-dir DIR    write each output into DIR\n"
+    "  --force          replace an existing output, even the input itself\n"
+    "  --quiet          accepted for symmetry with save; nothing to silence\n";
+
+const char extractMovieHelp[] =
+    "Usage: quillaro-cli extract-movie IN OUT [--force] [--quiet]\n"
+    "       quillaro-cli extract-movie IN... --out-dir DIR [--force] [--quiet]\n"
+    "\n"
+    "Writes the movie of a projector exactly as stored, without the player and\n"
+    "the trailer (for a bare movie file, a copy of it). With --out-dir, the\n"
+    "output for NAME.exe is DIR/NAME.swf (DIR is made if missing).\n"
+    "\n"
+    "Options:\n"
+    "  --out-dir DIR    write each output into DIR\n"
+    "  --force          replace an existing output, even the input itself\n"
+    "  --quiet          accepted for symmetry with save; nothing to silence\n";
+
+struct Command {
+    const char* name;
+    const char* help;
+    unsigned options;  // the OptionBits it accepts
+    int (*run)(const Arguments& arguments, FILE* out, FILE* err);
+};
+
+const Command commands[] = {
+    {"info", infoHelp, optionJson, RunInfo},
+    {"save", saveHelp, optionForce | optionQuiet | optionOutDir | optionMovie | optionPlayer,
+     RunSave},
+    {"extract-player", extractPlayerHelp, optionForce | optionQuiet | optionOutDir,
+     RunExtractPlayer},
+    {"extract-movie", extractMovieHelp, optionForce | optionQuiet | optionOutDir,
+     RunExtractMovie},
+};
+
+const Command* FindCommand(const char* name)
+{
+    for (const Command& command : commands) {
+        if (strcmp(command.name, name) == 0)
+            return &command;
+    }
+    return nullptr;
+}
+
+const Option* FindOption(const std::string& name)
+{
+    for (const Option& option : options) {
+        if (name == option.name)
+            return &option;
+    }
+    return nullptr;
+}
+
+bool IsHelpRequest(const char* argument)
+{
+    return strcmp(argument, "--help") == 0 || strcmp(argument, "-h") == 0;
+}
+
+void StoreOption(Arguments* arguments, const Option& option, const std::string& value)
+{
+    switch (option.bit) {
+    case optionJson: arguments->json = true; break;
+    case optionForce: arguments->force = true; break;
+    case optionQuiet: arguments->quiet = true; break;
+    case optionOutDir: arguments->outDir = value; break;
+    case optionMovie: arguments->movieOption = value; break;
+    case optionPlayer: arguments->playerOption = value; break;
+    }
+}
+
+// Parses the words after the command name. Options may stand anywhere
+// ("--name value" or "--name=value"); "--" ends them. Returns exitDone, or
+// exitUsage after reporting the fault.
+int ParseArguments(const Command& command, int count, char** words, Arguments* arguments,
+                   FILE* err)
+{
+    unsigned seen = 0;
+    bool optionsEnded = false;
+    for (int i = 0; i < count; i++) {
+        std::string word = words[i];
+        if (optionsEnded || word.size() < 2 || word[0] != '-') {
+            arguments->files.push_back(word);
+            continue;
+        }
+        if (word == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        size_t equals = word.find('=');
+        const Option* option = FindOption(word.substr(0, equals));
+        if (!option || !(command.options & option->bit))
+            return ReportUsageError(err, command.name, "unknown option " + word.substr(0, equals));
+        if (seen & option->bit)
+            return ReportUsageError(err, command.name, std::string(option->name) + " given twice");
+        seen |= option->bit;
+        std::string value;
+        if (option->takesValue && equals != std::string::npos) {
+            value = word.substr(equals + 1);
+        } else if (option->takesValue) {
+            if (i + 1 >= count)
+                return ReportUsageError(err, command.name,
+                                        std::string(option->name) + " needs a value");
+            value = words[++i];
+        } else if (equals != std::string::npos) {
+            return ReportUsageError(err, command.name,
+                                    std::string(option->name) + " takes no value");
+        }
+        if (option->takesValue && value.empty())
+            return ReportUsageError(err, command.name,
+                                    std::string(option->name) + " needs a value");
+        StoreOption(arguments, *option, value);
+    }
+    return exitDone;
+}
+
+// "help" and "help COMMAND".
+int RunHelp(int count, char** words, FILE* out, FILE* err)
+{
+    if (count == 0) {
+        fputs(overviewHelp, out);
+        return exitDone;
+    }
+    const Command* command = FindCommand(words[0]);
+    if (!command || count > 1) {
+        fprintf(err, "%s: no help for \"%s\"; the commands are info, save, extract-player, "
+                     "extract-movie\n", programName, words[count > 1 ? 1 : 0]);
+        return exitUsage;
+    }
+    fputs(command->help, out);
+    return exitDone;
+}
+
+}  // namespace
+
+int CliMain(int argc, char** argv, FILE* out, FILE* err)
+{
+    if (argc < 2) {
+        fprintf(err, "%s: no command given; try \"%s --help\"\n", programName, programName);
+        return exitUsage;
+    }
+    const char* name = argv[1];
+    if (IsHelpRequest(name))
+        return RunHelp(0, nullptr, out, err);
+    if (strcmp(name, "help") == 0)
+        return RunHelp(argc - 2, argv + 2, out, err);
+    if (strcmp(name, "--version") == 0) {
+        fprintf(out, "%s %s\n", programName, QUILLARO_VERSION);
+        return exitDone;
+    }
+    const Command* command = FindCommand(name);
+    if (!command) {
+        fprintf(err, "%s: unknown command \"%s\"; try \"%s --help\"\n", programName, name,
+                programName);
+        return exitUsage;
+    }
+    for (int i = 2; i < argc; i++) {
+        if (strcmp(argv[i], "--") == 0)
+            break;
+        if (IsHelpRequest(argv[i])) {
+            fputs(command->help, out);
+            return exitDone;
+        }
+    }
+    Arguments arguments = {command->name, {}, "", "", "", false, false, false};
+    if (ParseArguments(*command, argc - 2, argv + 2, &arguments, err) != exitDone)
+        return exitUsage;
+    fflush(out);
+    int result = command->run(arguments, out, err);
+    fflush(out);
+    fflush(err);
+    return result;
+}

@@ -1,0 +1,75 @@
+// cli_platform_posix.cpp - quillaro-cli's platform services on POSIX
+// systems; the codecs' progress arrives through a ProgressDisplay.
+#include "cli_platform.h"
+
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "progress.h"
+
+const char pathSeparator = '/';
+
+bool IsPathSeparator(char c)
+{
+    return c == '/';
+}
+
+bool PathExists(const char* path)
+{
+    struct stat status;
+    return lstat(path, &status) == 0;
+}
+
+bool IsFolder(const char* path)
+{
+    struct stat status;
+    return stat(path, &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+bool IsSameFile(const char* first, const char* second)
+{
+    struct stat a, b;
+    return stat(first, &a) == 0 && stat(second, &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+
+bool CreateFolder(const char* path)
+{
+    mkdir(path, 0777);
+    return IsFolder(path);
+}
+
+bool IsTerminal(FILE* stream)
+{
+    return isatty(fileno(stream)) == 1;
+}
+
+char* NativeTextToUtf8(const char* text)
+{
+    size_t size = strlen(text) + 1;
+    char* copy = (char*)MemAlloc(size);
+    if (copy)
+        memcpy(copy, text, size);
+    return copy;
+}
+
+static void RedrawProgress(ProgressDisplay* display)
+{
+    DrawProgress((TerminalProgress*)display->context, display->position);
+}
+
+WindowHandle OpenProgressWindow(TerminalProgress* progress)
+{
+    ProgressDisplay* display = (ProgressDisplay*)MemAlloc(sizeof(ProgressDisplay));
+    if (!display)
+        return nullptr;
+    display->redraw = RedrawProgress;
+    display->context = progress;
+    return display;
+}
+
+void CloseProgressWindow(WindowHandle window)
+{
+    MemFree(window);
+}

@@ -1,0 +1,124 @@
+// cli_platform_win.cpp - quillaro-cli's platform services on Win32. The
+// codecs move a progress bar by sending PBM_SETPOS to a window; here that
+// window is a hidden message-only one that draws the bar on the console.
+#include "cli_platform.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <io.h>
+
+#include <cstring>
+
+#include "progress.h"
+
+const char pathSeparator = '\\';
+
+bool IsPathSeparator(char c)
+{
+    return c == '/' || c == '\\';
+}
+
+bool PathExists(const char* path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsFolder(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The volume and file index that identify a file whatever its name.
+static bool GetFileIdentity(const char* path, BY_HANDLE_FILE_INFORMATION* identity)
+{
+    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bool known = GetFileInformationByHandle(file, identity) != 0;
+    CloseHandle(file);
+    return known;
+}
+
+bool IsSameFile(const char* first, const char* second)
+{
+    BY_HANDLE_FILE_INFORMATION a, b;
+    return GetFileIdentity(first, &a) && GetFileIdentity(second, &b) &&
+           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+bool CreateFolder(const char* path)
+{
+    CreateDirectoryA(path, nullptr);
+    return IsFolder(path);
+}
+
+bool IsTerminal(FILE* stream)
+{
+    return _isatty(_fileno(stream)) != 0;
+}
+
+// File names arrive in the ANSI code page: through UTF-16 to UTF-8.
+char* NativeTextToUtf8(const char* text)
+{
+    int wideLength = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (wideLength <= 0)
+        return nullptr;
+    wchar_t* wide = (wchar_t*)MemAlloc((size_t)wideLength * sizeof(wchar_t));
+    if (!wide)
+        return nullptr;
+    MultiByteToWideChar(CP_ACP, 0, text, -1, wide, wideLength);
+    char* utf8 = nullptr;
+    int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (length > 0)
+        utf8 = (char*)MemAlloc((size_t)length);
+    if (utf8)
+        WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, length, nullptr, nullptr);
+    MemFree(wide);
+    return utf8;
+}
+
+static const char progressClassName[] = "QuillaroCliProgress";
+
+static LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam,
+                                           LPARAM lParam)
+{
+    if (message == PBM_SETPOS) {
+        TerminalProgress* progress = (TerminalProgress*)GetWindowLongPtrA(window, GWLP_USERDATA);
+        if (progress)
+            DrawProgress(progress, (uint32_t)wParam);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+static bool RegisterProgressClass()
+{
+    WNDCLASSA windowClass;
+    memset(&windowClass, 0, sizeof windowClass);
+    windowClass.lpfnWndProc = ProgressWindowProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = progressClassName;
+    return RegisterClassA(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+// The codecs send their messages from this same thread, so the window
+// procedure runs at once, without a message loop.
+WindowHandle OpenProgressWindow(TerminalProgress* progress)
+{
+    if (!RegisterProgressClass())
+        return nullptr;
+    HWND window = CreateWindowExA(0, progressClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                  nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (window)
+        SetWindowLongPtrA(window, GWLP_USERDATA, (LONG_PTR)progress);
+    return window;
+}
+
+void CloseProgressWindow(WindowHandle window)
+{
+    if (window)
+        DestroyWindow((HWND)window);
+}

@@ -1,0 +1,59 @@
+// progress.cpp - drawing the terminal progress bar; the platform files
+// connect it to the codecs.
+#include "progress.h"
+
+#include <cstring>
+
+namespace {
+const int barWidth = 30;
+const size_t lineLength = 79;  // fits a standard terminal without wrapping
+}  // namespace
+
+void StartProgress(TerminalProgress* progress, FILE* stream, const char* name)
+{
+    progress->stream = stream;
+    progress->shownPercent = -1;
+    size_t length = strlen(name);
+    size_t room = sizeof progress->label - 1;
+    if (length <= room) {
+        memcpy(progress->label, name, length + 1);
+        return;
+    }
+    // Keep the end of a long name: it is the part that tells files apart.
+    memcpy(progress->label, "...", 3);
+    memcpy(progress->label + 3, name + length - (room - 3), room - 3 + 1);
+}
+
+void FormatProgressLine(char* line, size_t room, const char* label, uint32_t position)
+{
+    if (room == 0)
+        return;
+    uint32_t percent = position > 100 ? 100 : position;
+    int filled = (int)(percent * barWidth / 100);
+    char bar[barWidth + 1];
+    memset(bar, '#', (size_t)filled);
+    memset(bar + filled, '-', (size_t)(barWidth - filled));
+    bar[barWidth] = 0;
+    snprintf(line, room, "%s  [%s] %3u%%", label, bar, (unsigned)percent);
+}
+
+void DrawProgress(TerminalProgress* progress, uint32_t position)
+{
+    int percent = (int)(position > 100 ? 100 : position);
+    if (percent == progress->shownPercent)
+        return;
+    progress->shownPercent = percent;
+    char line[lineLength + 1];
+    FormatProgressLine(line, sizeof line, progress->label, position);
+    fprintf(progress->stream, "\r%s", line);
+    fflush(progress->stream);
+}
+
+void EraseProgress(TerminalProgress* progress)
+{
+    if (progress->shownPercent < 0)
+        return;
+    fprintf(progress->stream, "\r%*s\r", (int)lineLength, "");
+    fflush(progress->stream);
+    progress->shownPercent = -1;
+}

@@ -1,0 +1,26 @@
+// progress.h - a conversion's progress as a one-line bar on a terminal:
+// "movie.exe  [##########----------]  50%", redrawn in place.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+struct TerminalProgress {
+    FILE* stream;
+    char label[33];    // the file's name, cut to fit the line
+    int shownPercent;  // the percentage last drawn; -1 before the first draw
+};
+
+// Prepares `progress` to draw on `stream` for the file `name`.
+void StartProgress(TerminalProgress* progress, FILE* stream, const char* name);
+
+// The bar for `position`, the codecs' approximate percentage (which runs
+// above 100 when the output size is not a multiple of 100; shown as 100).
+// Always NUL-terminated within `room` bytes.
+void FormatProgressLine(char* line, size_t room, const char* label, uint32_t position);
+
+// Draws the bar when its percentage changed since the last draw.
+void DrawProgress(TerminalProgress* progress, uint32_t position);
+// Clears the line if anything was drawn, so that what follows starts clean.
+void EraseProgress(TerminalProgress* progress);

@@ -1,0 +1,8 @@
+// player_version_posix.cpp - the version of a player program where there
+// is no Windows loader: the portable reader of the file.
+#include "player_version.h"
+
+PackedVersion GetPlayerVersion(const char* path)
+{
+    return ReadPlayerVersionFromFile(path);
+}

@@ -1,0 +1,790 @@
+// cli_tests.cpp - quillaro-cli run in-process: its commands over the real
+// movies and projectors built from them, its refusals, its exit codes and
+// the JSON that scripts rely on.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <regex>
+#ifdef _WIN32
+#include <direct.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "cli.h"
+#include "cli_platform.h"
+#include "common/bytes.h"
+#include "common/platform.h"
+#include "progress.h"
+#include "test_support.h"
+
+namespace {
+
+struct CliResult {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadStream(FILE* stream)
+{
+    std::string text;
+    fflush(stream);
+    rewind(stream);
+    char chunk[4096];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, stream)) > 0)
+        text.append(chunk, got);
+    fclose(stream);
+    return text;
+}
+
+// Runs one command line with its output and errors captured.
+CliResult RunCli(const std::vector<std::string>& words)
+{
+    std::vector<std::string> line = {"quillaro-cli"};
+    line.insert(line.end(), words.begin(), words.end());
+    std::vector<char*> argv;
+    for (std::string& word : line)
+        argv.push_back(&word[0]);
+    argv.push_back(nullptr);
+    FILE* out = fopen("cli-stdout.txt", "w+b");
+    FILE* err = fopen("cli-stderr.txt", "w+b");
+    EXPECT_TRUE(out && err);
+    if (!out || !err)
+        return {-1, "", ""};
+    int code = CliMain((int)line.size(), argv.data(), out, err);
+    return {code, ReadStream(out), ReadStream(err)};
+}
+
+std::string Describe(const std::vector<std::string>& words, const CliResult& result)
+{
+    std::string text = "quillaro-cli";
+    for (const std::string& word : words)
+        text += " " + word;
+    return text + "\n  exit " + std::to_string(result.code) + "\n  stdout: " + result.out +
+           "\n  stderr: " + result.err;
+}
+
+size_t CountLines(const std::string& text)
+{
+    size_t lines = 0;
+    for (char c : text)
+        lines += c == '\n';
+    return lines;
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// An empty scratch folder of this name (files from an earlier run removed).
+std::string FreshFolder(const std::string& name)
+{
+    for (const std::string& file : ListFolder(name))
+        RemoveFile(name + "/" + file);
+    MakeFolder(name);
+    return name;
+}
+
+void RemoveEmptyFolder(const char* path)
+{
+#ifdef _WIN32
+    _rmdir(path);
+#else
+    rmdir(path);
+#endif
+}
+
+std::string BaseName(const std::string& path)
+{
+    return path.substr(path.rfind('/') + 1);
+}
+
+// The oldest player for a movie, from the published table of versions.
+std::string ExpectedRequired(const std::string& signature, int version)
+{
+    if (signature == "ZWS" && version < 13)
+        version = 13;
+    if (version <= 10)
+        return std::to_string(version) + ".0";
+    if (version <= 12)
+        return "10." + std::to_string(version - 9);
+    if (version <= 22)
+        return "11." + std::to_string(version - 13);
+    return std::to_string(version - 11) + ".0";
+}
+
+// "11.2" as a number that orders versions: 11 * 1000 + 2.
+int VersionOrder(const std::string& version)
+{
+    size_t dot = version.find('.');
+    return atoi(version.substr(0, dot).c_str()) * 1000 + atoi(version.substr(dot + 1).c_str());
+}
+
+// info --json's keys in order, with the types of their values with a movie
+// and without one: 's' string, 'n' number, '0' null.
+const struct {
+    const char* key;
+    const char* withMovie;
+    const char* withoutMovie;
+} infoSchema[] = {
+    {"file", "s", "s"},
+    {"kind", "s", "s"},
+    {"signature", "s", "0"},
+    {"version", "n", "0"},
+    {"declared_length", "n", "0"},
+    {"movie_size", "n", "n"},
+    {"player_size", "n", "n"},
+    {"required_player_version", "s", "0"},
+    {"player_version", "s0", "s0"},
+};
+
+std::string Quoted(const std::string& text)
+{
+    return "\"" + text + "\"";
+}
+
+// The values of one line of info --json by key, as JSON text ("\"CWS\"",
+// "17", "null"); empty unless the line has exactly the documented keys, in
+// order, each with a value of a documented type.
+std::map<std::string, std::string> InfoJsonValues(const std::string& line, bool hasMovie)
+{
+    const char* const typePatterns[] = {
+        R"re("(?:[^"\\\x01-\x1f]|\\["\\/bfnrt]|\\u[0-9a-f]{4})*")re", "[0-9]+", "null"};
+    std::string pattern = "\\{";
+    for (const auto& entry : infoSchema) {
+        std::string alternatives;
+        for (const char* type = hasMovie ? entry.withMovie : entry.withoutMovie; *type; type++)
+            alternatives += (alternatives.empty() ? "" : "|") +
+                            std::string(typePatterns[strchr("sn0", *type) - "sn0"]);
+        pattern += (&entry == infoSchema ? "" : ",") + Quoted(entry.key) + ":(" + alternatives + ")";
+    }
+    pattern += "\\}";
+    std::map<std::string, std::string> values;
+    std::smatch match;
+    if (!std::regex_match(line, match, std::regex(pattern)))
+        return values;
+    for (size_t i = 0; i < sizeof infoSchema / sizeof infoSchema[0]; i++)
+        values[infoSchema[i].key] = match[i + 1];
+    return values;
+}
+
+std::vector<std::string> SplitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
+}
+
+Bytes Fixture(const char* name)
+{
+    Bytes bytes = ReadWholeFile(FixturePath(name));
+    EXPECT_GT(bytes.size(), 2u) << name;
+    return bytes;
+}
+
+// ---------------------------------------------------------------------------
+// The command line itself
+
+TEST(CliUsage, MistakesAreUsageErrorsAndTouchNothing)
+{
+    FreshFolder("usage");
+    WriteWholeFile("usage/movie.swf", MakeUncompressedMovie(10, 500));
+    const std::string movie = "usage/movie.swf";
+    const std::string out = "usage/out.swf";
+    const struct {
+        std::vector<std::string> words;
+        const char* says;
+    } cases[] = {
+        {{}, "no command"},
+        {{"frobnicate", movie}, "unknown command"},
+        {{"info"}, "no file"},
+        {{"info", "--force", movie}, "unknown option --force"},
+        {{"info", "--json=yes", movie}, "takes no value"},
+        {{"save", movie, out}, "nothing to do"},
+        {{"save", movie, out, "--movie", "keep", "--player", "keep"}, "nothing to do"},
+        {{"save", movie, out, "--movie", "shrink"}, "--movie takes"},
+        {{"save", movie, out, "--player", "swap"}, "--player takes"},
+        {{"save", movie, out, "--player", "replace="}, "replace="},
+        {{"save", movie, out, "--movie"}, "needs a value"},
+        {{"save", movie, out, "--movie", "compress", "--movie=decompress"}, "given twice"},
+        {{"save", movie, "--movie", "compress"}, "needs an input file and an output file"},
+        {{"save", movie, out, movie, "--movie", "compress"}, "--out-dir"},
+        {{"save", "--out-dir", "usage", "--movie", "compress"}, "no input"},
+        {{"extract-player", movie, out, "--json"}, "unknown option --json"},
+        {{"extract-movie", movie}, "needs an input file and an output file"},
+        {{"help", "frobnicate"}, "no help"},
+    };
+    for (const auto& test : cases) {
+        CliResult result = RunCli(test.words);
+        EXPECT_EQ(exitUsage, result.code) << Describe(test.words, result);
+        EXPECT_TRUE(Contains(result.err, test.says)) << Describe(test.words, result);
+        EXPECT_EQ(1u, CountLines(result.err)) << Describe(test.words, result);
+        EXPECT_EQ("", result.out) << Describe(test.words, result);
+        EXPECT_FALSE(FileExists(out)) << Describe(test.words, result);
+    }
+    EXPECT_EQ(1u, ListFolder("usage").size());
+}
+
+TEST(CliUsage, EveryCommandHasHelp)
+{
+    for (const char* name : {"info", "save", "extract-player", "extract-movie"}) {
+        for (const std::vector<std::string>& words : {std::vector<std::string>{name, "x", "--help"},
+                                                      std::vector<std::string>{"help", name}}) {
+            CliResult result = RunCli(words);
+            EXPECT_EQ(exitDone, result.code) << Describe(words, result);
+            EXPECT_EQ(0u, result.out.find(std::string("Usage: quillaro-cli ") + name));
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The real movies
+
+class CliCorpus : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!HaveCorpus())
+            GTEST_SKIP() << "the movie corpus is not at " << CorpusPath("");
+        rows = ReadManifest();
+        ASSERT_GT(rows.size(), 150u);
+    }
+
+    bool IsMovie(const ManifestRow& row) const
+    {
+        return row.signature == "FWS" || row.signature == "CWS" || row.signature == "ZWS";
+    }
+
+    // Movies whose uncompressed form the manifest records and the codecs
+    // can produce: compressed ones, and uncompressed ones with a body.
+    bool Converts(const ManifestRow& row) const
+    {
+        return (row.signature == "CWS" || row.signature == "FWS") && row.fwsSha256 != "-" &&
+               atol(row.declaredLength.c_str()) > 8;
+    }
+
+    std::vector<ManifestRow> rows;
+};
+
+TEST_F(CliCorpus, InfoJsonAgreesWithTheManifest)
+{
+    std::vector<std::string> words = {"info", "--json"};
+    for (const ManifestRow& row : rows)
+        words.push_back(CorpusPath(row.file));
+    CliResult result = RunCli(words);
+    ASSERT_EQ(exitDone, result.code) << result.err;
+    std::vector<std::string> lines = SplitLines(result.out);
+    ASSERT_EQ(rows.size(), lines.size());
+    for (size_t i = 0; i < rows.size(); i++) {
+        const ManifestRow& row = rows[i];
+        bool hasMovie = IsMovie(row);
+        std::map<std::string, std::string> json = InfoJsonValues(lines[i], hasMovie);
+        ASSERT_FALSE(json.empty()) << lines[i];
+        EXPECT_EQ(Quoted(CorpusPath(row.file)), json["file"]);
+        EXPECT_EQ(Quoted(hasMovie ? "bare-movie" : "none"), json["kind"]) << row.file;
+        EXPECT_EQ("0", json["player_size"]) << row.file;
+        EXPECT_EQ("null", json["player_version"]) << row.file;
+        if (!hasMovie)
+            continue;
+        EXPECT_EQ(Quoted(row.signature), json["signature"]) << row.file;
+        EXPECT_EQ(row.version, json["version"]) << row.file;
+        EXPECT_EQ(row.declaredLength, json["declared_length"]) << row.file;
+        EXPECT_EQ(std::to_string(row.size), json["movie_size"]) << row.file;
+        EXPECT_EQ(Quoted(ExpectedRequired(row.signature, atoi(row.version.c_str()))),
+                  json["required_player_version"])
+            << row.file;
+    }
+}
+
+// Every compressed movie decompressed in one batch: exactly the manifest's
+// uncompressed form.
+TEST_F(CliCorpus, DecompressGivesTheUncompressedForm)
+{
+    std::vector<std::string> words = {"save", "--movie", "decompress", "--out-dir",
+                                      FreshFolder("decompressed")};
+    std::vector<const ManifestRow*> compressed;
+    for (const ManifestRow& row : rows) {
+        if (row.signature == "CWS") {
+            compressed.push_back(&row);
+            words.push_back(CorpusPath(row.file));
+        }
+    }
+    ASSERT_GT(compressed.size(), 100u);
+    CliResult result = RunCli(words);
+    EXPECT_EQ(exitDone, result.code) << result.err;
+    EXPECT_EQ("", result.err);
+    for (const ManifestRow* row : compressed) {
+        Bytes movie = ReadWholeFile("decompressed/" + BaseName(row->file));
+        EXPECT_EQ(row->fwsSha256, Sha256Hex(movie)) << row->file;
+    }
+}
+
+// Compressing and decompressing again gives the uncompressed form back.
+TEST_F(CliCorpus, CompressRoundTrips)
+{
+    std::vector<std::string> compress = {"save", "--movie", "compress", "--out-dir",
+                                         FreshFolder("compressed")};
+    std::vector<std::string> decompress = {"save", "--movie", "decompress", "--out-dir",
+                                           FreshFolder("round-trip")};
+    std::vector<const ManifestRow*> converted;
+    for (const ManifestRow& row : rows) {
+        if (!Converts(row))
+            continue;
+        converted.push_back(&row);
+        compress.push_back(CorpusPath(row.file));
+        decompress.push_back("compressed/" + BaseName(row.file));
+    }
+    CliResult result = RunCli(compress);
+    ASSERT_EQ(exitDone, result.code) << result.err;
+    result = RunCli(decompress);
+    ASSERT_EQ(exitDone, result.code) << result.err;
+    for (const ManifestRow* row : converted) {
+        Bytes compressed = ReadWholeFile("compressed/" + BaseName(row->file));
+        ASSERT_GT(compressed.size(), 8u) << row->file;
+        EXPECT_EQ(0, memcmp(compressed.data(), "CWS", 3)) << row->file;
+        EXPECT_EQ(row->fwsSha256, Sha256Hex(ReadWholeFile("round-trip/" + BaseName(row->file))))
+            << row->file;
+    }
+}
+
+// Take a projector apart and put it together again: the same bytes. On
+// the way the version check refuses exactly the movies that need a newer
+// player than 11.2, until --force.
+TEST_F(CliCorpus, ExtractThenReplaceRebuildsTheProjector)
+{
+    Bytes player = Fixture("player-11.2.exe");
+    FreshFolder("rebuild");
+    int refusals = 0;
+    for (const ManifestRow& row : rows) {
+        if (!IsMovie(row))
+            continue;
+        SCOPED_TRACE(row.file);
+        Bytes movie = ReadWholeFile(CorpusPath(row.file));
+        Bytes original = MakeProjector(player, movie);
+        WriteWholeFile("rebuild/original.exe", original);
+        for (const char* name : {"player.exe", "movie.swf", "rebuilt.exe"})
+            RemoveFile(std::string("rebuild/") + name);
+
+        CliResult result = RunCli({"extract-player", "rebuild/original.exe", "rebuild/player.exe"});
+        ASSERT_EQ(exitDone, result.code) << result.err;
+        EXPECT_EQ(player, ReadWholeFile("rebuild/player.exe"));
+        result = RunCli({"extract-movie", "rebuild/original.exe", "rebuild/movie.swf"});
+        ASSERT_EQ(exitDone, result.code) << result.err;
+        EXPECT_EQ(movie, ReadWholeFile("rebuild/movie.swf"));
+
+        std::vector<std::string> save = {"save", "rebuild/movie.swf", "rebuild/rebuilt.exe",
+                                         "--player", "replace=rebuild/player.exe"};
+        result = RunCli(save);
+        bool tooOld = VersionOrder(ExpectedRequired(row.signature, atoi(row.version.c_str()))) >
+                      VersionOrder("11.2");
+        if (tooOld) {
+            refusals++;
+            EXPECT_EQ(exitRefused, result.code) << Describe(save, result);
+            EXPECT_FALSE(FileExists("rebuild/rebuilt.exe"));
+            save.push_back("--force");
+            result = RunCli(save);
+        }
+        ASSERT_EQ(exitDone, result.code) << Describe(save, result);
+        EXPECT_EQ(original, ReadWholeFile("rebuild/rebuilt.exe"));
+    }
+    EXPECT_GT(refusals, 50);
+}
+
+// ---------------------------------------------------------------------------
+// The version check
+
+TEST(CliVersionCheck, FollowsTheDialogsRule)
+{
+    FreshFolder("versions");
+    const struct {
+        const char* sourcePlayer;  // fixture in front of the movie; null: a bare movie
+        uint8_t movieVersion;
+        const char* playerOption;
+        const char* refusal;  // the facts of the refusal; null when the save is done
+    } cases[] = {
+        // Keep checks the projector's own player.
+        {"player-10.0.exe", 10, "keep", nullptr},
+        {"player-10.0.exe", 11, "keep",
+         "movie version 11 needs Flash Player 10.2 or newer, but the projector's own player is "
+         "version 10.0"},
+        {"player-11.2.exe", 15, "keep", nullptr},
+        {"player-11.2.exe", 16, "keep", "needs Flash Player 11.3 or newer"},
+        {"player.exe", 1, "keep", "is of unknown version (counted as 0.0)"},
+        // Replace checks the new player, whatever the old one was.
+        {nullptr, 13, "replace=player-9.0.exe", "needs Flash Player 11.0 or newer, but the player "
+                                                "of "},
+        {"player-32.0.exe", 13, "replace=player-10.0.exe", "player-10.0.exe is version 10.0"},
+        {"player-9.0.exe", 43, "replace=player-32.0.exe", nullptr},
+        // Nothing is checked with remove, nor for a bare movie kept bare.
+        {"player-9.0.exe", 43, "remove", nullptr},
+        {nullptr, 43, "keep", nullptr},
+    };
+    int number = 0;
+    for (const auto& test : cases) {
+        std::string source = "versions/source" + std::to_string(++number) + ".exe";
+        Bytes movie = MakeUncompressedMovie(test.movieVersion, 2000);
+        WriteWholeFile(source, test.sourcePlayer ? MakeProjector(Fixture(test.sourcePlayer), movie)
+                                                 : movie);
+        std::string playerOption = test.playerOption;
+        if (playerOption.compare(0, 8, "replace=") == 0)
+            playerOption = "replace=" + FixturePath(test.playerOption + 8);
+        std::string output = "versions/out" + std::to_string(number) + ".exe";
+        std::vector<std::string> words = {"save", source, output, "--movie", "compress",
+                                          "--player", playerOption};
+        CliResult result = RunCli(words);
+        EXPECT_EQ(test.refusal ? exitRefused : exitDone, result.code) << Describe(words, result);
+        EXPECT_EQ(!test.refusal, FileExists(output)) << Describe(words, result);
+        if (!test.refusal) {
+            EXPECT_EQ("", result.err) << Describe(words, result);
+            continue;
+        }
+        // The facts of the dialog's question, on one line naming the file.
+        EXPECT_EQ(1u, CountLines(result.err));
+        EXPECT_EQ(0u, result.err.find("quillaro-cli: " + source + ": refused: movie version " +
+                                      std::to_string(test.movieVersion)))
+            << result.err;
+        EXPECT_TRUE(Contains(result.err, test.refusal)) << result.err;
+
+        words.push_back("--force");
+        result = RunCli(words);
+        EXPECT_EQ(exitDone, result.code) << Describe(words, result);
+        EXPECT_TRUE(FileExists(output));
+        EXPECT_TRUE(Contains(result.err, "warning")) << Describe(words, result);
+        RemoveFile(output);
+        words.push_back("--quiet");
+        result = RunCli(words);
+        EXPECT_EQ(exitDone, result.code);
+        EXPECT_EQ("", result.err);
+    }
+}
+
+// Exit code 3 says that --force would finish the run: only when nothing
+// else failed.
+TEST(CliVersionCheck, ABatchIsRefusedOnlyWhenNothingElseFailed)
+{
+    FreshFolder("mixed");
+    WriteWholeFile("mixed/old.exe",
+                   MakeProjector(Fixture("player-9.0.exe"), MakeUncompressedMovie(10, 500)));
+    WriteWholeFile("mixed/fine.swf", MakeUncompressedMovie(10, 500));
+    const struct {
+        std::vector<std::string> inputs;
+        int expected;
+    } cases[] = {
+        {{"mixed/old.exe", "mixed/fine.swf"}, exitRefused},
+        {{"mixed/old.exe", "mixed/missing.swf", "mixed/fine.swf"}, exitFailed},
+    };
+    for (const auto& test : cases) {
+        std::vector<std::string> words = {"save", "--movie", "compress", "--out-dir",
+                                          FreshFolder("mixed-out")};
+        words.insert(words.end(), test.inputs.begin(), test.inputs.end());
+        CliResult result = RunCli(words);
+        EXPECT_EQ(test.expected, result.code) << Describe(words, result);
+        EXPECT_EQ(std::vector<std::string>{"fine.swf"}, ListFolder("mixed-out"));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Keeping files safe
+
+TEST(CliSafety, AnExistingOutputIsReplacedOnlyWithForce)
+{
+    FreshFolder("existing");
+    Bytes movie = MakeUncompressedMovie(10, 3000);
+    WriteWholeFile("existing/movie.swf", movie);
+    const Bytes old = {'o', 'l', 'd'};
+    const std::vector<std::string> commands[] = {
+        {"save", "existing/movie.swf", "existing/out", "--movie", "compress"},
+        {"extract-movie", "existing/movie.swf", "existing/out"},
+    };
+    for (std::vector<std::string> words : commands) {
+        WriteWholeFile("existing/out", old);
+        CliResult result = RunCli(words);
+        EXPECT_EQ(exitFailed, result.code) << Describe(words, result);
+        EXPECT_TRUE(Contains(result.err, "existing/out: already exists")) << result.err;
+        EXPECT_EQ(old, ReadWholeFile("existing/out"));
+        words.push_back("--force");
+        result = RunCli(words);
+        EXPECT_EQ(exitDone, result.code) << Describe(words, result);
+        EXPECT_NE(old, ReadWholeFile("existing/out"));
+    }
+}
+
+TEST(CliSafety, TheInputOrPlayerAsOutputIsReplacedOnlyWithForce)
+{
+    FreshFolder("same");
+    Bytes movie = MakeUncompressedMovie(10, 3000);
+    Bytes player = Fixture("player-10.0.exe");
+    const struct {
+        std::vector<std::string> words;
+        const char* says;
+    } cases[] = {
+        {{"save", "same/movie.swf", "same/movie.swf", "--movie", "compress"}, "input file itself"},
+        {{"save", "same/movie.swf", "same/./movie.swf", "--movie", "compress"}, "input file itself"},
+        {{"save", "same/movie.swf", "same/player.exe", "--player", "replace=same/player.exe"},
+         "player file itself"},
+        {{"extract-movie", "same/movie.swf", "same/../same/movie.swf"}, "input file itself"},
+    };
+    for (const auto& test : cases) {
+        WriteWholeFile("same/movie.swf", movie);
+        WriteWholeFile("same/player.exe", player);
+        CliResult result = RunCli(test.words);
+        EXPECT_EQ(exitFailed, result.code) << Describe(test.words, result);
+        EXPECT_TRUE(Contains(result.err, test.says)) << Describe(test.words, result);
+        EXPECT_EQ(movie, ReadWholeFile("same/movie.swf"));
+        EXPECT_EQ(player, ReadWholeFile("same/player.exe"));
+
+        std::vector<std::string> forced = test.words;
+        forced.push_back("--force");
+        result = RunCli(forced);
+        EXPECT_EQ(exitDone, result.code) << Describe(forced, result);
+    }
+    // Forced, the file was rebuilt from its own content, not lost.
+    WriteWholeFile("same/movie.swf", movie);
+    ASSERT_EQ(exitDone, RunCli({"save", "same/movie.swf", "same/movie.swf", "--movie", "compress",
+                                "--force"}).code);
+    ASSERT_EQ(exitDone, RunCli({"save", "same/movie.swf", "same/movie.swf", "--movie",
+                                "decompress", "--force"}).code);
+    EXPECT_EQ(movie, ReadWholeFile("same/movie.swf"));
+}
+
+// ---------------------------------------------------------------------------
+// Batches
+
+TEST(CliBatch, AMissingInputFailsAloneAndTheOthersAreDone)
+{
+    FreshFolder("batch");
+    WriteWholeFile("batch/first.swf", MakeUncompressedMovie(10, 3000));
+    WriteWholeFile("batch/third.swf", MakeUncompressedMovie(9, 4000));
+    // The output folder is made as needed.
+    FreshFolder("batch-out");
+    RemoveEmptyFolder("batch-out");
+    std::vector<std::string> words = {"save", "batch/first.swf", "batch/missing.swf",
+                                      "batch/third.swf", "--movie", "compress", "--out-dir",
+                                      "batch-out"};
+    CliResult result = RunCli(words);
+    EXPECT_EQ(exitFailed, result.code) << Describe(words, result);
+    EXPECT_EQ(1u, CountLines(result.err)) << result.err;
+    EXPECT_TRUE(Contains(result.err, "batch/missing.swf: no such file")) << result.err;
+    EXPECT_TRUE(FileExists("batch-out/first.swf"));
+    EXPECT_TRUE(FileExists("batch-out/third.swf"));
+    EXPECT_EQ(2u, ListFolder("batch-out").size());
+}
+
+TEST(CliBatch, OutputNamesFollowTheInputs)
+{
+    FreshFolder("names");
+    Bytes movie = MakeUncompressedMovie(10, 3000);
+    WriteWholeFile("names/game.exe", MakeProjector(Fixture("player-32.0.exe"), movie));
+    WriteWholeFile("names/intro.swf", movie);
+    WriteWholeFile("names/intro.v2.swf", movie);
+    const std::string player = "replace=" + FixturePath("player-32.0.exe");
+    const struct {
+        std::vector<std::string> words;
+        const char* input;
+        const char* output;
+    } cases[] = {
+        {{"save", "--movie", "compress"}, "game.exe", "game.exe"},
+        {{"save", "--player", "remove"}, "game.exe", "game.swf"},
+        {{"save", "--player", player}, "intro.swf", "intro.exe"},
+        {{"save", "--movie", "compress"}, "intro.swf", "intro.swf"},
+        {{"save", "--movie", "compress"}, "intro.v2.swf", "intro.v2.swf"},
+        {{"extract-player"}, "game.exe", "game-player.exe"},
+        {{"extract-movie"}, "game.exe", "game.swf"},
+        {{"extract-movie"}, "intro.v2.swf", "intro.v2.swf"},
+    };
+    for (const auto& test : cases) {
+        std::vector<std::string> words = test.words;
+        words.insert(words.end(), {std::string("names/") + test.input, "--out-dir",
+                                   FreshFolder("names-out")});
+        CliResult result = RunCli(words);
+        EXPECT_EQ(exitDone, result.code) << Describe(words, result);
+        std::vector<std::string> written = ListFolder("names-out");
+        EXPECT_EQ(std::vector<std::string>{test.output}, written) << Describe(words, result);
+    }
+}
+
+TEST(CliBatch, TwoInputsNeverShareAnOutput)
+{
+    FreshFolder("twins");
+    MakeFolder("twins/a");
+    MakeFolder("twins/b");
+    WriteWholeFile("twins/a/movie.swf", MakeUncompressedMovie(10, 3000));
+    WriteWholeFile("twins/b/movie.swf", MakeUncompressedMovie(9, 5000));
+    std::vector<std::string> words = {"save", "twins/a/movie.swf", "twins/b/movie.swf",
+                                      "--movie", "compress", "--force", "--out-dir",
+                                      FreshFolder("twins-out")};
+    CliResult result = RunCli(words);
+    EXPECT_EQ(exitFailed, result.code) << Describe(words, result);
+    EXPECT_TRUE(Contains(result.err, "already written by another input")) << result.err;
+    Bytes written = ReadWholeFile("twins-out/movie.swf");
+    ASSERT_GT(written.size(), 8u);
+    EXPECT_EQ(10, written[3]);  // the first input's, not replaced by the second
+}
+
+// ---------------------------------------------------------------------------
+// Files that cannot be done, each reported on one line naming the file
+
+TEST(CliErrors, EachFailureNamesTheFileAndWhatWentWrong)
+{
+    FreshFolder("errors");
+    Bytes damaged = MakeMovie("CWS", 10, 5000, PatternBytes(900, 3, false));
+    WriteWholeFile("errors/damaged.swf", damaged);
+    WriteWholeFile("errors/lzma.swf", MakeMovie("ZWS", 13, 5000, PatternBytes(300, 4, false)));
+    WriteWholeFile("errors/text.txt", Bytes{'h', 'e', 'l', 'l', 'o'});
+    WriteWholeFile("errors/bare.swf", MakeUncompressedMovie(10, 300));
+    WriteWholeFile("errors/player.exe", Fixture("player-10.0.exe"));
+    MakeFolder("errors/folder");
+    const struct {
+        std::vector<std::string> words;
+        const char* names;
+        const char* says;
+    } cases[] = {
+        {{"save", "errors/damaged.swf", "errors/out", "--movie", "decompress"},
+         "errors/damaged.swf", "damaged"},
+        {{"save", "errors/lzma.swf", "errors/out", "--movie", "compress"}, "errors/lzma.swf",
+         "LZMA"},
+        {{"save", "errors/lzma.swf", "errors/out", "--movie", "decompress", "--player",
+          "replace=errors/player.exe"},
+         "errors/lzma.swf", "only --movie keep"},
+        {{"save", "errors/text.txt", "errors/out", "--movie", "compress"}, "errors/text.txt",
+         "neither a Flash movie nor a projector"},
+        {{"save", "errors/player.exe", "errors/out", "--movie", "compress"}, "errors/player.exe",
+         "player program without a movie"},
+        {{"save", "errors/bare.swf", "errors/out", "--player", "replace=errors/bare.swf"},
+         "errors/bare.swf", "a replacement player must be"},
+        {{"save", "errors/bare.swf", "errors/out", "--player", "replace=errors/nothing.exe"},
+         "errors/nothing.exe", "no such file"},
+        {{"extract-player", "errors/bare.swf", "errors/out"}, "errors/bare.swf",
+         "no player program to extract"},
+        {{"extract-movie", "errors/player.exe", "errors/out"}, "errors/player.exe",
+         "without a movie"},
+        {{"extract-movie", "errors", "errors/out"}, "errors", "is a folder"},
+        {{"save", "errors/bare.swf", "errors/no-folder/out", "--movie", "compress"},
+         "errors/no-folder/out", "cannot create"},
+        {{"save", "errors/bare.swf", "errors/folder", "--movie", "compress", "--force"},
+         "errors/folder", "is a folder"},
+        {{"info", "errors/missing.swf"}, "errors/missing.swf", "no such file"},
+    };
+    for (const auto& test : cases) {
+        CliResult result = RunCli(test.words);
+        EXPECT_EQ(exitFailed, result.code) << Describe(test.words, result);
+        EXPECT_EQ(1u, CountLines(result.err)) << Describe(test.words, result);
+        EXPECT_EQ(0u, result.err.find(std::string("quillaro-cli: ") + test.names + ": "))
+            << Describe(test.words, result);
+        EXPECT_TRUE(Contains(result.err, test.says)) << Describe(test.words, result);
+        EXPECT_FALSE(FileExists("errors/out")) << Describe(test.words, result);
+    }
+    EXPECT_EQ(damaged, ReadWholeFile("errors/damaged.swf"));
+    EXPECT_EQ(6u, ListFolder("errors").size());  // no temporary file left behind
+}
+
+// ---------------------------------------------------------------------------
+// info
+
+TEST(CliInfo, JsonHasExactlyTheDocumentedKeysAndTypes)
+{
+    FreshFolder("schema");
+    Bytes movie = MakeCompressedMovie(17, PatternBytes(4000, 1, true));
+    Bytes player = Fixture("player-11.2.exe");
+    Bytes unversioned = Fixture("player.exe");
+    WriteWholeFile("schema/movie.swf", movie);
+    WriteWholeFile("schema/projector.exe", MakeProjector(player, movie));
+    WriteWholeFile("schema/player.exe", player);
+    WriteWholeFile("schema/unversioned.exe", unversioned);
+    WriteWholeFile("schema/notes.txt", Bytes{'n', 'o', 't', 'e', 's'});
+    const std::string movieFacts = "\"CWS\",17,4008," + std::to_string(movie.size());
+    const struct {
+        const char* file;
+        const char* kind;
+        std::string values;  // signature to player_version, as JSON text
+    } files[] = {
+        {"schema/movie.swf", "bare-movie", movieFacts + ",0,\"11.4\",null"},
+        {"schema/projector.exe", "projector",
+         movieFacts + "," + std::to_string(player.size()) + ",\"11.4\",\"11.2\""},
+        {"schema/player.exe", "player",
+         "null,null,null,0," + std::to_string(player.size()) + ",null,\"11.2\""},
+        {"schema/unversioned.exe", "player",
+         "null,null,null,0," + std::to_string(unversioned.size()) + ",null,null"},
+        {"schema/notes.txt", "none", "null,null,null,0,0,null,null"},
+    };
+    std::vector<std::string> words = {"info", "--json"};
+    for (const auto& file : files)
+        words.push_back(file.file);
+    CliResult result = RunCli(words);
+    ASSERT_EQ(exitDone, result.code) << result.err;
+    std::vector<std::string> lines = SplitLines(result.out);
+    ASSERT_EQ(5u, lines.size()) << result.out;
+    for (size_t i = 0; i < lines.size(); i++) {
+        bool hasMovie = Contains(files[i].kind, "movie") || Contains(files[i].kind, "projector");
+        EXPECT_FALSE(InfoJsonValues(lines[i], hasMovie).empty()) << lines[i];
+        EXPECT_EQ("{\"file\":" + Quoted(files[i].file) + ",\"kind\":" + Quoted(files[i].kind) +
+                      ",\"signature\":",
+                  lines[i].substr(0, lines[i].find("\"signature\":") + 12));
+        std::string values;
+        for (std::string key : {"signature", "version", "declared_length", "movie_size",
+                                "player_size", "required_player_version", "player_version"})
+            values += (values.empty() ? "" : ",") + InfoJsonValues(lines[i], hasMovie)[key];
+        EXPECT_EQ(files[i].values, values) << lines[i];
+    }
+}
+
+#ifndef _WIN32
+// File names reach JSON escaped, and bytes that are not UTF-8 are replaced
+// rather than passed through into an invalid document.
+TEST(CliInfo, JsonEscapesFileNames)
+{
+    FreshFolder("escape");
+    const struct {
+        const char* name;
+        const char* json;
+    } cases[] = {
+        {"escape/a \"quoted\" name.swf", "\"escape/a \\\"quoted\\\" name.swf\""},
+        {"escape/back\\slash.swf", "\"escape/back\\\\slash.swf\""},
+        {"escape/tab\there.swf", "\"escape/tab\\u0009here.swf\""},
+        {"escape/caf\xc3\xa9.swf", "\"escape/caf\xc3\xa9.swf\""},
+        {"escape/latin\xe9.swf", "\"escape/latin\\ufffd.swf\""},
+        {"escape/cut\xe2\x82.swf", "\"escape/cut\\ufffd\\ufffd.swf\""},
+    };
+    for (const auto& test : cases) {
+        WriteWholeFile(test.name, MakeUncompressedMovie(8, 100));
+        CliResult result = RunCli({"info", "--json", test.name});
+        EXPECT_EQ(exitDone, result.code) << result.err;
+        EXPECT_EQ(std::string("{\"file\":") + test.json, result.out.substr(0, result.out.find(',')))
+            << result.out;
+    }
+}
+#endif
+
+// ---------------------------------------------------------------------------
+// The progress bar
+
+// The codecs move the bar through the platform's progress call with the
+// handle the front end made: the percentage reaches the terminal line.
+TEST(CliProgress, TheCodecsProgressReachesTheLine)
+{
+    FILE* stream = fopen("progress.txt", "w+b");
+    ASSERT_TRUE(stream);
+    TerminalProgress progress;
+    StartProgress(&progress, stream, "movie.swf");
+    WindowHandle window = OpenProgressWindow(&progress);
+    ASSERT_TRUE(window);
+    SetProgressPosition(window, 10);
+    SetProgressPosition(window, 10);  // unchanged: not drawn again
+    SetProgressPosition(window, 75);
+    CloseProgressWindow(window);
+    EraseProgress(&progress);
+    std::string text = ReadStream(stream);
+    EXPECT_TRUE(Contains(text, "\rmovie.swf  [###---------------------------]  10%"));
+    EXPECT_TRUE(Contains(text, "\rmovie.swf  [######################--------]  75%"));
+    EXPECT_EQ(text.find("10%"), text.rfind("10%"));
+    EXPECT_EQ('\r', text.back());  // erased at the end
+}
+
+}  // namespace
