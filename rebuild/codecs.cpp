@@ -10,13 +10,21 @@
 #include "../movie/movie_file.h"
 
 namespace {
-// Output is produced in pieces of this size; the bar moves once a piece.
-const uint32_t pieceSize = 64 * 1024;
+// Output is produced in pieces, and the bar moves once a piece: about one
+// piece a percent, and never less than this. Larger pieces spare zlib the
+// copy of its window that ends every call.
+const uint32_t smallestPiece = 64 * 1024;
 // Stored blocks of the deflate stream stay within CompressionBound for
 // any input only with zlib's larger symbol buffer (memory level 9).
 const int deflateMemoryLevel = 9;
 
 uint32_t Smaller(uint32_t a, uint32_t b) { return a < b ? a : b; }
+
+uint32_t PieceSize(const ProgressSink* sink)
+{
+    uint32_t percent = sink->capacity / 100;
+    return percent > smallestPiece ? percent : smallestPiece;
+}
 
 void SetError(ConversionError* error, ConversionError value)
 {
@@ -75,6 +83,7 @@ static bool InflateInto(ProgressSink* sink, const unsigned char* input, uint32_t
         return false;
     }
     unsigned char* scratch = nullptr;
+    uint32_t pieceSize = PieceSize(sink);
     stream.next_in = (Bytef*)input;
     stream.avail_in = inputLength;
     int status = Z_OK;
@@ -84,12 +93,12 @@ static bool InflateInto(ProgressSink* sink, const unsigned char* input, uint32_t
             stream.next_out = sink->cursor;
             stream.avail_out = Smaller(room, pieceSize);
         } else {
-            if (!scratch && !(scratch = (unsigned char*)MemAlloc(pieceSize))) {
+            if (!scratch && !(scratch = (unsigned char*)MemAlloc(smallestPiece))) {
                 status = Z_MEM_ERROR;
                 break;
             }
             stream.next_out = scratch;
-            stream.avail_out = pieceSize;
+            stream.avail_out = smallestPiece;
         }
         unsigned char* start = stream.next_out;
         status = inflate(&stream, Z_NO_FLUSH);
@@ -148,6 +157,7 @@ static bool DeflateInto(ProgressSink* sink, const unsigned char* input, uint32_t
     }
     stream.next_in = (Bytef*)input;
     stream.avail_in = inputLength;
+    uint32_t pieceSize = PieceSize(sink);
     int status = Z_OK;
     while (status == Z_OK && sink->done < sink->capacity) {
         stream.next_out = sink->cursor;
