@@ -2,6 +2,12 @@
 // streams.
 #include "cli.h"
 
+#ifdef _WIN32
+// Windows shells leave wildcards to the program: expand "*.swf" and the
+// like in the arguments, as Unix shells do, before main runs.
+int _dowildcard = -1;
+#endif
+
 int main(int argc, char** argv)
 {
     return CliMain(argc, argv, stdout, stderr);

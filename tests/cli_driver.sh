@@ -83,6 +83,14 @@ expect "info with a missing file" 1 $?
 expect_text "info" stdout.txt "player version     10.0"
 expect_text "info" stderr.txt "missing.swf: no such file"
 
+# Windows shells pass wildcards on; the program expands them itself.
+if [ -n "$runner" ]; then
+  cli info 'g*.exe' 'm*.swf'
+  expect "info with wildcards" 0 $?
+  expect_text "wildcards" stdout.txt "game.exe: projector"
+  expect_text "wildcards" stdout.txt "movie.swf: bare Flash movie"
+fi
+
 # The bar needs a terminal: script(1) gives the program one.
 if [ -z "$runner" ] && command -v script >/dev/null 2>&1; then
   movie 10 3000000 >big.swf
