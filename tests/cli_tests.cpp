@@ -247,16 +247,8 @@ TEST(CliUsage, EveryCommandHasHelp)
 // ---------------------------------------------------------------------------
 // The real movies
 
-class CliCorpus : public ::testing::Test {
+class CliCorpus : public CorpusTest {
 protected:
-    void SetUp() override
-    {
-        if (!HaveCorpus())
-            GTEST_SKIP() << "the movie corpus is not at " << CorpusPath("");
-        rows = ReadManifest();
-        ASSERT_GT(rows.size(), 150u);
-    }
-
     bool IsMovie(const ManifestRow& row) const
     {
         return row.signature == "FWS" || row.signature == "CWS" || row.signature == "ZWS";
@@ -270,7 +262,6 @@ protected:
                atol(row.declaredLength.c_str()) > 8;
     }
 
-    std::vector<ManifestRow> rows;
 };
 
 TEST_F(CliCorpus, InfoJsonAgreesWithTheManifest)

@@ -34,17 +34,7 @@ Bytes Convert(const Bytes& movie, bool compress, bool* same)
     return bytes;
 }
 
-class Corpus : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!HaveCorpus())
-            GTEST_SKIP() << "the movie corpus is not at " << CorpusPath("");
-        rows = ReadManifest();
-        ASSERT_GT(rows.size(), 150u);
-    }
-    std::vector<ManifestRow> rows;
-};
+typedef CorpusTest Corpus;
 
 TEST_F(Corpus, InspectionAgreesWithTheManifest)
 {

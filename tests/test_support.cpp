@@ -282,3 +282,11 @@ bool MakeFolder(const std::string& path)
         closedir(directory);
     return directory != nullptr;
 }
+
+void CorpusTest::SetUp()
+{
+    if (!HaveCorpus())
+        GTEST_SKIP() << "the movie corpus is not at " << CorpusPath("");
+    rows = ReadManifest();
+    ASSERT_GT(rows.size(), 150u);
+}

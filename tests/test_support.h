@@ -2,6 +2,8 @@
 // synthetic movies and projectors, the real-movie corpus, SHA-256.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -50,6 +52,14 @@ struct ManifestRow {
 };
 // The rows of manifest.tsv, in its order; empty without the corpus.
 std::vector<ManifestRow> ReadManifest();
+
+// A test over the real movies, with the manifest read; skipped when the
+// corpus is not there.
+class CorpusTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    std::vector<ManifestRow> rows;
+};
 
 std::string Sha256Hex(const Bytes& bytes);
 
