@@ -187,13 +187,9 @@ void OnOptionButton(HWND dialog, int id)
 // would hold is older than the movie needs (after asking the user
 // whether to get a suitable player).
 bool PlayerPassesCheck(HWND dialog, const char* moviePath, const char* playerPath,
-                       PlayerAction playerAction, const MovieInfo& movie)
+                       RebuildMode mode, const MovieInfo& movie)
 {
-    const char* playerSource = nullptr;
-    if (playerAction == PlayerAction::AddReplace)
-        playerSource = playerPath;
-    else if (playerAction == PlayerAction::Keep && movie.playerSize != 0)
-        playerSource = moviePath;
+    const char* playerSource = SavedPlayerSource(mode, moviePath, playerPath, movie);
     if (!playerSource)
         return true;
     PackedVersion player = GetPlayerVersion(playerSource);
@@ -236,13 +232,12 @@ void OnSaveOrExtract(HWND dialog, int id)
     MovieInfo movie;
     InspectMovieFile(moviePath, &movie);
 
+    RebuildMode mode = MakeRebuildMode(playerAction, movieAction);
     UINT mask = 2;  // the projector filter first
     bool proceed = true;
     if (id == IDC_SAVE) {
-        if (playerAction != PlayerAction::Remove)
-            proceed = PlayerPassesCheck(dialog, moviePath, playerPath, playerAction, movie);
-        if (playerAction == PlayerAction::Remove ||
-            (playerAction == PlayerAction::Keep && movie.playerSize == 0))
+        proceed = PlayerPassesCheck(dialog, moviePath, playerPath, mode, movie);
+        if (!SavedPlayerSource(mode, moviePath, playerPath, movie))
             mask = 1;  // the output is a bare movie
     }
     char* outPath = proceed ? ChooseFile(dialog, mask, 1) : nullptr;
@@ -252,7 +247,7 @@ void OnSaveOrExtract(HWND dialog, int id)
         if (id == IDC_SAVE) {
             ShowProgressBar(dialog, TRUE);
             written = RebuildMovieFile(Item(dialog, IDC_PROGRESS), moviePath, outPath, playerPath,
-                                       MakeRebuildMode(playerAction, movieAction), &error);
+                                       mode, &error);
             ShowProgressBar(dialog, FALSE);
         } else {
             written = ExtractPlayer(moviePath, outPath, &error);

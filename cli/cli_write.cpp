@@ -172,15 +172,6 @@ std::string JoinPath(const std::string& folder, const std::string& name)
     return folder + pathSeparator + name;
 }
 
-// Whether the output of a save holds a player program (and so is a
-// projector, named .exe).
-bool SaveWritesPlayer(RebuildMode mode, const MovieInfo& source)
-{
-    PlayerAction action = PlayerActionOf(mode);
-    return action == PlayerAction::AddReplace ||
-           (action == PlayerAction::Keep && source.playerSize != 0);
-}
-
 std::string DerivedOutput(const WriteRequest& request, const std::string& input,
                           const MovieInfo& source)
 {
@@ -188,7 +179,11 @@ std::string DerivedOutput(const WriteRequest& request, const std::string& input,
     std::string name;
     switch (request.command) {
     case WriteCommand::Save:
-        name = stem + (SaveWritesPlayer(request.mode, source) ? ".exe" : ".swf");
+        // An output with a player is a projector, named .exe.
+        name = stem + (SavedPlayerSource(request.mode, input.c_str(), request.playerPath.c_str(),
+                                         source)
+                           ? ".exe"
+                           : ".swf");
         break;
     case WriteCommand::ExtractPlayer: name = stem + "-player.exe"; break;
     case WriteCommand::ExtractMovie: name = stem + ".swf"; break;
@@ -234,20 +229,15 @@ bool CheckSource(const WriteRequest& request, const std::string& input, const Mo
 Outcome CheckPlayerVersion(const WriteRequest& request, const std::string& input,
                            const MovieInfo& source)
 {
-    PlayerAction action = PlayerActionOf(request.mode);
-    std::string playerSource;
-    std::string whichPlayer;
-    if (action == PlayerAction::AddReplace) {
-        playerSource = request.playerPath;
-        whichPlayer = "the player of " + request.playerPath;
-    } else if (action == PlayerAction::Keep && source.playerSize != 0) {
-        playerSource = input;
-        whichPlayer = "the projector's own player";
-    }
-    if (request.command != WriteCommand::Save || playerSource.empty())
+    const char* playerSource = SavedPlayerSource(request.mode, input.c_str(),
+                                                 request.playerPath.c_str(), source);
+    if (request.command != WriteCommand::Save || !playerSource)
         return Outcome::Done;
+    std::string whichPlayer = playerSource == input.c_str()
+                                  ? "the projector's own player"
+                                  : "the player of " + request.playerPath;
     PackedVersion required = RequiredPlayerVersion(source.header);
-    PackedVersion player = GetPlayerVersion(playerSource.c_str());
+    PackedVersion player = GetPlayerVersion(playerSource);
     if (PlayerIsNewEnough(player, required))
         return Outcome::Done;
     std::string facts = "movie version " + std::to_string(MovieVersion(source.header)) +

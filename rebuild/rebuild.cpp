@@ -140,6 +140,17 @@ RebuildError WritePieces(PlatformFile* file, WindowHandle progressBar, const cha
 }
 }  // namespace
 
+const char* SavedPlayerSource(RebuildMode mode, const char* moviePath, const char* playerPath,
+                              const MovieInfo& source)
+{
+    PlayerAction action = PlayerActionOf(mode);
+    if (action == PlayerAction::AddReplace)
+        return playerPath;
+    if (action == PlayerAction::Keep && source.playerSize != 0)
+        return moviePath;
+    return nullptr;
+}
+
 bool RebuildMovieFile(WindowHandle progressBar, const char* moviePath, const char* outPath,
                       const char* playerPath, RebuildMode mode, RebuildError* error)
 {

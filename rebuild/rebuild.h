@@ -22,6 +22,15 @@ inline RebuildMode MakeRebuildMode(PlayerAction player, MovieAction movie)
 inline PlayerAction PlayerActionOf(RebuildMode mode) { return (PlayerAction)(mode >> 16); }
 inline MovieAction MovieActionOf(RebuildMode mode) { return (MovieAction)(mode & 0xFFFF); }
 
+struct MovieInfo;
+
+// The file whose player a Save in `mode` puts in front of the movie of
+// `moviePath` (inspected as `source`): `playerPath` for AddReplace,
+// `moviePath` itself for Keep when it holds a player; null when the output
+// holds no player. The player version check applies to this file.
+const char* SavedPlayerSource(RebuildMode mode, const char* moviePath, const char* playerPath,
+                              const MovieInfo& source);
+
 // Why an output was not written. Whatever the reason, no output file was
 // created and an existing file of the output's name is as it was.
 enum class RebuildError {
