@@ -44,6 +44,7 @@ enum class RebuildError {
     ConversionFailed,
     CreateFailed,    // no file can be created in the output's folder
     WriteFailed,     // writing, flushing or moving the output into place failed
+    OutputExists,    // CommitMode::NoReplace, and a file had the output's name
 };
 
 // Writes to `outPath` the source `moviePath` rebuilt by `mode`: the player
@@ -53,12 +54,15 @@ enum class RebuildError {
 // bytes were written. `progressBar` shows conversions (may be null).
 // Returns true when the output was written completely. The output is
 // written beside its destination and moved over it only when complete, so
-// `outPath` may name the source or the player file. On false, `*error`
-// (if not null) says why.
+// `outPath` may name the source or the player file. `commit` says whether
+// an existing file of that name is replaced (see CommitMode). On false,
+// `*error` (if not null) says why.
 bool RebuildMovieFile(WindowHandle progressBar, const char* moviePath, const char* outPath,
-                      const char* playerPath, RebuildMode mode, RebuildError* error = nullptr);
+                      const char* playerPath, RebuildMode mode, RebuildError* error = nullptr,
+                      CommitMode commit = CommitMode::Replace);
 
 // Writes the player program of `moviePath` (the bytes in front of its
 // movie, or the whole of a player program without one) to `outPath`.
 // Returns true when the output was written completely; as above otherwise.
-bool ExtractPlayer(const char* moviePath, const char* outPath, RebuildError* error = nullptr);
+bool ExtractPlayer(const char* moviePath, const char* outPath, RebuildError* error = nullptr,
+                   CommitMode commit = CommitMode::Replace);
