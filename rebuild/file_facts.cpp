@@ -1,11 +1,11 @@
 // file_facts.cpp - feeds the walk of movie_facts.cpp with a movie's
 // uncompressed body: read from the file in pieces for an uncompressed
-// movie, decoded for a compressed one.
+// movie, streamed from the body decoder for a compressed one.
 #include "file_facts.h"
 
 #include "../common/bytes.h"
 #include "../common/platform.h"
-#include "codecs.h"
+#include "body_decode.h"
 
 namespace {
 
@@ -58,26 +58,32 @@ bool WalkStoredBody(const char* path, const MovieInfo& info, FactsReader* reader
     return true;
 }
 
-// A compressed movie, decoded whole in memory.
+// The sink of the decoder: every piece of the body goes to the walk. It
+// takes the rest of the stream too once the walk is over, so that the
+// stream is still checked to its end.
+bool WalkPiece(void* context, const unsigned char* data, size_t length)
+{
+    ReadFacts((FactsReader*)context, data, length);
+    return true;
+}
+
+// A compressed movie, read whole and decoded to the walk.
 bool WalkDecodedBody(const char* path, const MovieInfo& info, FactsReader* reader,
                      FactsError* error)
 {
-    if (MovieSignature(info.header) != signatureZlib)
+    if (!FindBodyDecoder(MovieSignature(info.header)))
         return Fail(error, FactsError::CannotDecode);
-    if (info.movieSize <= movieHeaderSize)
-        return Fail(error, FactsError::DamagedMovie);  // no stream at all
     unsigned char* movie = ReadFileRangeFully(path, info.playerSize, info.movieSize);
     if (!movie)
         return Fail(error, FactsError::ReadFailed);
-    uint32_t size = info.movieSize;
-    ConversionError conversion = ConversionError::None;
-    movie = DecompressMovie(nullptr, movie, &size, &conversion);
-    if (!movie)
-        return Fail(error, conversion == ConversionError::OutOfMemory ? FactsError::OutOfMemory
-                                                                      : FactsError::DamagedMovie);
-    ReadFacts(reader, movie + movieHeaderSize, size - movieHeaderSize);
+    ByteSink sink = {WalkPiece, nullptr, reader};
+    DecodeResult result = DecodeMovieBody(movie, info.movieSize, &sink, nullptr, nullptr);
     MemFree(movie);
-    return true;
+    switch (result) {
+    case DecodeResult::Decoded: return true;
+    case DecodeResult::OutOfMemory: return Fail(error, FactsError::OutOfMemory);
+    default: return Fail(error, FactsError::DamagedMovie);
+    }
 }
 
 }  // namespace
