@@ -20,6 +20,8 @@ enum OptionBit : unsigned {
     optionOutDir = 8,
     optionMovie = 16,
     optionPlayer = 32,
+    optionThreads = 64,
+    optionJobs = 128,
 };
 
 struct Option {
@@ -32,6 +34,7 @@ const Option options[] = {
     {"--json", optionJson, false},     {"--force", optionForce, false},
     {"--quiet", optionQuiet, false},   {"--out-dir", optionOutDir, true},
     {"--movie", optionMovie, true},    {"--player", optionPlayer, true},
+    {"--threads", optionThreads, true}, {"--jobs", optionJobs, true},
 };
 
 const char overviewHelp[] =
@@ -83,7 +86,14 @@ const char saveHelp[] =
     "                   its input with .exe when it has a player, .swf when not\n"
     "  --force          save even when the player is older than the movie needs,\n"
     "                   and replace an existing output, even the input itself\n"
+    "  --threads N      compress each movie with N threads (default: all cores,\n"
+    "                   shared among the files converted at once)\n"
+    "  --jobs N         convert N files of a batch at once (default: one per core);\n"
+    "                   messages still come in the order of the inputs\n"
     "  --quiet          no progress bar and no warnings\n"
+    "\n"
+    "A compressed movie whose stream ends short of its declared length is padded\n"
+    "with zeros, as players do, with a warning that says how many.\n"
     "\n"
     "Keeping both the movie and the player asks for nothing and is refused. An\n"
     "LZMA-compressed (ZWS) movie can only be kept as stored.\n"
@@ -96,7 +106,7 @@ const char saveHelp[] =
 
 const char extractPlayerHelp[] =
     "Usage: quillaro-cli extract-player IN OUT [--force] [--quiet]\n"
-    "       quillaro-cli extract-player IN... --out-dir DIR [--force] [--quiet]\n"
+    "       quillaro-cli extract-player IN... --out-dir DIR [--jobs N] [--force] [--quiet]\n"
     "\n"
     "Writes the player program of a projector alone: the bytes in front of its\n"
     "movie. A player program without a movie is copied whole. With --out-dir,\n"
@@ -105,11 +115,12 @@ const char extractPlayerHelp[] =
     "Options:\n"
     "  --out-dir DIR    write each output into DIR\n"
     "  --force          replace an existing output, even the input itself\n"
+    "  --jobs N         write N files of a batch at once (default: one per core)\n"
     "  --quiet          accepted for symmetry with save; nothing to silence\n";
 
 const char extractMovieHelp[] =
     "Usage: quillaro-cli extract-movie IN OUT [--force] [--quiet]\n"
-    "       quillaro-cli extract-movie IN... --out-dir DIR [--force] [--quiet]\n"
+    "       quillaro-cli extract-movie IN... --out-dir DIR [--jobs N] [--force] [--quiet]\n"
     "\n"
     "Writes the movie of a projector exactly as stored, without the player and\n"
     "the trailer (for a bare movie file, a copy of it). With --out-dir, the\n"
@@ -118,6 +129,7 @@ const char extractMovieHelp[] =
     "Options:\n"
     "  --out-dir DIR    write each output into DIR\n"
     "  --force          replace an existing output, even the input itself\n"
+    "  --jobs N         write N files of a batch at once (default: one per core)\n"
     "  --quiet          accepted for symmetry with save; nothing to silence\n";
 
 struct Command {
@@ -129,11 +141,13 @@ struct Command {
 
 const Command commands[] = {
     {"info", infoHelp, optionJson, RunInfo},
-    {"save", saveHelp, optionForce | optionQuiet | optionOutDir | optionMovie | optionPlayer,
+    {"save", saveHelp,
+     optionForce | optionQuiet | optionOutDir | optionMovie | optionPlayer | optionThreads |
+         optionJobs,
      RunSave},
-    {"extract-player", extractPlayerHelp, optionForce | optionQuiet | optionOutDir,
+    {"extract-player", extractPlayerHelp, optionForce | optionQuiet | optionOutDir | optionJobs,
      RunExtractPlayer},
-    {"extract-movie", extractMovieHelp, optionForce | optionQuiet | optionOutDir,
+    {"extract-movie", extractMovieHelp, optionForce | optionQuiet | optionOutDir | optionJobs,
      RunExtractMovie},
 };
 
@@ -169,6 +183,8 @@ void StoreOption(Arguments* arguments, const Option& option, const std::string& 
     case optionOutDir: arguments->outDir = value; break;
     case optionMovie: arguments->movieOption = value; break;
     case optionPlayer: arguments->playerOption = value; break;
+    case optionThreads: arguments->threadsOption = value; break;
+    case optionJobs: arguments->jobsOption = value; break;
     }
 }
 
@@ -265,7 +281,7 @@ int CliMain(int argc, char** argv, FILE* out, FILE* err)
             return exitDone;
         }
     }
-    Arguments arguments = {command->name, {}, "", "", "", false, false, false};
+    Arguments arguments = {command->name, {}, "", "", "", "", "", false, false, false};
     if (ParseArguments(*command, argc - 2, argv + 2, &arguments, err) != exitDone)
         return exitUsage;
     fflush(out);
