@@ -47,7 +47,7 @@ movie() {
   head -c "$2" /dev/zero
 }
 
-rm -f ./*  # the scratch folder of this driver, from an earlier run
+rm -rf ./*  # the scratch folder of this driver, from an earlier run
 cp "$fixtures/player-10.0.exe" player.exe
 
 cli --version
@@ -90,6 +90,35 @@ if [ -n "$runner" ]; then
   expect_text "wildcards" stdout.txt "game.exe: projector"
   expect_text "wildcards" stdout.txt "movie.swf: bare Flash movie"
 fi
+
+# File names in every script, and a path of more than 300 characters
+# (longer than Windows' MAX_PATH): inspected, saved into and extracted
+# from, and named exactly in results and errors.
+long=$(printf 'f%.0s' $(seq 120))/$(printf 'g%.0s' $(seq 120))/ゲーム
+mkdir -p "$long"
+cp movie.swf "ゲーム.swf"
+cp movie.swf "Игра.swf"
+cp game.exe "🎮 game.exe"
+cp movie.swf "$long/長いパスのムービー.swf"
+cli info "ゲーム.swf" "Игра.swf" "🎮 game.exe" "$long/長いパスのムービー.swf" "Жук.swf"
+expect "info on names in every script" 1 $?
+for name in "ゲーム.swf: bare Flash movie" "Игра.swf: bare Flash movie" "🎮 game.exe: projector" \
+  "$long/長いパスのムービー.swf: bare Flash movie"; do
+  expect_text "info on names in every script" stdout.txt "$name"
+done
+expect_text "an error about a Cyrillic name" stderr.txt "Жук.swf: no such file"
+cli save "ゲーム.swf" "Игра.swf" "$long/長いパスのムービー.swf" --out-dir "$long/出力" --movie compress
+expect "save into a long path" 0 $?
+for name in ゲーム Игра 長いパスのムービー; do
+  [ "$(head -c 3 "$long/出力/$name.swf" 2>/dev/null)" = CWS ] ||
+    { echo "FAILED: $long/出力/$name.swf was not saved compressed"; failures=$((failures + 1)); }
+done
+cli extract-movie "🎮 game.exe" "$long/🎮 movie.swf"
+expect "extract-movie into a long path" 0 $?
+cmp -s movie.swf "$long/🎮 movie.swf" || { echo "FAILED: the extracted movie differs"; failures=$((failures + 1)); }
+cli extract-player "$long/../../../🎮 game.exe" "$long/プレーヤー.exe"
+expect "extract-player from a long, winding path" 0 $?
+cmp -s player.exe "$long/プレーヤー.exe" || { echo "FAILED: the extracted player differs"; failures=$((failures + 1)); }
 
 # The bar needs a terminal: script(1) gives the program one.
 if [ -z "$runner" ] && command -v script >/dev/null 2>&1; then
