@@ -334,11 +334,13 @@ std::wstring ManifestSetting(const wchar_t* settingsNamespace, const wchar_t* na
     return value;
 }
 
-TEST(ProgramResources, ManifestAsksForUtf8PerMonitorDpiAndNoElevation)
+TEST(ProgramResources, ManifestAsksForUtf8LongPathsPerMonitorDpiAndNoElevation)
 {
     // The settings as the system read them from the manifest.
     EXPECT_EQ(ManifestSetting(L"http://schemas.microsoft.com/SMI/2019/WindowsSettings", L"activeCodePage"),
               L"UTF-8");
+    EXPECT_EQ(ManifestSetting(L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"longPathAware"),
+              L"true");
     EXPECT_EQ(ManifestSetting(L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware"),
               L"true/pm");
     EXPECT_EQ(ManifestSetting(L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness"),
