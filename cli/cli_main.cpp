@@ -5,10 +5,7 @@
 #include <cstring>
 
 #include "cli_internal.h"
-
-#ifndef QUILLARO_VERSION
-#define QUILLARO_VERSION "unknown"
-#endif
+#include "common/version.h"
 
 namespace {
 

@@ -65,7 +65,7 @@ no_temporary_files() {
   fi
 }
 
-rm -f ./* ./.quillaro-*  # the scratch folder of this driver, from an earlier run
+rm -rf ./* ./.quillaro-*  # the scratch folder of this driver, from an earlier run
 cp "$fixtures/player-10.0.exe" player.exe
 
 cli --version

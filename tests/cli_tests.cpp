@@ -921,4 +921,17 @@ TEST(CliProgress, TheCoresProgressReachesTheLine)
     EXPECT_EQ('\r', text.back());  // erased at the end
 }
 
+// A long name keeps its end, cut before a whole character: a Japanese name
+// whose cut would fall inside a character loses all of that character.
+TEST(CliProgress, LongNamesAreCutBetweenCharacters)
+{
+    TerminalProgress progress;
+    StartProgress(&progress, stdout, "a/\xE3\x83\xA0"
+                                     "\xE3\x83\xBC\xE3\x83\xB3\xE3\x83\xA0\xE3\x83\xBC"
+                                     "\xE3\x83\xB3\xE3\x83\xA0\xE3\x83\xBC\xE3\x83\xB3"
+                                     "\xE3\x83\xA0.swf");
+    EXPECT_STREQ(progress.label, "...\xE3\x83\xB3\xE3\x83\xA0\xE3\x83\xBC\xE3\x83\xB3"
+                                 "\xE3\x83\xA0\xE3\x83\xBC\xE3\x83\xB3\xE3\x83\xA0.swf");
+}
+
 }  // namespace
