@@ -10,7 +10,7 @@ namespace {
 
 // What info reports about one file.
 struct FileFacts {
-    MovieInfo info;
+    MovieLocation info;
     FileKind kind;
     PackedVersion required;       // meaningful with a movie
     PackedVersion playerVersion;  // 0 when there is no player or no readable version
@@ -19,10 +19,10 @@ struct FileFacts {
 FileFacts GatherFacts(const std::string& path)
 {
     FileFacts facts;
-    InspectMovieFile(path.c_str(), &facts.info);
+    LocateMovie(path.c_str(), &facts.info);
     facts.kind = KindOf(facts.info);
     facts.required = RequiredPlayerVersion(facts.info.header);
-    facts.playerVersion = facts.info.playerSize != 0 ? GetPlayerVersion(path.c_str()) : 0;
+    facts.playerVersion = PlayerVersionOf(path.c_str(), facts.info.layout);
     return facts;
 }
 
@@ -51,10 +51,22 @@ const char* KindDescription(FileKind kind)
     return "neither a Flash movie nor a player program";
 }
 
+const char* UnknownVersionReason(PlayerLayout layout)
+{
+    switch (layout) {
+    case PlayerLayout::LinuxI386:
+    case PlayerLayout::LinuxX86_64: return "unknown (Linux players carry no version)";
+    case PlayerLayout::MacApp: return "unknown (no version in Contents/Info.plist)";
+    default: return "unknown (no version resource)";
+    }
+}
+
 void PrintText(FILE* out, const std::string& path, const FileFacts& facts)
 {
     fprintf(out, "%s: %s\n", path.c_str(), KindDescription(facts.kind));
-    const MovieInfo& info = facts.info;
+    const MovieLocation& info = facts.info;
+    if (info.layout != PlayerLayout::None)
+        fprintf(out, "  layout             %s\n", PlayerLayoutName(info.layout));
     if (HasMovie(facts)) {
         fprintf(out, "  signature          %s (%s)\n", SignatureText(info.header).c_str(),
                 SignatureMeaning(info.header));
@@ -66,10 +78,10 @@ void PrintText(FILE* out, const std::string& path, const FileFacts& facts)
         fprintf(out, "  player size        %lu bytes\n", (unsigned long)info.playerSize);
     if (HasMovie(facts))
         fprintf(out, "  required player    %s\n", FormatVersion(facts.required).c_str());
-    if (info.playerSize != 0) {
+    if (info.layout != PlayerLayout::None) {
         fprintf(out, "  player version     %s\n",
                 facts.playerVersion ? FormatVersion(facts.playerVersion).c_str()
-                                    : "unknown (no version resource)");
+                                    : UnknownVersionReason(info.layout));
     }
 }
 
@@ -167,7 +179,7 @@ bool PrintJson(FILE* out, const std::string& path, const FileFacts& facts)
     char* name = NativeTextToUtf8(path.c_str());
     if (!name)
         return false;
-    const MovieInfo& info = facts.info;
+    const MovieLocation& info = facts.info;
     bool movie = HasMovie(facts);
     std::string json = "{";
     AppendKey(&json, "file");
@@ -182,6 +194,8 @@ bool PrintJson(FILE* out, const std::string& path, const FileFacts& facts)
     AppendTextOrNull(&json, "required_player_version", movie, FormatVersion(facts.required));
     AppendTextOrNull(&json, "player_version", facts.playerVersion != 0,
                      FormatVersion(facts.playerVersion));
+    const char* layout = PlayerLayoutName(info.layout);
+    AppendTextOrNull(&json, "layout", layout != nullptr, layout ? layout : "");
     json.append("}\n");
     fputs(json.c_str(), out);
     return true;

@@ -24,9 +24,10 @@ struct Arguments {
     bool quiet;
 };
 
-// What a file is, from its inspection record.
+// What a file is, from its inspection record: a player of any layout
+// (a .app folder too) makes a projector or a player.
 enum class FileKind { BareMovie, Projector, Player, None };
-FileKind KindOf(const MovieInfo& info);
+FileKind KindOf(const MovieLocation& location);
 // The name scripts see: "bare-movie", "projector", "player", "none".
 const char* KindName(FileKind kind);
 
@@ -41,8 +42,9 @@ void ReportFileError(FILE* err, const std::string& file, const std::string& mess
 // Returns exitUsage.
 int ReportUsageError(FILE* err, const char* command, const std::string& message);
 
-// Whether `path` names a readable file that inspection can describe;
-// otherwise reports why not (missing, a folder, unreadable, too large).
+// Whether `path` names a readable file that inspection can describe, or a
+// .app folder with a movie file; otherwise reports why not (missing, a
+// folder, unreadable, too large).
 bool CheckInputFile(FILE* err, const std::string& path);
 
 // The commands; each returns the exit code.

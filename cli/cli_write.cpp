@@ -120,8 +120,14 @@ bool CheckReplacementPlayer(const WriteRequest& request)
     const std::string& path = request.playerPath;
     if (!CheckInputFile(request.err, path))
         return false;
-    MovieInfo player;
-    InspectMovieFile(path.c_str(), &player);
+    MovieLocation player;
+    LocateMovie(path.c_str(), &player);
+    if (player.layout == PlayerLayout::MacApp) {
+        ReportFileError(request.err, path,
+                        "is a .app folder; a replacement player must be a Windows or Linux player "
+                        "program or projector");
+        return false;
+    }
     if (player.playerSize != 0)
         return true;
     ReportFileError(request.err, path,
@@ -150,12 +156,17 @@ bool PrepareOutDir(const WriteRequest& request)
     return true;
 }
 
+// The last name of the path; a folder's trailing separators ("Game.app/")
+// are not part of it.
 std::string BaseName(const std::string& path)
 {
-    size_t start = path.size();
+    size_t end = path.size();
+    while (end > 1 && IsPathSeparator(path[end - 1]))
+        end--;
+    size_t start = end;
     while (start > 0 && !IsPathSeparator(path[start - 1]))
         start--;
-    return path.substr(start);
+    return path.substr(start, end - start);
 }
 
 // The name without its last extension; a leading dot starts no extension.
@@ -172,20 +183,42 @@ std::string JoinPath(const std::string& folder, const std::string& name)
     return folder + pathSeparator + name;
 }
 
+// The name programs of a layout carry: Linux programs have no extension.
+const char* ProgramExtension(PlayerLayout layout)
+{
+    return layout == PlayerLayout::LinuxI386 || layout == PlayerLayout::LinuxX86_64 ? "" : ".exe";
+}
+
+// The layout of the player a save writes: the source's with keep, the
+// replacement's with replace.
+PlayerLayout SavedLayout(const WriteRequest& request, const std::string& input,
+                         const MovieLocation& source)
+{
+    const char* playerSource =
+        SavedPlayerSource(request.mode, input.c_str(), request.playerPath.c_str(), source);
+    if (!playerSource)
+        return PlayerLayout::None;
+    if (playerSource == input.c_str())
+        return source.layout;
+    MovieLocation player;
+    LocateMovie(playerSource, &player);
+    return player.layout;
+}
+
 std::string DerivedOutput(const WriteRequest& request, const std::string& input,
-                          const MovieInfo& source)
+                          const MovieLocation& source)
 {
     std::string stem = Stem(BaseName(input));
     std::string name;
+    PlayerLayout saved = SavedLayout(request, input, source);
     switch (request.command) {
     case WriteCommand::Save:
-        // An output with a player is a projector, named .exe.
-        name = stem + (SavedPlayerSource(request.mode, input.c_str(), request.playerPath.c_str(),
-                                         source)
-                           ? ".exe"
-                           : ".swf");
+        // An output with a player is a projector, named as its programs are.
+        name = stem + (saved != PlayerLayout::None ? ProgramExtension(saved) : ".swf");
         break;
-    case WriteCommand::ExtractPlayer: name = stem + "-player.exe"; break;
+    case WriteCommand::ExtractPlayer:
+        name = stem + "-player" + ProgramExtension(source.layout);
+        break;
     case WriteCommand::ExtractMovie: name = stem + ".swf"; break;
     }
     return JoinPath(request.outDir, name);
@@ -193,9 +226,19 @@ std::string DerivedOutput(const WriteRequest& request, const std::string& input,
 
 // Whether the input holds what the command needs, and can be converted as
 // asked.
-bool CheckSource(const WriteRequest& request, const std::string& input, const MovieInfo& source)
+bool CheckSource(const WriteRequest& request, const std::string& input,
+                 const MovieLocation& source)
 {
     FileKind kind = KindOf(source);
+    bool keepsPlayer = request.command == WriteCommand::ExtractPlayer ||
+                       (request.command == WriteCommand::Save &&
+                        PlayerActionOf(request.mode) == PlayerAction::Keep);
+    if (source.layout == PlayerLayout::MacApp && keepsPlayer) {
+        ReportFileError(request.err, input,
+                        "is a .app folder, whose player cannot be written into a file; use "
+                        "--player remove or replace=FILE, or extract-movie");
+        return false;
+    }
     if (request.command == WriteCommand::ExtractPlayer) {
         if (source.playerSize != 0)
             return true;
@@ -227,7 +270,7 @@ bool CheckSource(const WriteRequest& request, const std::string& input, const Mo
 // least as new as the movie needs. No player is checked with Remove, nor
 // with Keep when the source has none.
 Outcome CheckPlayerVersion(const WriteRequest& request, const std::string& input,
-                           const MovieInfo& source)
+                           const MovieLocation& source)
 {
     const char* playerSource = SavedPlayerSource(request.mode, input.c_str(),
                                                  request.playerPath.c_str(), source);
@@ -236,8 +279,17 @@ Outcome CheckPlayerVersion(const WriteRequest& request, const std::string& input
     std::string whichPlayer = playerSource == input.c_str()
                                   ? "the projector's own player"
                                   : "the player of " + request.playerPath;
+    PlayerLayout layout = SavedLayout(request, input, source);
+    if (layout == PlayerLayout::LinuxI386 || layout == PlayerLayout::LinuxX86_64) {
+        // Linux players carry no version to check against.
+        if (!request.quiet)
+            ReportFileError(request.err, input,
+                            "note: the version of " + whichPlayer +
+                                " (a Linux program) is unknown and was not checked");
+        return Outcome::Done;
+    }
     PackedVersion required = RequiredPlayerVersion(source.header);
-    PackedVersion player = GetPlayerVersion(playerSource);
+    PackedVersion player = PlayerVersionOf(playerSource, layout);
     if (PlayerIsNewEnough(player, required))
         return Outcome::Done;
     std::string facts = "movie version " + std::to_string(MovieVersion(source.header)) +
@@ -304,6 +356,7 @@ const ErrorText errorTexts[] = {
     {RebuildError::NothingToDo, false, "nothing to do"},
     {RebuildError::NoMovie, false, "holds no Flash movie"},
     {RebuildError::NoPlayer, false, "holds no player program"},
+    {RebuildError::FolderPlayer, false, "is a .app folder, whose player cannot be written"},
     {RebuildError::ReadFailed, false,
      "could not be read completely (did it change meanwhile, or is the disk failing?)"},
     {RebuildError::DamagedMovie, false,
@@ -333,7 +386,7 @@ void ReportRebuildError(const WriteRequest& request, const std::string& input,
     ReportFileError(request.err, input, "failed for an unknown reason");
 }
 
-bool ShowsProgress(const WriteRequest& request, const MovieInfo& source)
+bool ShowsProgress(const WriteRequest& request, const MovieLocation& source)
 {
     return request.command != WriteCommand::ExtractPlayer && !request.quiet &&
            MovieActionOf(request.mode) != MovieAction::Keep &&
@@ -342,7 +395,7 @@ bool ShowsProgress(const WriteRequest& request, const MovieInfo& source)
 }
 
 bool Write(const WriteRequest& request, const std::string& input, const std::string& output,
-           const MovieInfo& source, RebuildError* error)
+           const MovieLocation& source, RebuildError* error)
 {
     if (request.command == WriteCommand::ExtractPlayer)
         return ExtractPlayer(input.c_str(), output.c_str(), error);
@@ -367,8 +420,8 @@ Outcome ProcessInput(const WriteRequest& request, const std::string& input,
 {
     if (!CheckInputFile(request.err, input))
         return Outcome::Failed;
-    MovieInfo source;
-    InspectMovieFile(input.c_str(), &source);
+    MovieLocation source;
+    LocateMovie(input.c_str(), &source);
     if (!CheckSource(request, input, source))
         return Outcome::Failed;
     Outcome version = CheckPlayerVersion(request, input, source);

@@ -61,19 +61,25 @@ RebuildError ErrorOfConversion(ConversionError error)
     }
 }
 
-// The player bytes the mode asks for: `*buffer` is null with `*count` 0
-// when there are none to write. False when they exist but cannot be read.
-bool ReadPlayerBytes(const MovieInfo& source, const char* moviePath, const char* playerPath,
-                     PlayerAction action, unsigned char** buffer, uint32_t* count)
+// The player bytes the mode asks for, and the layout they bring: `*buffer`
+// is null with `*count` 0 when there are none to write. False when they
+// exist but cannot be read.
+bool ReadPlayerBytes(const MovieLocation& source, const char* moviePath, const char* playerPath,
+                     PlayerAction action, unsigned char** buffer, uint32_t* count,
+                     PlayerLayout* layout)
 {
     *buffer = nullptr;
     *count = 0;
+    *layout = PlayerLayout::None;
     const char* path = moviePath;
     if (action == PlayerAction::Keep) {
         *count = source.playerSize;
+        *layout = source.layout;
     } else if (action == PlayerAction::AddReplace) {
-        MovieInfo player;
-        *count = InspectMovieFile(playerPath, &player);
+        MovieLocation player;
+        LocateMovie(playerPath, &player);
+        *count = player.playerSize;
+        *layout = player.layout;
         path = playerPath;
     }
     if (*count == 0)
@@ -84,11 +90,15 @@ bool ReadPlayerBytes(const MovieInfo& source, const char* moviePath, const char*
 
 // Reads the stored movie and converts it as `action` asks. Null on
 // failure, with `*error` set.
-unsigned char* ReadMovie(WindowHandle progressBar, const char* moviePath, const MovieInfo& source,
-                         MovieAction action, uint32_t* size, RebuildError* error)
+unsigned char* ReadMovie(WindowHandle progressBar, const char* moviePath,
+                         const MovieLocation& source, MovieAction action, uint32_t* size,
+                         RebuildError* error)
 {
     *size = source.movieSize;
-    unsigned char* movie = ReadFileRangeFully(moviePath, source.playerSize, source.movieSize);
+    char* movieFile = MovieFilePath(moviePath, source.layout);
+    unsigned char* movie =
+        movieFile ? ReadFileRangeFully(movieFile, source.movieOffset, source.movieSize) : nullptr;
+    MemFree(movieFile);
     if (!movie) {
         *error = RebuildError::ReadFailed;
         return nullptr;
@@ -103,28 +113,34 @@ unsigned char* ReadMovie(WindowHandle progressBar, const char* moviePath, const 
     return movie;
 }
 
-bool WriteTrailer(PlatformFile* file, uint32_t movieSize)
+// The movie size and magic of the output's layout, on their side of the
+// movie; nothing for a bare movie.
+bool WriteFraming(PlatformFile* file, PlayerLayout layout, uint32_t movieSize, bool beforeMovie)
 {
-    unsigned char trailer[projectorTrailerSize];
-    WriteLe32(trailer, projectorMagic);
-    WriteLe32(trailer + 4, movieSize);
-    return WriteFileBytes(file, trailer, projectorTrailerSize);
+    MovieFraming framing = FrameMovie(layout, movieSize);
+    if (framing.count == 0 || framing.beforeMovie != beforeMovie)
+        return true;
+    return WriteFileBytes(file, framing.bytes, framing.count);
 }
 
 // Writes the pieces of a rebuilt file into `file`. The player bytes are
 // released before the movie is read, so the two are never in memory
 // together.
 RebuildError WritePieces(PlatformFile* file, WindowHandle progressBar, const char* moviePath,
-                         const char* playerPath, const MovieInfo& source, RebuildMode mode)
+                         const char* playerPath, const MovieLocation& source, RebuildMode mode)
 {
     unsigned char* player;
     uint32_t playerSize;
-    if (!ReadPlayerBytes(source, moviePath, playerPath, PlayerActionOf(mode), &player, &playerSize))
+    PlayerLayout layout;
+    if (!ReadPlayerBytes(source, moviePath, playerPath, PlayerActionOf(mode), &player, &playerSize,
+                         &layout))
         return RebuildError::ReadFailed;
     bool written = !player || WriteFileBytes(file, player, playerSize);
     MemFree(player);
     if (!written)
         return RebuildError::WriteFailed;
+    if (!player)
+        layout = PlayerLayout::None;
 
     RebuildError error = RebuildError::None;
     uint32_t movieSize;
@@ -132,10 +148,10 @@ RebuildError WritePieces(PlatformFile* file, WindowHandle progressBar, const cha
         ReadMovie(progressBar, moviePath, source, MovieActionOf(mode), &movieSize, &error);
     if (!movie)
         return error;
-    written = WriteFileBytes(file, movie, movieSize);
+    written = WriteFraming(file, layout, movieSize, true) &&
+              WriteFileBytes(file, movie, movieSize) &&
+              WriteFraming(file, layout, movieSize, false);
     MemFree(movie);
-    if (written && player)
-        written = WriteTrailer(file, movieSize);
     return written ? RebuildError::None : RebuildError::WriteFailed;
 }
 }  // namespace
@@ -151,15 +167,28 @@ const char* SavedPlayerSource(RebuildMode mode, const char* moviePath, const cha
     return nullptr;
 }
 
+const char* SavedPlayerSource(RebuildMode mode, const char* moviePath, const char* playerPath,
+                              const MovieLocation& source)
+{
+    PlayerAction action = PlayerActionOf(mode);
+    if (action == PlayerAction::AddReplace)
+        return playerPath;
+    if (action == PlayerAction::Keep && source.layout != PlayerLayout::None)
+        return moviePath;
+    return nullptr;
+}
+
 bool RebuildMovieFile(WindowHandle progressBar, const char* moviePath, const char* outPath,
                       const char* playerPath, RebuildMode mode, RebuildError* error)
 {
     if (mode == 0)
         return Fail(error, RebuildError::NothingToDo);
-    MovieInfo source;
-    InspectMovieFile(moviePath, &source);
+    MovieLocation source;
+    LocateMovie(moviePath, &source);
     if (source.movieSize == 0)
         return Fail(error, RebuildError::NoMovie);
+    if (source.layout == PlayerLayout::MacApp && PlayerActionOf(mode) == PlayerAction::Keep)
+        return Fail(error, RebuildError::FolderPlayer);
     Output output;
     if (!outPath || !OpenOutput(&output, outPath))
         return Fail(error, RebuildError::CreateFailed);
@@ -177,8 +206,11 @@ bool ExtractPlayer(const char* moviePath, const char* outPath, RebuildError* err
 {
     if (!moviePath || !outPath)
         return Fail(error, RebuildError::NoPlayer);
-    MovieInfo source;
-    uint32_t playerSize = InspectMovieFile(moviePath, &source);
+    MovieLocation source;
+    LocateMovie(moviePath, &source);
+    if (source.layout == PlayerLayout::MacApp)
+        return Fail(error, RebuildError::FolderPlayer);
+    uint32_t playerSize = source.playerSize;
     if (playerSize == 0)
         return Fail(error, RebuildError::NoPlayer);
     unsigned char* player = ReadFileRangeFully(moviePath, 0, playerSize);

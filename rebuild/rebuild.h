@@ -23,6 +23,7 @@ inline PlayerAction PlayerActionOf(RebuildMode mode) { return (PlayerAction)(mod
 inline MovieAction MovieActionOf(RebuildMode mode) { return (MovieAction)(mode & 0xFFFF); }
 
 struct MovieInfo;
+struct MovieLocation;
 
 // The file whose player a Save in `mode` puts in front of the movie of
 // `moviePath` (inspected as `source`): `playerPath` for AddReplace,
@@ -30,6 +31,10 @@ struct MovieInfo;
 // holds no player. The player version check applies to this file.
 const char* SavedPlayerSource(RebuildMode mode, const char* moviePath, const char* playerPath,
                               const MovieInfo& source);
+// The same for a source of any layout (LocateMovie): Keep names
+// `moviePath` whenever it has a player, a .app folder included.
+const char* SavedPlayerSource(RebuildMode mode, const char* moviePath, const char* playerPath,
+                              const MovieLocation& source);
 
 // Why an output was not written. Whatever the reason, no output file was
 // created and an existing file of the output's name is as it was.
@@ -38,6 +43,7 @@ enum class RebuildError {
     NothingToDo,     // mode 0
     NoMovie,         // the source holds no movie, or cannot be opened
     NoPlayer,        // the source holds no player program (extract)
+    FolderPlayer,    // the player is a .app folder, which is never written (keep, extract)
     ReadFailed,      // a piece of a source could not be read whole
     DamagedMovie,    // the compressed movie is damaged
     OutOfMemory,     // a piece or a conversion did not fit in memory
@@ -46,11 +52,12 @@ enum class RebuildError {
     WriteFailed,     // writing, flushing or moving the output into place failed
 };
 
-// Writes to `outPath` the source `moviePath` rebuilt by `mode`: the player
-// bytes (the source's own for Keep, those in front of the movie of
-// `playerPath` for AddReplace, none for Remove), the movie as stored,
-// decompressed or recompressed, and a projector trailer whenever player
-// bytes were written. `progressBar` shows conversions (may be null).
+// Writes to `outPath` the source `moviePath` (a file or a .app folder of
+// any layout, see LocateMovie) rebuilt by `mode`: the player bytes (the
+// source's own for Keep, those of `playerPath` for AddReplace, none for
+// Remove), the movie as stored, decompressed or recompressed, and next to
+// it the movie size and magic of the player's layout whenever player
+// bytes were written (a Windows player gets the projector trailer). `progressBar` shows conversions (may be null).
 // Returns true when the output was written completely. The output is
 // written beside its destination and moved over it only when complete, so
 // `outPath` may name the source or the player file. On false, `*error`
@@ -59,6 +66,7 @@ bool RebuildMovieFile(WindowHandle progressBar, const char* moviePath, const cha
                       const char* playerPath, RebuildMode mode, RebuildError* error = nullptr);
 
 // Writes the player program of `moviePath` (the bytes in front of its
-// movie, or the whole of a player program without one) to `outPath`.
+// movie, or the whole of a player program without one; for Linux
+// programs the ELF file proper) to `outPath`.
 // Returns true when the output was written completely; as above otherwise.
 bool ExtractPlayer(const char* moviePath, const char* outPath, RebuildError* error = nullptr);
