@@ -85,10 +85,12 @@ void PrintText(FILE* out, const std::string& path, const FileFacts& facts)
     }
 }
 
+}  // namespace
+
 // Appends one UTF-8 sequence starting at `text[0]`, or U+FFFD for a byte
 // that starts no valid sequence, so that the output is always valid JSON.
 // Returns the number of input bytes used.
-size_t AppendUtf8Sequence(std::string* json, const unsigned char* text)
+static size_t AppendUtf8Sequence(std::string* json, const unsigned char* text)
 {
     unsigned char lead = text[0];
     size_t length = 0;
@@ -171,6 +173,8 @@ void AppendTextOrNull(std::string* json, const char* key, bool present, const st
     else
         json->append("null");
 }
+
+namespace {
 
 // The keys, their order and their types are a promise to scripts: see the
 // README's "Command line" section before changing anything here.

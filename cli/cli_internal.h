@@ -19,6 +19,7 @@ struct Arguments {
     std::string outDir;              // empty without --out-dir
     std::string movieOption;         // empty without --movie
     std::string playerOption;        // empty without --player
+    std::string atOption;            // empty without --at
     bool json;
     bool force;
     bool quiet;
@@ -47,8 +48,21 @@ int ReportUsageError(FILE* err, const char* command, const std::string& message)
 // folder, unreadable, too large).
 bool CheckInputFile(FILE* err, const std::string& path);
 
+// JSON text for scripts: a string (bytes that are not UTF-8 become
+// U+FFFD), and the parts of an object (a key, after a comma unless the
+// object is still empty).
+void AppendJsonString(std::string* json, const char* utf8);
+void AppendKey(std::string* json, const char* key);
+void AppendNumberOrNull(std::string* json, const char* key, bool present, uint32_t value);
+void AppendTextOrNull(std::string* json, const char* key, bool present, const std::string& value);
+
+// Whether `path` names a readable file of any size (scan, extract-movie
+// --at); otherwise reports why not.
+bool CheckScannedFile(FILE* err, const std::string& path);
+
 // The commands; each returns the exit code.
 int RunInfo(const Arguments& arguments, FILE* out, FILE* err);
 int RunSave(const Arguments& arguments, FILE* out, FILE* err);
 int RunExtractPlayer(const Arguments& arguments, FILE* out, FILE* err);
 int RunExtractMovie(const Arguments& arguments, FILE* out, FILE* err);
+int RunScan(const Arguments& arguments, FILE* out, FILE* err);

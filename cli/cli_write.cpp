@@ -6,6 +6,7 @@
 #include "cli_platform.h"
 #include "progress.h"
 
+#include "rebuild/movie_scan.h"
 #include "rebuild/rebuild.h"
 
 namespace {
@@ -21,6 +22,8 @@ struct WriteRequest {
     bool force;
     bool quiet;
     FILE* err;
+    bool atOffset;    // extract-movie --at: the movie at `offset`
+    uint64_t offset;
 };
 
 // How one input ended. A run whose inputs were all done or refused ends
@@ -89,6 +92,38 @@ int ParseSaveOptions(const Arguments& arguments, WriteRequest* request)
         return ReportUsageError(request->err, arguments.command,
                                 "nothing to do: choose --movie decompress or compress, or "
                                 "--player remove or replace=FILE");
+    return exitDone;
+}
+
+// --at OFFSET, decimal or hexadecimal after 0x. Returns exitDone, or
+// exitUsage after reporting the fault.
+int ParseOffset(const Arguments& arguments, WriteRequest* request)
+{
+    const std::string& text = arguments.atOption;
+    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = hex ? text.substr(2) : text;
+    uint64_t offset = 0;
+    bool valid = !digits.empty();
+    for (char c : digits) {
+        int value = c >= '0' && c <= '9' ? c - '0'
+                    : hex && (c | 0x20) >= 'a' && (c | 0x20) <= 'f' ? (c | 0x20) - 'a' + 10
+                                                                     : -1;
+        uint64_t base = hex ? 16 : 10;
+        if (value < 0 || offset > (UINT64_MAX - (uint64_t)value) / base) {
+            valid = false;
+            break;
+        }
+        offset = offset * base + (uint64_t)value;
+    }
+    if (!arguments.outDir.empty())
+        return ReportUsageError(request->err, arguments.command,
+                                "--at takes one input file and one output file, not --out-dir");
+    if (!valid)
+        return ReportUsageError(request->err, arguments.command,
+                                "--at takes a byte offset (decimal, or hexadecimal after 0x), not "
+                                "\"" + text + "\"");
+    request->atOffset = true;
+    request->offset = offset;
     return exitDone;
 }
 
@@ -415,9 +450,32 @@ bool Write(const WriteRequest& request, const std::string& input, const std::str
     return written;
 }
 
+// extract-movie --at: the movie found at an offset, as scan lists it.
+Outcome ExtractAtOffset(const WriteRequest& request, const std::string& input,
+                        const std::string& output)
+{
+    if (!CheckScannedFile(request.err, input))
+        return Outcome::Failed;
+    std::vector<std::string> none;
+    if (!CheckOutput(request, input, output, none))
+        return Outcome::Failed;
+    RebuildError error = RebuildError::None;
+    if (ExtractMovieAt(input.c_str(), request.offset, output.c_str(), &error))
+        return Outcome::Done;
+    if (error == RebuildError::NoMovie)
+        ReportFileError(request.err, input,
+                        "no confirmed movie starts at offset " + std::to_string(request.offset) +
+                            " (\"quillaro-cli scan\" lists the movies found)");
+    else
+        ReportRebuildError(request, input, output, error);
+    return Outcome::Failed;
+}
+
 Outcome ProcessInput(const WriteRequest& request, const std::string& input,
                      const std::string& namedOutput, std::vector<std::string>* written)
 {
+    if (request.atOffset)
+        return ExtractAtOffset(request, input, namedOutput);
     if (!CheckInputFile(request.err, input))
         return Outcome::Failed;
     MovieLocation source;
@@ -442,12 +500,14 @@ Outcome ProcessInput(const WriteRequest& request, const std::string& input,
 int RunWrite(WriteCommand command, const Arguments& arguments, FILE* err)
 {
     WriteRequest request = {command, MakeRebuildMode(PlayerAction::Remove, MovieAction::Keep),
-                            "", arguments.outDir, arguments.force, arguments.quiet, err};
+                            "", arguments.outDir, arguments.force, arguments.quiet, err, false, 0};
     std::vector<std::string> inputs;
     std::string namedOutput;
     if (SplitOperands(arguments, err, &inputs, &namedOutput) != exitDone)
         return exitUsage;
     if (command == WriteCommand::Save && ParseSaveOptions(arguments, &request) != exitDone)
+        return exitUsage;
+    if (!arguments.atOption.empty() && ParseOffset(arguments, &request) != exitDone)
         return exitUsage;
     if (!request.playerPath.empty() && !CheckReplacementPlayer(request))
         return exitFailed;
