@@ -3,9 +3,12 @@
 // only once every piece is written, so no failure loses a file.
 #include "rebuild.h"
 
+#include <cstring>
+
 #include "../common/bytes.h"
 #include "../movie/movie_file.h"
-#include "codecs.h"
+#include "body_decode.h"
+#include "parallel_deflate.h"
 
 namespace {
 // An output under construction: the temporary file and its name.
@@ -52,15 +55,6 @@ bool CommitOutput(Output* output, const char* outPath)
     return committed;
 }
 
-RebuildError ErrorOfConversion(ConversionError error)
-{
-    switch (error) {
-    case ConversionError::DamagedMovie: return RebuildError::DamagedMovie;
-    case ConversionError::OutOfMemory: return RebuildError::OutOfMemory;
-    default: return RebuildError::ConversionFailed;
-    }
-}
-
 // The player bytes the mode asks for, and the layout they bring: `*buffer`
 // is null with `*count` 0 when there are none to write. False when they
 // exist but cannot be read.
@@ -88,31 +82,6 @@ bool ReadPlayerBytes(const MovieLocation& source, const char* moviePath, const c
     return *buffer != nullptr;
 }
 
-// Reads the stored movie and converts it as `action` asks. Null on
-// failure, with `*error` set.
-unsigned char* ReadMovie(WindowHandle progressBar, const char* moviePath,
-                         const MovieLocation& source, MovieAction action, uint32_t* size,
-                         RebuildError* error)
-{
-    *size = source.movieSize;
-    char* movieFile = MovieFilePath(moviePath, source.layout);
-    unsigned char* movie =
-        movieFile ? ReadFileRangeFully(movieFile, source.movieOffset, source.movieSize) : nullptr;
-    MemFree(movieFile);
-    if (!movie) {
-        *error = RebuildError::ReadFailed;
-        return nullptr;
-    }
-    ConversionError conversion = ConversionError::None;
-    if (action == MovieAction::Decompress || action == MovieAction::Compress)
-        movie = DecompressMovie(progressBar, movie, size, &conversion);
-    if (movie && action == MovieAction::Compress)
-        movie = CompressMovie(progressBar, movie, size, &conversion);
-    if (!movie)
-        *error = ErrorOfConversion(conversion);
-    return movie;
-}
-
 // The movie size and magic of the output's layout, on their side of the
 // movie; nothing for a bare movie.
 bool WriteFraming(PlatformFile* file, PlayerLayout layout, uint32_t movieSize, bool beforeMovie)
@@ -123,11 +92,219 @@ bool WriteFraming(PlatformFile* file, PlayerLayout layout, uint32_t movieSize, b
     return WriteFileBytes(file, framing.bytes, framing.count);
 }
 
+// The output file as a byte sink, counting what it takes. Without a file
+// the bytes are held in memory instead (`held`, MemAlloc, the sink's
+// owner frees it): for layouts whose movie size stands in front of a
+// movie whose size is known only once it is compressed.
+struct FileSink {
+    PlatformFile* file;
+    uint64_t written;
+    unsigned char* held;
+    size_t capacity;  // of `held`
+};
+
+bool HoldBytes(FileSink* sink, const unsigned char* data, size_t length)
+{
+    if (length > sink->capacity - sink->written) {
+        size_t wanted = sink->capacity * 2 > sink->written + length ? sink->capacity * 2
+                                                                    : sink->written + length;
+        unsigned char* grown = (unsigned char*)MemReAlloc(sink->held, wanted);
+        if (!grown)
+            return false;
+        sink->held = grown;
+        sink->capacity = wanted;
+    }
+    memcpy(sink->held + sink->written, data, length);
+    sink->written += length;
+    return true;
+}
+
+bool WriteToFile(void* context, const unsigned char* data, size_t length)
+{
+    FileSink* sink = (FileSink*)context;
+    if (!sink->file)
+        return HoldBytes(sink, data, length);
+    sink->written += length;
+    return WriteFileBytes(sink->file, data, (uint32_t)length);
+}
+
+RebuildError ErrorOfDecode(DecodeResult result)
+{
+    switch (result) {
+    case DecodeResult::Damaged: return RebuildError::DamagedMovie;
+    case DecodeResult::OutOfMemory: return RebuildError::OutOfMemory;
+    case DecodeResult::Stopped: return RebuildError::WriteFailed;
+    default: return RebuildError::ConversionFailed;
+    }
+}
+
+RebuildError ErrorOfDeflate(DeflateStatus status)
+{
+    switch (status) {
+    case DeflateStatus::OutOfMemory: return RebuildError::OutOfMemory;
+    case DeflateStatus::OutputFailed: return RebuildError::WriteFailed;
+    default: return RebuildError::ConversionFailed;
+    }
+}
+
+// The header of the stored movie `movie` with another signature, in front
+// of its converted body.
+bool WriteHeader(FileSink* sink, const unsigned char* movie, uint32_t signature)
+{
+    unsigned char header[movieHeaderSize];
+    WriteLe32(header, (ReadLe32(movie) & 0xFF000000u) | signature);
+    memcpy(header + 4, movie + 4, 4);
+    return WriteToFile(sink, header, movieHeaderSize);
+}
+
+// "CWS" to "FWS", decoded straight into the file.
+RebuildError WriteDecompressed(FileSink* sink, const Progress* progress,
+                               const unsigned char* movie, uint32_t storedSize,
+                               RebuildDetails* details)
+{
+    if (!WriteHeader(sink, movie, signatureUncompressed))
+        return RebuildError::WriteFailed;
+    ByteSink bytes = {WriteToFile, nullptr, sink};
+    DecodeReport report;
+    DecodeResult result = DecodeMovieBody(movie, storedSize, &bytes, progress, &report);
+    details->paddedBytes = report.padded;
+    return result == DecodeResult::Decoded ? RebuildError::None : ErrorOfDecode(result);
+}
+
+// Any movie to "CWS": a compressed body is decoded into the deflater, an
+// uncompressed one deflated where it lies.
+RebuildError WriteCompressed(FileSink* sink, const Progress* progress, const unsigned char* movie,
+                             uint32_t storedSize, RebuildDetails* details)
+{
+    uint32_t declaredLength = ReadLe32(movie + 4);
+    bool decodes = MovieSignature(ReadLe32(movie)) == signatureZlib;
+    if (!WriteHeader(sink, movie, signatureZlib))
+        return RebuildError::WriteFailed;
+    ByteSink file = {WriteToFile, nullptr, sink};
+    DeflateStatus status;
+    if (decodes) {
+        uint64_t bodyLength = declaredLength > movieHeaderSize ? declaredLength - movieHeaderSize : 0;
+        BodyDeflater* deflater = OpenBodyDeflater(details->threads, bodyLength, &file, progress);
+        if (!deflater)
+            return RebuildError::OutOfMemory;
+        ByteSink body = BodyDeflaterSink(deflater);
+        DecodeReport report;
+        DecodeResult result = DecodeMovieBody(movie, storedSize, &body, nullptr, &report);
+        details->paddedBytes = report.padded;
+        if (result != DecodeResult::Decoded) {
+            DeflateStatus failure = FinishBodyDeflater(deflater, nullptr);
+            return result == DecodeResult::Stopped ? ErrorOfDeflate(failure)
+                                                   : ErrorOfDecode(result);
+        }
+        status = FinishBodyDeflater(deflater, nullptr);
+    } else {
+        uint32_t bodyLength = (declaredLength < storedSize ? declaredLength : storedSize) -
+                              movieHeaderSize;
+        status = DeflateBody(movie + movieHeaderSize, bodyLength, details->threads, &file,
+                             progress, nullptr);
+    }
+    return status == DeflateStatus::Done ? RebuildError::None : ErrorOfDeflate(status);
+}
+
+// Whether `action` converts this movie at all: others are written as stored.
+bool Converts(MovieAction action, const unsigned char* movie, uint32_t storedSize)
+{
+    if (action == MovieAction::Keep || storedSize <= movieHeaderSize)
+        return false;
+    uint32_t signature = MovieSignature(ReadLe32(movie));
+    if (action == MovieAction::Decompress)
+        return signature == signatureZlib;
+    return signature == signatureZlib ||
+           (signature == signatureUncompressed && ReadLe32(movie + 4) > movieHeaderSize);
+}
+
+// The stored movie of `moviePath` (MemAlloc; the caller frees it), or null.
+unsigned char* ReadStoredMovie(const char* moviePath, const MovieLocation& source)
+{
+    char* movieFile = MovieFilePath(moviePath, source.layout);
+    unsigned char* movie =
+        movieFile ? ReadFileRangeFully(movieFile, source.movieOffset, source.movieSize) : nullptr;
+    MemFree(movieFile);
+    return movie;
+}
+
+// Reads the stored movie and writes it converted as `action` asks;
+// `sink->written` is then the movie's size in the output.
+RebuildError WriteMovie(FileSink* sink, const Progress* progress, const char* moviePath,
+                        const MovieLocation& source, MovieAction action, RebuildDetails* details)
+{
+    unsigned char* movie = ReadStoredMovie(moviePath, source);
+    if (!movie)
+        return RebuildError::ReadFailed;
+    RebuildError error = RebuildError::None;
+    if (!Converts(action, movie, source.movieSize))
+        error = WriteToFile(sink, movie, source.movieSize) ? RebuildError::None
+                                                            : RebuildError::WriteFailed;
+    else if (action == MovieAction::Decompress)
+        error = WriteDecompressed(sink, progress, movie, source.movieSize, details);
+    else
+        error = WriteCompressed(sink, progress, movie, source.movieSize, details);
+    MemFree(movie);
+    return error;
+}
+
+// The size the movie will have in the output when it is known before it
+// is written: the stored size when it is kept, the declared length when
+// it is decompressed (the decoder cuts or pads to it). False when only
+// writing it tells (compression).
+bool KnownMovieSize(const char* moviePath, const MovieLocation& source, MovieAction action,
+                    uint32_t* size)
+{
+    *size = source.movieSize;
+    if (action == MovieAction::Keep)
+        return true;
+    unsigned char header[movieHeaderSize];
+    FillBytes(header, 0, sizeof header);
+    MovieLocation start = source;
+    start.movieSize = source.movieSize < movieHeaderSize ? source.movieSize : movieHeaderSize;
+    unsigned char* stored = ReadStoredMovie(moviePath, start);
+    if (stored)
+        memcpy(header, stored, start.movieSize);
+    MemFree(stored);
+    if (!Converts(action, header, source.movieSize))
+        return true;
+    *size = ReadLe32(header + 4);
+    return action == MovieAction::Decompress;
+}
+
+// The movie of a layout that stores its size in front of it: written
+// straight to the file when its size is known, held in memory until it
+// is known otherwise.
+RebuildError WriteMovieAfterFraming(PlatformFile* file, const Progress* progress,
+                                    const char* moviePath, const MovieLocation& source,
+                                    PlayerLayout layout, MovieAction action,
+                                    RebuildDetails* details)
+{
+    uint32_t size;
+    bool known = KnownMovieSize(moviePath, source, action, &size);
+    FileSink sink = {known ? file : nullptr, 0, nullptr, 0};
+    if (known && !WriteFraming(file, layout, size, true))
+        return RebuildError::WriteFailed;
+    RebuildError error = WriteMovie(&sink, progress, moviePath, source, action, details);
+    if (error == RebuildError::None && sink.written > 0xFFFFFFFFu)
+        error = RebuildError::ConversionFailed;
+    if (error == RebuildError::None && known && sink.written != size)
+        error = RebuildError::ConversionFailed;  // the size in front would be wrong
+    if (error == RebuildError::None && !known) {
+        bool written = WriteFraming(file, layout, (uint32_t)sink.written, true) &&
+                       WriteFileBytes(file, sink.held, (uint32_t)sink.written);
+        error = written ? RebuildError::None : RebuildError::WriteFailed;
+    }
+    MemFree(sink.held);
+    return error;
+}
+
 // Writes the pieces of a rebuilt file into `file`. The player bytes are
 // released before the movie is read, so the two are never in memory
 // together.
-RebuildError WritePieces(PlatformFile* file, WindowHandle progressBar, const char* moviePath,
-                         const char* playerPath, const MovieLocation& source, RebuildMode mode)
+RebuildError WritePieces(PlatformFile* file, const Progress* progress, const char* moviePath,
+                         const char* playerPath, const MovieLocation& source, RebuildMode mode,
+                         RebuildDetails* details)
 {
     unsigned char* player;
     uint32_t playerSize;
@@ -141,18 +318,19 @@ RebuildError WritePieces(PlatformFile* file, WindowHandle progressBar, const cha
         return RebuildError::WriteFailed;
     if (!player)
         layout = PlayerLayout::None;
+    MovieAction action = MovieActionOf(mode);
+    if (FrameMovie(layout, 0).beforeMovie)
+        return WriteMovieAfterFraming(file, progress, moviePath, source, layout, action, details);
 
-    RebuildError error = RebuildError::None;
-    uint32_t movieSize;
-    unsigned char* movie =
-        ReadMovie(progressBar, moviePath, source, MovieActionOf(mode), &movieSize, &error);
-    if (!movie)
+    FileSink sink = {file, 0, nullptr, 0};
+    RebuildError error = WriteMovie(&sink, progress, moviePath, source, action, details);
+    if (error != RebuildError::None)
         return error;
-    written = WriteFraming(file, layout, movieSize, true) &&
-              WriteFileBytes(file, movie, movieSize) &&
-              WriteFraming(file, layout, movieSize, false);
-    MemFree(movie);
-    return written ? RebuildError::None : RebuildError::WriteFailed;
+    if (sink.written > 0xFFFFFFFFu)
+        return RebuildError::ConversionFailed;  // a movie size the format cannot hold
+    if (!WriteFraming(file, layout, (uint32_t)sink.written, false))
+        return RebuildError::WriteFailed;
+    return RebuildError::None;
 }
 }  // namespace
 
@@ -178,9 +356,14 @@ const char* SavedPlayerSource(RebuildMode mode, const char* moviePath, const cha
     return nullptr;
 }
 
-bool RebuildMovieFile(WindowHandle progressBar, const char* moviePath, const char* outPath,
-                      const char* playerPath, RebuildMode mode, RebuildError* error)
+bool RebuildMovieFile(const Progress* progress, const char* moviePath, const char* outPath,
+                      const char* playerPath, RebuildMode mode, RebuildError* error,
+                      RebuildDetails* details)
 {
+    RebuildDetails defaults = {0, 0};
+    if (!details)
+        details = &defaults;
+    details->paddedBytes = 0;
     if (mode == 0)
         return Fail(error, RebuildError::NothingToDo);
     MovieLocation source;
@@ -192,7 +375,8 @@ bool RebuildMovieFile(WindowHandle progressBar, const char* moviePath, const cha
     Output output;
     if (!outPath || !OpenOutput(&output, outPath))
         return Fail(error, RebuildError::CreateFailed);
-    RebuildError result = WritePieces(output.file, progressBar, moviePath, playerPath, source, mode);
+    RebuildError result =
+        WritePieces(output.file, progress, moviePath, playerPath, source, mode, details);
     if (result != RebuildError::None) {
         AbandonOutput(&output);
         return Fail(error, result);
