@@ -4,10 +4,10 @@
 #include "movie_scan.h"
 
 #include <cstring>
-#include <zlib.h>
 
 #include "../common/bytes.h"
 #include "../movie/movie_file.h"
+#include "body_decode.h"
 
 namespace {
 
@@ -108,40 +108,49 @@ bool WalkTags(PieceReader* reader, uint64_t offset, uint64_t end)
     return false;
 }
 
-// Inflates the zlib stream at `offset` to its end, dropping the output.
-// True when it ends with a valid checksum; `*consumed` is the input used.
-bool InflateThrough(PieceReader* reader, uint64_t offset, uint64_t* consumed)
+// Decodes the compressed movie at `offset` through its body decoder to
+// the end of its stream, dropping the output. True when the stream ended
+// with a matching check value; `*consumed` is the stream's input used.
+bool DecodeThrough(PieceReader* reader, const BodyDecoder& decoder, uint64_t offset,
+                   uint64_t* consumed)
 {
     *consumed = 0;
-    z_stream stream;
-    memset(&stream, 0, sizeof stream);
-    unsigned char* output = (unsigned char*)MemAlloc(pieceSize);
-    if (!output || inflateInit(&stream) != Z_OK) {
-        MemFree(output);
+    unsigned char start[32];
+    if (decoder.streamOffset > sizeof start || !ReadBytes(reader, offset, start, decoder.streamOffset))
         return false;
-    }
-    int status = Z_OK;
-    for (uint64_t at = offset; status == Z_OK || status == Z_BUF_ERROR;) {
-        if (stream.avail_in == 0) {
+    unsigned char* output = (unsigned char*)MemAlloc(pieceSize);
+    bool invalid = false;
+    void* state = output ? decoder.open(start, &invalid) : nullptr;
+    const uint64_t streamStart = offset + decoder.streamOffset;
+    uint64_t at = streamStart;  // the file offset after the input read so far
+    CodecCursors cursors = {nullptr, 0, output, pieceSize};
+    StepResult result = state ? StepResult::Going : StepResult::OutOfMemory;
+    bool inputEnds = false;
+    while (result == StepResult::Going) {
+        if (cursors.inputLeft == 0 && !inputEnds) {
             uint64_t left = reader->fileSize - at;
             uint32_t count = left < pieceSize ? (uint32_t)left : pieceSize;
             // The reader's buffer is the stream's input from here on.
             reader->filled = 0;
-            if (count == 0 || !SeekFile(reader->file, at) ||
-                ReadFileBytes(reader->file, reader->buffer, count) != count)
+            if (count != 0 && (!SeekFile(reader->file, at) ||
+                               ReadFileBytes(reader->file, reader->buffer, count) != count))
                 break;
-            stream.next_in = reader->buffer;
-            stream.avail_in = count;
+            cursors.input = reader->buffer;
+            cursors.inputLeft = count;
+            inputEnds = count == 0;
             at += count;
         }
-        stream.next_out = output;
-        stream.avail_out = pieceSize;
-        status = inflate(&stream, Z_NO_FLUSH);
+        cursors.output = output;
+        cursors.outputLeft = pieceSize;
+        result = decoder.step(state, &cursors, inputEnds);
+        // With no input left, a stream that still yields nothing is cut short.
+        if (inputEnds && cursors.outputLeft == pieceSize)
+            break;
     }
-    *consumed = stream.total_in;
-    inflateEnd(&stream);
+    *consumed = at - streamStart - cursors.inputLeft;
+    decoder.close(state);
     MemFree(output);
-    return status == Z_STREAM_END;
+    return result == StepResult::Ended;
 }
 
 // The facts of a movie whose header is in `movie`, from decoding it.
@@ -154,15 +163,17 @@ void Examine(PieceReader* reader, FoundMovie* movie)
         movie->confirmed = movie->fileLength <= left &&
                            WalkTags(reader, movie->offset, movie->offset + movie->fileLength);
         break;
-    case signatureZlib: {
+    default: {
+        const BodyDecoder* decoder = FindBodyDecoder(MovieSignature(movie->header));
         uint64_t consumed = 0;
-        movie->confirmed = InflateThrough(reader, movie->offset + movieHeaderSize, &consumed);
-        movie->storedSize = movieHeaderSize + consumed;
-        break;
-    }
-    case signatureLzma: {
-        // Until LZMA streams are decoded here, the stored size is what
-        // the header's compressed length claims, within the file.
+        if (decoder) {
+            movie->confirmed = DecodeThrough(reader, *decoder, movie->offset, &consumed);
+            movie->storedSize = decoder->streamOffset + consumed;
+            break;
+        }
+        // A signature this build cannot decode ("ZWS" without an LZMA
+        // decoder): the stored size is what the header's compressed
+        // length claims, within the file.
         unsigned char field[4];
         uint64_t claimed = lzmaStreamOffset;
         if (ReadBytes(reader, movie->offset + movieHeaderSize, field, 4))

@@ -23,12 +23,13 @@ struct FoundMovie {
 bool IsPlausibleMovieHeader(const unsigned char* header);
 
 // Decodes the movie whose plausible header stands at `offset` of the open
-// `file` of `fileSize` bytes and fills `movie`. Confirmed means: for
-// "CWS" the zlib stream ends with a valid checksum; for "FWS" the frame
-// header and the tag records run to an End tag within the declared
-// length, with nothing but zero bytes after it up to that length; "ZWS"
-// movies cannot be confirmed yet. Reads in small pieces; memory does not
-// grow with the movie.
+// `file` of `fileSize` bytes and fills `movie`. Confirmed means: for a
+// compressed movie its stream, through the body decoder of its signature
+// (body_decode.h), ends with a matching check value (a signature without
+// a decoder in this build is never confirmed); for "FWS" the frame header
+// and the tag records run to an End tag within the declared length, with
+// nothing but zero bytes after it up to that length. Reads in small
+// pieces; memory does not grow with the movie.
 void ExamineMovieAt(PlatformFile* file, uint64_t fileSize, uint64_t offset, FoundMovie* movie);
 
 // Receives each movie found, in order of offset; returns false to stop.
