@@ -13,6 +13,7 @@
 #include <set>
 #include <thread>
 
+#include "rebuild/movie_scan.h"
 #include "rebuild/parallel_deflate.h"
 #include "rebuild/rebuild.h"
 
@@ -31,6 +32,8 @@ struct WriteRequest {
     unsigned threads;  // deflate workers per conversion; 0: decided by the jobs
     unsigned jobs;     // inputs converted at once
     FILE* err;
+    bool atOffset;  // extract-movie --at: the movie at `offset`
+    uint64_t offset;
 };
 
 // How one input ended. A run whose inputs were all done or refused ends
@@ -102,6 +105,38 @@ int ParseSaveOptions(const Arguments& arguments, WriteRequest* request)
     return exitDone;
 }
 
+// --at OFFSET, decimal or hexadecimal after 0x. Returns exitDone, or
+// exitUsage after reporting the fault.
+int ParseOffset(const Arguments& arguments, WriteRequest* request)
+{
+    const std::string& text = arguments.atOption;
+    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = hex ? text.substr(2) : text;
+    uint64_t offset = 0;
+    bool valid = !digits.empty();
+    for (char c : digits) {
+        int value = c >= '0' && c <= '9' ? c - '0'
+                    : hex && (c | 0x20) >= 'a' && (c | 0x20) <= 'f' ? (c | 0x20) - 'a' + 10
+                                                                     : -1;
+        uint64_t base = hex ? 16 : 10;
+        if (value < 0 || offset > (UINT64_MAX - (uint64_t)value) / base) {
+            valid = false;
+            break;
+        }
+        offset = offset * base + (uint64_t)value;
+    }
+    if (!arguments.outDir.empty())
+        return ReportUsageError(request->err, arguments.command,
+                                "--at takes one input file and one output file, not --out-dir");
+    if (!valid)
+        return ReportUsageError(request->err, arguments.command,
+                                "--at takes a byte offset (decimal, or hexadecimal after 0x), not "
+                                "\"" + text + "\"");
+    request->atOffset = true;
+    request->offset = offset;
+    return exitDone;
+}
+
 // The inputs, and the output when it is named rather than derived.
 int SplitOperands(const Arguments& arguments, FILE* err, std::vector<std::string>* inputs,
                   std::string* output)
@@ -130,8 +165,14 @@ bool CheckReplacementPlayer(const WriteRequest& request)
     const std::string& path = request.playerPath;
     if (!CheckInputFile(request.err, path))
         return false;
-    MovieInfo player;
-    InspectMovieFile(path.c_str(), &player);
+    MovieLocation player;
+    LocateMovie(path.c_str(), &player);
+    if (player.layout == PlayerLayout::MacApp) {
+        ReportFileError(request.err, path,
+                        "is a .app folder; a replacement player must be a Windows or Linux player "
+                        "program or projector");
+        return false;
+    }
     if (player.playerSize != 0)
         return true;
     ReportFileError(request.err, path,
@@ -160,12 +201,17 @@ bool PrepareOutDir(const WriteRequest& request)
     return true;
 }
 
+// The last name of the path; a folder's trailing separators ("Game.app/")
+// are not part of it.
 std::string BaseName(const std::string& path)
 {
-    size_t start = path.size();
+    size_t end = path.size();
+    while (end > 1 && IsPathSeparator(path[end - 1]))
+        end--;
+    size_t start = end;
     while (start > 0 && !IsPathSeparator(path[start - 1]))
         start--;
-    return path.substr(start);
+    return path.substr(start, end - start);
 }
 
 // The name without its last extension; a leading dot starts no extension.
@@ -182,20 +228,42 @@ std::string JoinPath(const std::string& folder, const std::string& name)
     return folder + pathSeparator + name;
 }
 
+// The name programs of a layout carry: Linux programs have no extension.
+const char* ProgramExtension(PlayerLayout layout)
+{
+    return layout == PlayerLayout::LinuxI386 || layout == PlayerLayout::LinuxX86_64 ? "" : ".exe";
+}
+
+// The layout of the player a save writes: the source's with keep, the
+// replacement's with replace.
+PlayerLayout SavedLayout(const WriteRequest& request, const std::string& input,
+                         const MovieLocation& source)
+{
+    const char* playerSource =
+        SavedPlayerSource(request.mode, input.c_str(), request.playerPath.c_str(), source);
+    if (!playerSource)
+        return PlayerLayout::None;
+    if (playerSource == input.c_str())
+        return source.layout;
+    MovieLocation player;
+    LocateMovie(playerSource, &player);
+    return player.layout;
+}
+
 std::string DerivedOutput(const WriteRequest& request, const std::string& input,
-                          const MovieInfo& source)
+                          const MovieLocation& source)
 {
     std::string stem = Stem(BaseName(input));
     std::string name;
+    PlayerLayout saved = SavedLayout(request, input, source);
     switch (request.command) {
     case WriteCommand::Save:
-        // An output with a player is a projector, named .exe.
-        name = stem + (SavedPlayerSource(request.mode, input.c_str(), request.playerPath.c_str(),
-                                         source)
-                           ? ".exe"
-                           : ".swf");
+        // An output with a player is a projector, named as its programs are.
+        name = stem + (saved != PlayerLayout::None ? ProgramExtension(saved) : ".swf");
         break;
-    case WriteCommand::ExtractPlayer: name = stem + "-player.exe"; break;
+    case WriteCommand::ExtractPlayer:
+        name = stem + "-player" + ProgramExtension(source.layout);
+        break;
     case WriteCommand::ExtractMovie: name = stem + ".swf"; break;
     }
     return JoinPath(request.outDir, name);
@@ -203,10 +271,19 @@ std::string DerivedOutput(const WriteRequest& request, const std::string& input,
 
 // Whether the input holds what the command needs, and can be converted as
 // asked.
-bool CheckSource(const WriteRequest& request, const std::string& input, const MovieInfo& source,
-                 std::string* log)
+bool CheckSource(const WriteRequest& request, const std::string& input,
+                 const MovieLocation& source, std::string* log)
 {
     FileKind kind = KindOf(source);
+    bool keepsPlayer = request.command == WriteCommand::ExtractPlayer ||
+                       (request.command == WriteCommand::Save &&
+                        PlayerActionOf(request.mode) == PlayerAction::Keep);
+    if (source.layout == PlayerLayout::MacApp && keepsPlayer) {
+        LogFileError(log, input,
+                     "is a .app folder, whose player cannot be written into a file; use "
+                     "--player remove or replace=FILE, or extract-movie");
+        return false;
+    }
     if (request.command == WriteCommand::ExtractPlayer) {
         if (source.playerSize != 0)
             return true;
@@ -238,7 +315,7 @@ bool CheckSource(const WriteRequest& request, const std::string& input, const Mo
 // least as new as the movie needs. No player is checked with Remove, nor
 // with Keep when the source has none.
 Outcome CheckPlayerVersion(const WriteRequest& request, const std::string& input,
-                           const MovieInfo& source, std::string* log)
+                           const MovieLocation& source, std::string* log)
 {
     const char* playerSource = SavedPlayerSource(request.mode, input.c_str(),
                                                  request.playerPath.c_str(), source);
@@ -247,8 +324,17 @@ Outcome CheckPlayerVersion(const WriteRequest& request, const std::string& input
     std::string whichPlayer = playerSource == input.c_str()
                                   ? "the projector's own player"
                                   : "the player of " + request.playerPath;
+    PlayerLayout layout = SavedLayout(request, input, source);
+    if (layout == PlayerLayout::LinuxI386 || layout == PlayerLayout::LinuxX86_64) {
+        // Linux players carry no version to check against.
+        if (!request.quiet)
+            LogFileError(log, input,
+                         "note: the version of " + whichPlayer +
+                             " (a Linux program) is unknown and was not checked");
+        return Outcome::Done;
+    }
     PackedVersion required = RequiredPlayerVersion(source.header);
-    PackedVersion player = GetPlayerVersion(playerSource);
+    PackedVersion player = PlayerVersionOf(playerSource, layout);
     if (PlayerIsNewEnough(player, required))
         return Outcome::Done;
     std::string facts = "movie version " + std::to_string(MovieVersion(source.header)) +
@@ -312,6 +398,7 @@ const ErrorText errorTexts[] = {
     {RebuildError::NothingToDo, false, "nothing to do"},
     {RebuildError::NoMovie, false, "holds no Flash movie"},
     {RebuildError::NoPlayer, false, "holds no player program"},
+    {RebuildError::FolderPlayer, false, "is a .app folder, whose player cannot be written"},
     {RebuildError::ReadFailed, false,
      "could not be read completely (did it change meanwhile, or is the disk failing?)"},
     {RebuildError::DamagedMovie, false,
@@ -349,7 +436,7 @@ void ReportRebuildError(const std::string& input, const std::string& output, Reb
 struct Task {
     std::string input;
     std::string output;
-    MovieInfo source = {};
+    MovieLocation source = {};
     Outcome outcome = Outcome::Failed;
     bool toWrite = false;  // the checks passed
     uint64_t weight = 0;   // its share of the progress bar: the movie it converts
@@ -367,7 +454,7 @@ void PlanTask(const WriteRequest& request, const std::string& namedOutput,
     task->outcome = Outcome::Failed;
     if (!CheckInputFile(&task->log, input))
         return;
-    InspectMovieFile(input.c_str(), &task->source);
+    LocateMovie(input.c_str(), &task->source);
     if (!CheckSource(request, input, task->source, &task->log))
         return;
     task->outcome = CheckPlayerVersion(request, input, task->source, &task->log);
@@ -568,10 +655,34 @@ bool ParseCount(const Arguments& arguments, const char* name, const std::string&
     return true;
 }
 
+// extract-movie --at: the movie found at an offset, as scan lists it.
+Outcome ExtractAtOffset(const WriteRequest& request, const std::string& input,
+                        const std::string& output)
+{
+    std::string log;
+    Outcome outcome = Outcome::Failed;
+    std::set<std::string> none;
+    if (CheckScannedFile(request.err, input) && CheckOutput(request, input, output, &none, &log)) {
+        CommitMode commit = request.force ? CommitMode::Replace : CommitMode::NoReplace;
+        RebuildError error = RebuildError::None;
+        if (ExtractMovieAt(input.c_str(), request.offset, output.c_str(), &error, commit))
+            outcome = Outcome::Done;
+        else if (error == RebuildError::NoMovie)
+            LogFileError(&log, input,
+                         "no confirmed movie starts at offset " + std::to_string(request.offset) +
+                             " (\"quillaro-cli scan\" lists the movies found)");
+        else
+            ReportRebuildError(input, output, error, &log);
+    }
+    fputs(log.c_str(), request.err);
+    return outcome;
+}
+
 int RunWrite(WriteCommand command, const Arguments& arguments, FILE* err)
 {
     WriteRequest request = {command, MakeRebuildMode(PlayerAction::Remove, MovieAction::Keep),
-                            "", arguments.outDir, arguments.force, arguments.quiet, 0, 0, err};
+                            "", arguments.outDir, arguments.force, arguments.quiet, 0, 0, err,
+                            false, 0};
     std::vector<std::string> inputs;
     std::string namedOutput;
     if (SplitOperands(arguments, err, &inputs, &namedOutput) != exitDone)
@@ -583,6 +694,12 @@ int RunWrite(WriteCommand command, const Arguments& arguments, FILE* err)
         return exitUsage;
     if (request.jobs == 0)
         request.jobs = WorkerCount(0);
+    if (!arguments.atOption.empty()) {
+        if (ParseOffset(arguments, &request) != exitDone)
+            return exitUsage;
+        return ExtractAtOffset(request, inputs[0], namedOutput) == Outcome::Done ? exitDone
+                                                                                  : exitFailed;
+    }
     if (!request.playerPath.empty() && !CheckReplacementPlayer(request))
         return exitFailed;
     if (!request.outDir.empty() && !PrepareOutDir(request))

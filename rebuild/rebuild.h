@@ -24,6 +24,7 @@ inline PlayerAction PlayerActionOf(RebuildMode mode) { return (PlayerAction)(mod
 inline MovieAction MovieActionOf(RebuildMode mode) { return (MovieAction)(mode & 0xFFFF); }
 
 struct MovieInfo;
+struct MovieLocation;
 
 // The file whose player a Save in `mode` puts in front of the movie of
 // `moviePath` (inspected as `source`): `playerPath` for AddReplace,
@@ -31,6 +32,10 @@ struct MovieInfo;
 // holds no player. The player version check applies to this file.
 const char* SavedPlayerSource(RebuildMode mode, const char* moviePath, const char* playerPath,
                               const MovieInfo& source);
+// The same for a source of any layout (LocateMovie): Keep names
+// `moviePath` whenever it has a player, a .app folder included.
+const char* SavedPlayerSource(RebuildMode mode, const char* moviePath, const char* playerPath,
+                              const MovieLocation& source);
 
 // Why an output was not written. Whatever the reason, no output file was
 // created and an existing file of the output's name is as it was.
@@ -39,6 +44,7 @@ enum class RebuildError {
     NothingToDo,     // mode 0
     NoMovie,         // the source holds no movie, or cannot be opened
     NoPlayer,        // the source holds no player program (extract)
+    FolderPlayer,    // the player is a .app folder, which is never written (keep, extract)
     ReadFailed,      // a piece of a source could not be read whole
     DamagedMovie,    // the compressed movie is damaged
     OutOfMemory,     // a piece or a conversion did not fit in memory
@@ -55,11 +61,13 @@ struct RebuildDetails {
     uint64_t paddedBytes;  // out: zeros written after a stream that ended short of the declared length
 };
 
-// Writes to `outPath` the source `moviePath` rebuilt by `mode`: the player
-// bytes (the source's own for Keep, those in front of the movie of
-// `playerPath` for AddReplace, none for Remove), the movie as stored,
-// decompressed or recompressed, and a projector trailer whenever player
-// bytes were written. `progress` (may be null) shows conversions: while
+// Writes to `outPath` the source `moviePath` (a file or a .app folder of
+// any layout, see LocateMovie) rebuilt by `mode`: the player bytes (the
+// source's own for Keep, those of `playerPath` for AddReplace, none for
+// Remove), the movie as stored, decompressed or recompressed, and next to
+// it the movie size and magic of the player's layout whenever player
+// bytes were written (a Windows player gets the projector trailer).
+// `progress` (may be null) shows conversions: while
 // decompressing by compressed bytes consumed, while compressing by body
 // bytes deflated. The stored movie is held in memory; the converted one
 // is streamed to the output. Returns true when the output was written
@@ -73,7 +81,8 @@ bool RebuildMovieFile(const Progress* progress, const char* moviePath, const cha
                       CommitMode commit = CommitMode::Replace);
 
 // Writes the player program of `moviePath` (the bytes in front of its
-// movie, or the whole of a player program without one) to `outPath`.
+// movie, or the whole of a player program without one; for Linux
+// programs the ELF file proper) to `outPath`.
 // Returns true when the output was written completely; as above otherwise.
 bool ExtractPlayer(const char* moviePath, const char* outPath, RebuildError* error = nullptr,
                    CommitMode commit = CommitMode::Replace);
