@@ -8,6 +8,7 @@
 
 #include "movie/movie_file.h"
 #include "movie/player_version.h"
+#include "rebuild/body_decode.h"
 
 extern const char programName[];
 
@@ -22,6 +23,7 @@ struct Arguments {
     bool json;
     bool force;
     bool quiet;
+    bool salvage;
 };
 
 // What a file is, from its inspection record.
@@ -41,6 +43,20 @@ void ReportFileError(FILE* err, const std::string& file, const std::string& mess
 // Returns exitUsage.
 int ReportUsageError(FILE* err, const char* command, const std::string& message);
 
+// What is wrong with a damaged movie, in words ("cut short after N of L
+// bytes"); empty for Damage::None. Lengths count the uncompressed movie
+// with its header; `streamOffset` is a byte of the compressed stream.
+std::string DamageText(Damage damage, uint32_t header, uint32_t declaredLength,
+                       uint64_t streamOffset, uint64_t decodedLength);
+
+// JSON objects built up in a string: `AppendKey` starts a member (with the
+// comma when one precedes), the others append a whole member. Text is
+// UTF-8; bytes that are not become U+FFFD, so the output is always JSON.
+void AppendJsonString(std::string* json, const char* utf8);
+void AppendKey(std::string* json, const char* key);
+void AppendNumberOrNull(std::string* json, const char* key, bool present, uint64_t value);
+void AppendTextOrNull(std::string* json, const char* key, bool present, const std::string& value);
+
 // Whether `path` names a readable file that inspection can describe;
 // otherwise reports why not (missing, a folder, unreadable, too large).
 bool CheckInputFile(FILE* err, const std::string& path);
@@ -50,3 +66,4 @@ int RunInfo(const Arguments& arguments, FILE* out, FILE* err);
 int RunSave(const Arguments& arguments, FILE* out, FILE* err);
 int RunExtractPlayer(const Arguments& arguments, FILE* out, FILE* err);
 int RunExtractMovie(const Arguments& arguments, FILE* out, FILE* err);
+int RunCheck(const Arguments& arguments, FILE* out, FILE* err);

@@ -1,5 +1,6 @@
 // cli_main.cpp - quillaro-cli's command table, help texts and command-line
-// parsing; the commands themselves live in cli_info.cpp and cli_write.cpp.
+// parsing; the commands themselves live in cli_info.cpp, cli_check.cpp and
+// cli_write.cpp.
 #include "cli.h"
 
 #include <cstring>
@@ -20,6 +21,7 @@ enum OptionBit : unsigned {
     optionOutDir = 8,
     optionMovie = 16,
     optionPlayer = 32,
+    optionSalvage = 64,
 };
 
 struct Option {
@@ -32,6 +34,7 @@ const Option options[] = {
     {"--json", optionJson, false},     {"--force", optionForce, false},
     {"--quiet", optionQuiet, false},   {"--out-dir", optionOutDir, true},
     {"--movie", optionMovie, true},    {"--player", optionPlayer, true},
+    {"--salvage", optionSalvage, false},
 };
 
 const char overviewHelp[] =
@@ -42,8 +45,9 @@ const char overviewHelp[] =
     "\n"
     "Commands:\n"
     "  info FILE...              what each file is; its movie and player versions\n"
-    "  save IN OUT [OPTIONS]     rebuild: keep, decompress or compress the movie;\n"
-    "                            keep, remove or replace the player\n"
+    "  save IN OUT [OPTIONS]     rebuild: keep, decompress or compress (zlib or\n"
+    "                            LZMA) the movie; keep, remove or replace the player\n"
+    "  check FILE...             whether each movie is whole or damaged\n"
     "  extract-player IN OUT     write the player program of a projector alone\n"
     "  extract-movie IN OUT      write the movie of a projector as stored\n"
     "  help [COMMAND]            this text, or a command's\n"
@@ -53,7 +57,8 @@ const char overviewHelp[] =
     "\n"
     "Exit codes: 0 all done; 1 some file failed (the others were still done);\n"
     "2 wrong command line, nothing done; 3 refused because a player is older\n"
-    "than its movie needs (see \"quillaro-cli save --help\").\n";
+    "than its movie needs (see \"quillaro-cli save --help\"); 4 damaged movies\n"
+    "saved in part with save --salvage.\n";
 
 const char infoHelp[] =
     "Usage: quillaro-cli info [--json] FILE...\n"
@@ -76,7 +81,9 @@ const char saveHelp[] =
     "the player kept, removed, or replaced by the player of another file.\n"
     "\n"
     "Options:\n"
-    "  --movie keep|decompress|compress    the movie (default keep)\n"
+    "  --movie keep|decompress|compress|lzma   the movie (default keep): as\n"
+    "                   stored, uncompressed (FWS), zlib (CWS, level 9), or LZMA\n"
+    "                   (ZWS, preset 9); any compressed input is decoded first\n"
     "  --player keep|remove|replace=FILE   the player (default keep); FILE is a\n"
     "                   player program, or a projector whose player part is used\n"
     "  --out-dir DIR    write each output into DIR (made if missing), named after\n"
@@ -84,9 +91,16 @@ const char saveHelp[] =
     "  --force          save even when the player is older than the movie needs,\n"
     "                   and replace an existing output, even the input itself\n"
     "  --quiet          no progress bar and no warnings\n"
+    "  --salvage        with --movie decompress: of a damaged compressed movie,\n"
+    "                   write every byte that decodes before the damage, as an\n"
+    "                   uncompressed movie declaring the length written (exit 4)\n"
     "\n"
-    "Keeping both the movie and the player asks for nothing and is refused. An\n"
-    "LZMA-compressed (ZWS) movie can only be kept as stored.\n"
+    "Keeping both the movie and the player asks for nothing and is refused.\n"
+    "--movie lzma needs a movie of format version 13 or newer: LZMA-compressed\n"
+    "movies are read by Flash Player 11 and newer only, and no player that reads\n"
+    "an older version could play one; such movies are refused (exit 1).\n"
+    "A damaged compressed movie is an error and nothing is written for it,\n"
+    "unless --salvage.\n"
     "\n"
     "Version check: the player that the output will hold must be at least as new\n"
     "as the movie needs - with --player keep the projector's own, with --player\n"
@@ -120,6 +134,23 @@ const char extractMovieHelp[] =
     "  --force          replace an existing output, even the input itself\n"
     "  --quiet          accepted for symmetry with save; nothing to silence\n";
 
+const char checkHelp[] =
+    "Usage: quillaro-cli check [--json] FILE...\n"
+    "\n"
+    "Decodes the movie of each file (a bare movie or a projector) to its end,\n"
+    "without writing anything, and reports it as intact, damaged (a data error\n"
+    "at a byte of the compressed stream, a stream or file cut short, a bad zlib\n"
+    "checksum, a declared length shorter than the header, invalid LZMA\n"
+    "properties), or as holding no movie. A stream that ends cleanly short of\n"
+    "the declared length is intact: players fill the rest with zeros.\n"
+    "\n"
+    "Options:\n"
+    "  --json    one JSON object per file, one per line: file, status (intact,\n"
+    "            damaged, no-movie), signature, declared_length, decoded_length,\n"
+    "            problem (text or null)\n"
+    "\n"
+    "Exit code 0 when every file holds an intact movie, 1 otherwise.\n";
+
 struct Command {
     const char* name;
     const char* help;
@@ -129,8 +160,10 @@ struct Command {
 
 const Command commands[] = {
     {"info", infoHelp, optionJson, RunInfo},
-    {"save", saveHelp, optionForce | optionQuiet | optionOutDir | optionMovie | optionPlayer,
+    {"save", saveHelp,
+     optionForce | optionQuiet | optionOutDir | optionMovie | optionPlayer | optionSalvage,
      RunSave},
+    {"check", checkHelp, optionJson, RunCheck},
     {"extract-player", extractPlayerHelp, optionForce | optionQuiet | optionOutDir,
      RunExtractPlayer},
     {"extract-movie", extractMovieHelp, optionForce | optionQuiet | optionOutDir,
@@ -169,6 +202,7 @@ void StoreOption(Arguments* arguments, const Option& option, const std::string& 
     case optionOutDir: arguments->outDir = value; break;
     case optionMovie: arguments->movieOption = value; break;
     case optionPlayer: arguments->playerOption = value; break;
+    case optionSalvage: arguments->salvage = true; break;
     }
 }
 
@@ -226,8 +260,8 @@ int RunHelp(int count, char** words, FILE* out, FILE* err)
     }
     const Command* command = FindCommand(words[0]);
     if (!command || count > 1) {
-        fprintf(err, "%s: no help for \"%s\"; the commands are info, save, extract-player, "
-                     "extract-movie\n", programName, words[count > 1 ? 1 : 0]);
+        fprintf(err, "%s: no help for \"%s\"; the commands are info, save, check, "
+                     "extract-player, extract-movie\n", programName, words[count > 1 ? 1 : 0]);
         return exitUsage;
     }
     fputs(command->help, out);
@@ -265,7 +299,7 @@ int CliMain(int argc, char** argv, FILE* out, FILE* err)
             return exitDone;
         }
     }
-    Arguments arguments = {command->name, {}, "", "", "", false, false, false};
+    Arguments arguments = {command->name, {}, "", "", "", false, false, false, false};
     if (ParseArguments(*command, argc - 2, argv + 2, &arguments, err) != exitDone)
         return exitUsage;
     fflush(out);

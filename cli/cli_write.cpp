@@ -6,6 +6,7 @@
 #include "cli_platform.h"
 #include "progress.h"
 
+#include "rebuild/lzma_body.h"
 #include "rebuild/rebuild.h"
 
 namespace {
@@ -21,12 +22,14 @@ struct WriteRequest {
     bool force;
     bool quiet;
     unsigned threads;  // deflate workers a conversion uses; 0: one per core
+    bool salvage;      // save the decodable part of a damaged movie
     FILE* err;
 };
 
 // How one input ended. A run whose inputs were all done or refused ends
 // with exitRefused, so that --force would finish it; any failure wins.
-enum class Outcome { Done, Failed, Refused };
+// Salvaged: written, but only the part of a damaged movie that decoded.
+enum class Outcome { Done, Failed, Refused, Salvaged };
 
 // Conversions of movies this big or bigger show a bar on a terminal;
 // smaller ones are over before a bar could be read.
@@ -41,6 +44,7 @@ const ActionName movieActions[] = {
     {"keep", (uint16_t)MovieAction::Keep},
     {"decompress", (uint16_t)MovieAction::Decompress},
     {"compress", (uint16_t)MovieAction::Compress},
+    {"lzma", (uint16_t)MovieAction::CompressLzma},
 };
 
 const ActionName playerActions[] = {
@@ -72,8 +76,8 @@ int ParseSaveOptions(const Arguments& arguments, WriteRequest* request)
     const std::string& playerText = arguments.playerOption;
     if (!movieText.empty() && !FindAction(movieActions, movieText, &movie))
         return ReportUsageError(request->err, arguments.command,
-                                "--movie takes keep, decompress or compress, not \"" + movieText +
-                                    "\"");
+                                "--movie takes keep, decompress, compress or lzma, not \"" +
+                                    movieText + "\"");
     if (playerText.compare(0, sizeof replacePrefix - 1, replacePrefix) == 0) {
         player = (uint16_t)PlayerAction::AddReplace;
         request->playerPath = playerText.substr(sizeof replacePrefix - 1);
@@ -88,8 +92,11 @@ int ParseSaveOptions(const Arguments& arguments, WriteRequest* request)
     request->mode = MakeRebuildMode((PlayerAction)player, (MovieAction)movie);
     if (request->mode == 0)
         return ReportUsageError(request->err, arguments.command,
-                                "nothing to do: choose --movie decompress or compress, or "
+                                "nothing to do: choose --movie decompress, compress or lzma, or "
                                 "--player remove or replace=FILE");
+    if (request->salvage && (MovieAction)movie != MovieAction::Decompress)
+        return ReportUsageError(request->err, arguments.command,
+                                "--salvage works with --movie decompress only");
     return exitDone;
 }
 
@@ -214,11 +221,13 @@ bool CheckSource(const WriteRequest& request, const std::string& input, const Mo
         ReportFileError(request.err, input, "is neither a Flash movie nor a projector");
         return false;
     }
-    bool converts = MovieActionOf(request.mode) != MovieAction::Keep;
-    if (converts && MovieSignature(source.header) == signatureLzma) {
+    uint32_t version = MovieVersion(source.header);
+    if (MovieActionOf(request.mode) == MovieAction::CompressLzma && !LzmaAllowsVersion(version)) {
         ReportFileError(request.err, input,
-                        "holds an LZMA-compressed (ZWS) movie, which cannot be compressed or "
-                        "decompressed; only --movie keep is possible");
+                        "movie version " + std::to_string(version) +
+                            " cannot be LZMA-compressed: only Flash Player 11 and newer read "
+                            "LZMA movies, and they need version 13 or newer; use --movie "
+                            "compress for zlib");
         return false;
     }
     return true;
@@ -308,8 +317,8 @@ const ErrorText errorTexts[] = {
     {RebuildError::ReadFailed, false,
      "could not be read completely (did it change meanwhile, or is the disk failing?)"},
     {RebuildError::DamagedMovie, false,
-     "the compressed movie is damaged: its zlib stream is corrupt, cut short or fails its "
-     "checksum"},
+     "the compressed movie is damaged: its zlib or LZMA stream is corrupt or cut short, or "
+     "fails its checksum (\"quillaro-cli check\" tells more; --salvage saves what decodes)"},
     {RebuildError::OutOfMemory, false, "not enough memory to hold and convert the movie"},
     {RebuildError::ConversionFailed, false, "the movie could not be converted"},
     {RebuildError::CreateFailed, true,
@@ -342,8 +351,20 @@ bool ShowsProgress(const WriteRequest& request, const MovieInfo& source)
            IsTerminal(request.err);
 }
 
+// Tells what a salvage kept of a damaged movie.
+void ReportSalvage(const WriteRequest& request, const std::string& input, const std::string& output,
+                   const MovieInfo& source, const RebuildDetails& details)
+{
+    ReportFileError(request.err, input,
+                    "damaged (" +
+                        DamageText(details.damage, source.header, source.fileLength,
+                                   details.damageOffset, details.salvagedLength) +
+                        "); salvaged " + std::to_string(details.salvagedLength) + " of its " +
+                        std::to_string(source.fileLength) + " declared bytes into " + output);
+}
+
 bool Write(const WriteRequest& request, const std::string& input, const std::string& output,
-           const MovieInfo& source, RebuildError* error)
+           const MovieInfo& source, RebuildError* error, RebuildDetails* details)
 {
     if (request.command == WriteCommand::ExtractPlayer)
         return ExtractPlayer(input.c_str(), output.c_str(), error);
@@ -353,15 +374,17 @@ bool Write(const WriteRequest& request, const std::string& input, const std::str
     if (showsProgress)
         StartProgress(&bar, request.err, BaseName(input).c_str());
     const char* playerPath = request.playerPath.empty() ? nullptr : request.playerPath.c_str();
-    RebuildDetails details = {request.threads, 0};
+    *details = {request.threads, 0, request.salvage, Damage::None, 0, 0};
     bool written = RebuildMovieFile(showsProgress ? &progress : nullptr, input.c_str(),
-                                    output.c_str(), playerPath, request.mode, error, &details);
+                                    output.c_str(), playerPath, request.mode, error, details);
     if (showsProgress)
         EraseProgress(&bar);
-    if (written && details.paddedBytes != 0 && !request.quiet)
+    if (written && details->damage != Damage::None)
+        ReportSalvage(request, input, output, source, *details);
+    if (written && details->paddedBytes != 0 && !request.quiet)
         ReportFileError(request.err, input,
                         "warning: the movie's compressed stream ended " +
-                            std::to_string(details.paddedBytes) +
+                            std::to_string(details->paddedBytes) +
                             " bytes short of its declared length; they were written as zeros");
     return written;
 }
@@ -382,18 +405,20 @@ Outcome ProcessInput(const WriteRequest& request, const std::string& input,
     if (!CheckOutput(request, input, output, *written))
         return Outcome::Failed;
     RebuildError error = RebuildError::None;
-    if (!Write(request, input, output, source, &error)) {
+    RebuildDetails details = {0, 0, false, Damage::None, 0, 0};
+    if (!Write(request, input, output, source, &error, &details)) {
         ReportRebuildError(request, input, output, error);
         return Outcome::Failed;
     }
     written->push_back(output);
-    return Outcome::Done;
+    return details.damage != Damage::None ? Outcome::Salvaged : Outcome::Done;
 }
 
 int RunWrite(WriteCommand command, const Arguments& arguments, FILE* err)
 {
     WriteRequest request = {command, MakeRebuildMode(PlayerAction::Remove, MovieAction::Keep),
-                            "", arguments.outDir, arguments.force, arguments.quiet, 0, err};
+                            "", arguments.outDir, arguments.force, arguments.quiet, 0,
+                            arguments.salvage, err};
     std::vector<std::string> inputs;
     std::string namedOutput;
     if (SplitOperands(arguments, err, &inputs, &namedOutput) != exitDone)
@@ -408,14 +433,18 @@ int RunWrite(WriteCommand command, const Arguments& arguments, FILE* err)
     std::vector<std::string> written;
     bool failed = false;
     bool refused = false;
+    bool salvaged = false;
     for (const std::string& input : inputs) {
         Outcome outcome = ProcessInput(request, input, namedOutput, &written);
         failed = failed || outcome == Outcome::Failed;
         refused = refused || outcome == Outcome::Refused;
+        salvaged = salvaged || outcome == Outcome::Salvaged;
     }
     if (failed)
         return exitFailed;
-    return refused ? exitRefused : exitDone;
+    if (refused)
+        return exitRefused;
+    return salvaged ? exitSalvaged : exitDone;
 }
 
 }  // namespace

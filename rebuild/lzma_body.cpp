@@ -3,6 +3,7 @@
 #include "lzma_body.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <lzma.h>
 
 #include "../common/bytes.h"
@@ -28,9 +29,6 @@ void SetError(ConversionError* error, ConversionError value)
         *error = value;
 }
 }  // namespace
-
-const BodyDecoder lzmaBodyDecoder = {signatureLzma, lzmaStreamOffset, LzmaBodyOpen, LzmaBodyStep,
-                                     LzmaBodyClose};
 
 void* LzmaBodyOpen(const unsigned char* movieStart, bool* invalid)
 {
@@ -111,94 +109,187 @@ void LzmaBodyClose(void* opaque)
     MemFree(state);
 }
 
-// Starts the raw LZMA1 encoder of a body of `bodyLength` bytes and writes
-// its 5 property bytes to `properties`. False when liblzma refuses.
-static bool StartEncoder(lzma_stream* stream, uint32_t bodyLength, unsigned char* properties,
-                         ConversionError* error)
+struct LzmaEncoder {
+    lzma_stream stream;
+    unsigned char* output;  // the whole movie: header, sizes, properties, stream
+    uint64_t capacity;      // bytes allocated at `output`
+    uint64_t bodyLength;    // as announced; progress counts against it
+    uint64_t given;         // body bytes compressed so far
+    uint64_t reported;      // `given` at the last progress report
+    uint64_t piece;         // report progress about this often
+    const Progress* progress;
+    ConversionError error;  // None while all is well
+};
+
+namespace {
+// The largest "ZWS" movie: its size must fit the format's 32 bits.
+const uint64_t largestMovie = 0xFFFFFFFFu;
+
+// Starts the raw LZMA1 encoder for a body of `bodyLength` bytes and writes
+// its 5 property bytes to `properties`.
+ConversionError StartEncoder(lzma_stream* stream, uint64_t bodyLength, unsigned char* properties)
 {
     lzma_options_lzma options;
-    if (lzma_lzma_preset(&options, lzmaPreset)) {
-        SetError(error, ConversionError::CompressorFailed);
-        return false;
-    }
-    uint32_t needed = bodyLength > LZMA_DICT_SIZE_MIN ? bodyLength : LZMA_DICT_SIZE_MIN;
-    options.dict_size = Smaller(options.dict_size, needed);
-    // The LZMA1 encoder always writes the end marker: decoders that trust
+    if (lzma_lzma_preset(&options, lzmaPreset))
+        return ConversionError::CompressorFailed;
+    if (bodyLength < options.dict_size)
+        options.dict_size = bodyLength > LZMA_DICT_SIZE_MIN ? (uint32_t)bodyLength
+                                                            : LZMA_DICT_SIZE_MIN;
+    // The LZMA1 encoder always writes the end marker: readers that trust
     // neither length field still find the end of the stream.
     lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
-    if (lzma_properties_encode(&filters[0], properties) != LZMA_OK) {
-        SetError(error, ConversionError::CompressorFailed);
-        return false;
-    }
+    if (lzma_properties_encode(&filters[0], properties) != LZMA_OK)
+        return ConversionError::CompressorFailed;
     lzma_ret status = lzma_raw_encoder(stream, filters);
     if (status == LZMA_OK)
-        return true;
-    SetError(error, status == LZMA_MEM_ERROR ? ConversionError::OutOfMemory
-                                             : ConversionError::CompressorFailed);
-    return false;
+        return ConversionError::None;
+    return status == LZMA_MEM_ERROR ? ConversionError::OutOfMemory
+                                    : ConversionError::CompressorFailed;
 }
 
-// Grows `*output` (of `*capacity` bytes) by about half, within 32 bits.
-static bool GrowOutput(unsigned char** output, uint32_t* capacity, ConversionError* error)
+// Grows the output by about half, within the largest movie.
+bool GrowOutput(LzmaEncoder* encoder)
 {
-    uint64_t larger = (uint64_t)*capacity + *capacity / 2 + smallestPiece;
-    if (larger > 0xFFFFFFFFu)
-        larger = 0xFFFFFFFFu;
-    if (larger == *capacity) {
-        SetError(error, ConversionError::CompressorFailed);
+    uint64_t larger = encoder->capacity + encoder->capacity / 2 + smallestPiece;
+    if (larger > largestMovie)
+        larger = largestMovie;
+    if (larger == encoder->capacity) {
+        encoder->error = ConversionError::CompressorFailed;
         return false;
     }
-    unsigned char* grown = (unsigned char*)MemReAlloc(*output, (size_t)larger);
+    unsigned char* grown = (unsigned char*)MemReAlloc(encoder->output, (size_t)larger);
     if (!grown) {
-        SetError(error, ConversionError::OutOfMemory);
+        encoder->error = ConversionError::OutOfMemory;
         return false;
     }
-    *output = grown;
-    *capacity = (uint32_t)larger;
+    encoder->output = grown;
+    encoder->capacity = larger;
     return true;
 }
 
-// Compresses `body` into `*output` from byte 17 on, growing it as needed.
-// Returns the output's size, or 0 on failure (`*output` is still the
-// caller's to free).
-static uint32_t EncodeBody(lzma_stream* stream, const unsigned char* body, uint32_t bodyLength,
-                           unsigned char** output, uint32_t* capacity,
-                           LzmaEncodeProgress progress, void* context, ConversionError* error)
+// Runs the encoder over its input (`action` LZMA_RUN) or to the end of
+// the stream (LZMA_FINISH), growing the output as it fills.
+bool RunEncoder(LzmaEncoder* encoder, lzma_action action)
 {
-    uint32_t piece = bodyLength / 100 > smallestPiece ? bodyLength / 100 : smallestPiece;
-    uint32_t given = 0;
-    uint32_t written = lzmaStreamOffset;
-    lzma_ret status = LZMA_OK;
-    while (status == LZMA_OK) {
-        if (stream->avail_in == 0 && given < bodyLength) {
-            if (progress && given != 0)
-                progress(context, given, bodyLength);
-            stream->next_in = body + given;
-            stream->avail_in = Smaller(piece, bodyLength - given);
-            given += (uint32_t)stream->avail_in;
+    lzma_stream* stream = &encoder->stream;
+    for (;;) {
+        uint64_t written = (uint64_t)(stream->next_out - encoder->output);
+        if (written == encoder->capacity && !GrowOutput(encoder))
+            return false;
+        stream->next_out = encoder->output + written;
+        stream->avail_out = (size_t)(encoder->capacity - written);
+        lzma_ret status = lzma_code(stream, action);
+        if (status == LZMA_STREAM_END || (status == LZMA_OK && action == LZMA_RUN &&
+                                          stream->avail_in == 0))
+            return true;
+        if (status != LZMA_OK) {
+            encoder->error = status == LZMA_MEM_ERROR ? ConversionError::OutOfMemory
+                                                      : ConversionError::CompressorFailed;
+            return false;
         }
-        if (written == *capacity && !GrowOutput(output, capacity, error))
-            return 0;
-        stream->next_out = *output + written;
-        stream->avail_out = *capacity - written;
-        bool last = given == bodyLength && stream->avail_in == 0;
-        status = lzma_code(stream, last ? LZMA_FINISH : LZMA_RUN);
-        written = (uint32_t)(stream->next_out - *output);
     }
-    if (status != LZMA_STREAM_END) {
-        SetError(error, status == LZMA_MEM_ERROR ? ConversionError::OutOfMemory
-                                                 : ConversionError::CompressorFailed);
-        return 0;
+}
+
+bool EncoderWrite(void* context, const unsigned char* data, size_t length)
+{
+    LzmaEncoder* encoder = (LzmaEncoder*)context;
+    while (length != 0 && encoder->error == ConversionError::None) {
+        uint64_t piece = encoder->piece - (encoder->given - encoder->reported);
+        size_t part = length < piece ? length : (size_t)piece;
+        encoder->stream.next_in = data;
+        encoder->stream.avail_in = part;
+        if (!RunEncoder(encoder, LZMA_RUN))
+            break;
+        data += part;
+        length -= part;
+        encoder->given += part;
+        if (encoder->given - encoder->reported >= encoder->piece) {
+            encoder->reported = encoder->given;
+            if (encoder->given < encoder->bodyLength)
+                ReportProgress(encoder->progress, encoder->given, encoder->bodyLength);
+        }
     }
-    if (progress)
-        progress(context, bodyLength, bodyLength);
-    return written;
+    return encoder->error == ConversionError::None;
+}
+}  // namespace
+
+LzmaEncoder* OpenLzmaEncoder(const unsigned char* header, uint64_t bodyLength,
+                             const Progress* progress, ConversionError* error)
+{
+    SetError(error, ConversionError::None);
+    LzmaEncoder* encoder = (LzmaEncoder*)MemAlloc(sizeof(LzmaEncoder));
+    // Room for a well-compressible body at first; grown as the output needs.
+    uint64_t capacity = lzmaStreamOffset + bodyLength / 4 + smallestPiece;
+    if (capacity > largestMovie)
+        capacity = largestMovie;
+    unsigned char* output = encoder ? (unsigned char*)MemAlloc((size_t)capacity) : nullptr;
+    if (!output) {
+        MemFree(encoder);
+        SetError(error, ConversionError::OutOfMemory);
+        return nullptr;
+    }
+    *encoder = LzmaEncoder();
+    encoder->stream = LZMA_STREAM_INIT;
+    encoder->output = output;
+    encoder->capacity = capacity;
+    encoder->bodyLength = bodyLength;
+    encoder->piece = bodyLength / 100 > smallestPiece ? bodyLength / 100 : smallestPiece;
+    encoder->progress = progress;
+    encoder->error = StartEncoder(&encoder->stream, bodyLength, output + 12);
+    if (encoder->error != ConversionError::None) {
+        SetError(error, encoder->error);
+        AbandonLzmaEncoder(encoder);
+        return nullptr;
+    }
+    memcpy(output, header, movieHeaderSize);
+    WriteLe32(output, (ReadLe32(header) & 0xFF000000u) | signatureLzma);
+    encoder->stream.next_out = output + lzmaStreamOffset;
+    ReportProgress(progress, 0, bodyLength);
+    return encoder;
+}
+
+ByteSink LzmaEncoderSink(LzmaEncoder* encoder)
+{
+    ByteSink sink = {EncoderWrite, nullptr, encoder};
+    return sink;
+}
+
+unsigned char* FinishLzmaEncoder(LzmaEncoder* encoder, uint32_t* size, ConversionError* error)
+{
+    if (!encoder)
+        return nullptr;
+    unsigned char* movie = nullptr;
+    if (encoder->error == ConversionError::None) {
+        encoder->stream.avail_in = 0;
+        RunEncoder(encoder, LZMA_FINISH);
+    }
+    if (encoder->error == ConversionError::None) {
+        uint64_t written = (uint64_t)(encoder->stream.next_out - encoder->output);
+        WriteLe32(encoder->output + 8, (uint32_t)(written - lzmaStreamOffset));
+        ReportProgress(encoder->progress, encoder->bodyLength, encoder->bodyLength);
+        movie = (unsigned char*)MemReAlloc(encoder->output, (size_t)written);
+        if (!movie)
+            movie = encoder->output;
+        encoder->output = nullptr;
+        *size = (uint32_t)written;
+    }
+    SetError(error, encoder->error);
+    AbandonLzmaEncoder(encoder);
+    return movie;
+}
+
+void AbandonLzmaEncoder(LzmaEncoder* encoder)
+{
+    if (!encoder)
+        return;
+    lzma_end(&encoder->stream);
+    MemFree(encoder->output);
+    MemFree(encoder);
 }
 
 unsigned char* LzmaEncodeMovie(const unsigned char* movie, uint32_t size, uint32_t* outputSize,
-                               LzmaEncodeProgress progress, void* context, ConversionError* error)
+                               const Progress* progress, ConversionError* error)
 {
-    SetError(error, ConversionError::None);
     if (size < movieHeaderSize || MovieSignature(ReadLe32(movie)) != signatureUncompressed ||
         ReadLe32(movie + 4) < movieHeaderSize) {
         SetError(error, ConversionError::DamagedMovie);
@@ -206,26 +297,9 @@ unsigned char* LzmaEncodeMovie(const unsigned char* movie, uint32_t size, uint32
     }
     uint32_t declaredLength = ReadLe32(movie + 4);
     uint32_t bodyLength = Smaller(declaredLength, size) - movieHeaderSize;
-    // Room for a well-compressible body at first; grown as the output needs.
-    uint32_t capacity = lzmaStreamOffset + bodyLength / 4 + smallestPiece;
-    unsigned char* output = (unsigned char*)MemAlloc(capacity);
-    if (!output) {
-        SetError(error, ConversionError::OutOfMemory);
+    LzmaEncoder* encoder = OpenLzmaEncoder(movie, bodyLength, progress, error);
+    if (!encoder)
         return nullptr;
-    }
-    lzma_stream stream = LZMA_STREAM_INIT;
-    uint32_t written = 0;
-    if (StartEncoder(&stream, bodyLength, output + 12, error))
-        written = EncodeBody(&stream, movie + movieHeaderSize, bodyLength, &output, &capacity,
-                             progress, context, error);
-    lzma_end(&stream);
-    if (written == 0) {
-        MemFree(output);
-        return nullptr;
-    }
-    WriteLe32(output, (ReadLe32(movie) & 0xFF000000u) | signatureLzma);
-    WriteLe32(output + 4, declaredLength);
-    WriteLe32(output + 8, written - lzmaStreamOffset);
-    *outputSize = written;
-    return output;
+    EncoderWrite(encoder, movie + movieHeaderSize, bodyLength);
+    return FinishLzmaEncoder(encoder, outputSize, error);
 }

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "../common/progress.h"
 #include "body_codec.h"
 #include "codecs.h"
 
@@ -32,23 +33,38 @@ inline bool LzmaAllowsVersion(uint32_t version) { return version >= oldestLzmaVe
 void* LzmaBodyOpen(const unsigned char* movieStart, bool* invalid);
 StepResult LzmaBodyStep(void* state, CodecCursors* cursors, bool inputEnds);
 void LzmaBodyClose(void* state);
-extern const BodyDecoder lzmaBodyDecoder;
 
-// Told the body bytes compressed so far of `total`, after each piece.
-typedef void (*LzmaEncodeProgress)(void* context, uint32_t done, uint32_t total);
+// An LZMA encoder of one movie body, fed through a byte sink. It keeps
+// the compressed output in memory (the compressed-length field in front
+// of it is known only at the end) and hands back the whole "ZWS" movie.
+// The body is compressed with liblzma's preset 9, a dictionary no larger
+// than the body (and at least liblzma's smallest), and an end marker.
+struct LzmaEncoder;
+
+// Starts an encoder for a body of `bodyLength` bytes, of the movie whose
+// 8-byte header is `header` (its version and declared length are kept).
+// Progress (may be null) counts body bytes compressed of `bodyLength`.
+// Null, with `*error` (if not null) set, when it cannot start.
+LzmaEncoder* OpenLzmaEncoder(const unsigned char* header, uint64_t bodyLength,
+                             const Progress* progress, ConversionError* error);
+// The encoder as a sink of body bytes; a write returns false once the
+// encoder has failed.
+ByteSink LzmaEncoderSink(LzmaEncoder* encoder);
+// Ends the stream and releases the encoder. Returns the "ZWS" movie as a
+// new MemAlloc block with `*size` its byte count and the compressed-length
+// field the true one (the size - 17), or null with `*error` (if not null)
+// set: OutOfMemory, or CompressorFailed (also when the movie would not fit
+// in 32 bits). A null encoder is ignored (and gives null).
+unsigned char* FinishLzmaEncoder(LzmaEncoder* encoder, uint32_t* size, ConversionError* error);
+// Releases an encoder without finishing; null is ignored.
+void AbandonLzmaEncoder(LzmaEncoder* encoder);
 
 // A "ZWS" movie from the "FWS" movie `movie` of `size` bytes, which stays
-// the caller's: the header keeps the version and declared length; the body
-// (the bytes up to the declared length that the buffer holds) is
-// compressed with liblzma's preset 9, with a dictionary no larger than the
-// body (and at least liblzma's smallest), and ended with an end marker;
-// the compressed-length field is the true one (the output size - 17).
-// Returns a new MemAlloc block with `*outputSize` its byte count, or null
-// with `*error` (if not null) set: DamagedMovie when the movie is not an
-// "FWS" movie of at least 8 bytes that declares at least 8, OutOfMemory,
-// or CompressorFailed (also when the output would not fit in 32 bits).
-// `progress` may be null. The version is not checked here
+// the caller's: the body is the bytes up to the declared length that the
+// buffer holds. Returns a new MemAlloc block with `*outputSize` its byte
+// count, or null with `*error` (if not null) set: DamagedMovie when the
+// movie is not an "FWS" movie of at least 8 bytes that declares at least 8,
+// otherwise as FinishLzmaEncoder. The version is not checked here
 // (LzmaAllowsVersion is the caller's rule).
 unsigned char* LzmaEncodeMovie(const unsigned char* movie, uint32_t size, uint32_t* outputSize,
-                               LzmaEncodeProgress progress, void* context,
-                               ConversionError* error = nullptr);
+                               const Progress* progress, ConversionError* error = nullptr);

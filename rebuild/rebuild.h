@@ -6,9 +6,11 @@
 
 #include "../common/platform.h"
 #include "../common/progress.h"
+#include "body_decode.h"
 
 // What Save does with the movie body.
-enum class MovieAction : uint16_t { Keep = 0, Decompress = 1, Compress = 2 };
+// CompressLzma writes an LZMA-compressed ("ZWS") movie.
+enum class MovieAction : uint16_t { Keep = 0, Decompress = 1, Compress = 2, CompressLzma = 3 };
 // What Save does with the player program in front of the movie.
 enum class PlayerAction : uint16_t { Keep = 0, Remove = 1, AddReplace = 2 };
 
@@ -52,13 +54,25 @@ enum class RebuildError {
 struct RebuildDetails {
     unsigned threads;      // in: deflate workers for Compress (0: one per core)
     uint64_t paddedBytes;  // out: zeros written after a stream that ended short of the declared length
+    // in: with Decompress, a damaged compressed movie is written anyway with
+    // the body bytes that decoded before the damage, declaring the length
+    // written (the body is then held in memory before it is written).
+    bool salvage;
+    // out, after a salvage: the damage (None when the movie was whole), the
+    // byte of the compressed stream where it was found (0 = its first), and
+    // the length the written movie declares (header included).
+    Damage damage;
+    uint64_t damageOffset;
+    uint64_t salvagedLength;
 };
 
 // Writes to `outPath` the source `moviePath` rebuilt by `mode`: the player
 // bytes (the source's own for Keep, those in front of the movie of
 // `playerPath` for AddReplace, none for Remove), the movie as stored,
-// decompressed or recompressed, and a projector trailer whenever player
-// bytes were written. `progress` (may be null) shows conversions: while
+// decompressed or recompressed (zlib or LZMA; any compressed movie is
+// decoded first), and a projector trailer whenever player bytes were
+// written. An LZMA output is assembled in memory (its header holds the
+// compressed length) and written when complete. `progress` (may be null) shows conversions: while
 // decompressing by compressed bytes consumed, while compressing by body
 // bytes deflated. The stored movie is held in memory; the converted one
 // is streamed to the output. Returns true when the output was written
