@@ -14,12 +14,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+#include <lzma.h>
 #include <zlib.h>
 
 #include "common/bytes.h"
 #include "common/platform.h"
 #include "movie/movie_file.h"
 #include "rebuild/codecs.h"
+#include "rebuild/lzma_body.h"
 #include "rebuild/rebuild.h"
 
 namespace {
@@ -51,10 +53,16 @@ const char projectorFile[] = "projector.exe";          // fake player, the CWS m
 const char rebuiltDecompressedFile[] = "rebuilt-fws.exe";
 const char rebuiltCompressedFile[] = "rebuilt-cws.exe";
 const char largeProjectorFile[] = "large.exe";         // 3 GiB, almost all hole
+const char lzmaDirectFile[] = "body.lzma";             // its body by liblzma called directly
+const char lzmaDirectDecodedFile[] = "body.unlzma";    // that stream decoded again
+const char lzmaFile[] = "movie-zws.swf";               // LzmaEncodeMovie's output
+const char lzmaDecodedFile[] = "movie-zws-fws.swf";    // DecompressMovie's output of that
 const char* const scratchFiles[] = {
     movieFile,         zlibDeflatedFile,        zlibInflatedFile,
     compressedFile,    decompressedFile,        projectorFile,
     rebuiltDecompressedFile, rebuiltCompressedFile, largeProjectorFile,
+    lzmaDirectFile,    lzmaDirectDecodedFile,   lzmaFile,
+    lzmaDecodedFile,
 };
 
 // ---- The synthetic movie ----
@@ -324,6 +332,8 @@ struct Bench {
     uint32_t movieSize;         // the synthetic FWS movie, header included
     uint32_t zlibDeflatedSize;  // plain zlib's stream of its body
     uint32_t compressedSize;    // the CWS movie CompressMovie made of it
+    uint32_t lzmaDirectSize;    // liblzma's raw LZMA1 stream of its body
+    uint32_t lzmaSize;          // the ZWS movie LzmaEncodeMovie made of it
 };
 
 std::string PathOf(const Bench& bench, const char* name)
@@ -716,6 +726,97 @@ void RunRebuildCompress(const Bench& bench, RunResult* result)
     RunRebuild(bench, MovieAction::Compress, rebuiltCompressedFile, result);
 }
 
+// liblzma called directly with the codec's settings: LZMA1 at preset 9,
+// the dictionary the body's size (at most the preset's), an end marker.
+bool LzmaFilter(uint32_t bodySize, lzma_options_lzma* options, lzma_filter* filters)
+{
+    if (lzma_lzma_preset(options, 9))
+        return false;
+    if (bodySize < options->dict_size)
+        options->dict_size = bodySize > LZMA_DICT_SIZE_MIN ? bodySize : LZMA_DICT_SIZE_MIN;
+    filters[0] = {LZMA_FILTER_LZMA1, options};
+    filters[1] = {LZMA_VLI_UNKNOWN, nullptr};
+    return true;
+}
+
+void RunLzmaEncodeDirect(const Bench& bench, RunResult* result)
+{
+    unsigned char* movie = LoadInput(bench, movieFile, bench.movieSize);
+    if (!movie)
+        return;
+    uint32_t bodySize = bench.movieSize - movieHeaderSize;
+    Clock::time_point start = Clock::now();
+    lzma_options_lzma options;
+    lzma_filter filters[2];
+    lzma_stream stream = LZMA_STREAM_INIT;
+    size_t room = bodySize + bodySize / 2 + 65536;
+    unsigned char* output = (unsigned char*)malloc(room);
+    lzma_ret status = LZMA_PROG_ERROR;
+    if (output && LzmaFilter(bodySize, &options, filters) &&
+        lzma_raw_encoder(&stream, filters) == LZMA_OK) {
+        stream.next_in = movie + movieHeaderSize;
+        stream.avail_in = bodySize;
+        stream.next_out = output;
+        stream.avail_out = room;
+        status = lzma_code(&stream, LZMA_FINISH);
+    }
+    lzma_end(&stream);
+    MemFree(movie);
+    result->seconds = SecondsSince(start);
+    result->outputSize = (uint32_t)stream.total_out;
+    result->ok = status == LZMA_STREAM_END &&
+                 WriteWholeFile(PathOf(bench, lzmaDirectFile), output, stream.total_out);
+    free(output);
+}
+
+void RunLzmaDecodeDirect(const Bench& bench, RunResult* result)
+{
+    unsigned char* input = LoadInput(bench, lzmaDirectFile, bench.lzmaDirectSize);
+    if (!input)
+        return;
+    uint32_t bodySize = bench.movieSize - movieHeaderSize;
+    Clock::time_point start = Clock::now();
+    lzma_options_lzma options;
+    lzma_filter filters[2];
+    lzma_stream stream = LZMA_STREAM_INIT;
+    unsigned char* output = (unsigned char*)malloc(bodySize);
+    lzma_ret status = LZMA_PROG_ERROR;
+    if (output && LzmaFilter(bodySize, &options, filters) &&
+        lzma_raw_decoder(&stream, filters) == LZMA_OK) {
+        stream.next_in = input;
+        stream.avail_in = bench.lzmaDirectSize;
+        stream.next_out = output;
+        stream.avail_out = bodySize;
+        status = lzma_code(&stream, LZMA_RUN);
+    }
+    lzma_end(&stream);
+    MemFree(input);
+    result->seconds = SecondsSince(start);
+    result->outputSize = (uint32_t)stream.total_out;
+    result->ok = (status == LZMA_STREAM_END || status == LZMA_OK) &&
+                 stream.total_out == bodySize &&
+                 WriteWholeFile(PathOf(bench, lzmaDirectDecodedFile), output, bodySize);
+    free(output);
+}
+
+unsigned char* LzmaEncodeTakingOver(const Progress* progress, unsigned char* buffer,
+                                    uint32_t* size, ConversionError* error)
+{
+    unsigned char* output = LzmaEncodeMovie(buffer, *size, size, progress, error);
+    MemFree(buffer);
+    return output;
+}
+
+void RunLzmaEncodeMovie(const Bench& bench, RunResult* result)
+{
+    RunCodec(bench, LzmaEncodeTakingOver, movieFile, bench.movieSize, lzmaFile, result);
+}
+
+void RunLzmaDecodeMovie(const Bench& bench, RunResult* result)
+{
+    RunCodec(bench, DecompressMovie, lzmaFile, bench.lzmaSize, lzmaDecodedFile, result);
+}
+
 typedef void (*Operation)(const Bench& bench, RunResult* result);
 
 // The child's side of a measured run; never returns.
@@ -955,6 +1056,36 @@ bool MeasureCodecs(Bench* bench)
     return inflated.ok && decompressed.ok;
 }
 
+// liblzma directly, then the LZMA codec, both ways; the codec's movie
+// must decode to the original, and its size is set against the zlib form.
+bool MeasureLzma(Bench* bench)
+{
+    uint32_t bodySize = bench->movieSize - movieHeaderSize;
+    StageResult direct, encoded;
+    MeasurePair(*bench, RunLzmaEncodeDirect, RunLzmaEncodeMovie, &direct, &encoded);
+    bench->lzmaDirectSize = direct.outputSize;
+    bench->lzmaSize = encoded.outputSize;
+    PrintRow("liblzma encode, preset 9", direct, bodySize, 0, 0);
+    PrintRow("LzmaEncodeMovie", encoded, bodySize, direct.bestSeconds, 0);
+    if (!direct.ok || !encoded.ok)
+        return false;
+    StageResult decodedDirect, decoded;
+    MeasurePair(*bench, RunLzmaDecodeDirect, RunLzmaDecodeMovie, &decodedDirect, &decoded);
+    PrintRow("liblzma decode", decodedDirect, bodySize, 0, 0);
+    PrintRow("DecompressMovie (ZWS)", decoded, bodySize, decodedDirect.bestSeconds,
+             MemoryLimit(bench->lzmaSize, bench->movieSize));
+    std::string original = PathOf(*bench, movieFile);
+    bool same = decoded.ok && FileSize(PathOf(*bench, lzmaDecodedFile)) == bench->movieSize &&
+                RangesMatch(original, 0, PathOf(*bench, lzmaDecodedFile), 0, bench->movieSize);
+    printf("  LZMA: %.1f MiB to %.2f MiB (%.1f%%), %.1f%% of the zlib form's %.2f MiB; "
+           "round trip %s\n",
+           Mebibytes(bench->movieSize), Mebibytes(bench->lzmaSize),
+           100.0 * bench->lzmaSize / bench->movieSize,
+           100.0 * bench->lzmaSize / bench->compressedSize, Mebibytes(bench->compressedSize),
+           Verdict(same));
+    return decodedDirect.ok && same;
+}
+
 bool CheckCodecOutputs(const Bench& bench)
 {
     bool zlibSame = ZlibRoundTripIdentical(bench);
@@ -1087,7 +1218,8 @@ bool RunBenchmark(Bench* bench, uint32_t sizeMiB)
         return false;
     PrintTableHeader();
     bool codecsRight = MeasureCodecs(bench) && CheckCodecOutputs(*bench);
-    bool rebuildsRight = codecsRight && MeasureRebuilds(*bench);
+    bool lzmaRight = codecsRight && MeasureLzma(bench);
+    bool rebuildsRight = codecsRight && lzmaRight && MeasureRebuilds(*bench);
     bool inspectionRight = MeasureInspection(*bench);
     return codecsRight && rebuildsRight && inspectionRight;
 }
