@@ -8,6 +8,7 @@
 
 #include "movie/movie_file.h"
 #include "movie/player_version.h"
+#include "rebuild/body_decode.h"
 
 extern const char programName[];
 
@@ -27,6 +28,7 @@ struct Arguments {
     bool quiet;
     bool facts;  // info: decode the movies and report what they hold
     bool csv;    // info: a table rather than text or JSON
+    bool salvage;  // save: write what decodes of a damaged movie
 };
 
 // What a file is, from its inspection record: a player of any layout
@@ -49,6 +51,12 @@ void LogFileError(std::string* log, const std::string& file, const std::string& 
 // Returns exitUsage.
 int ReportUsageError(FILE* err, const char* command, const std::string& message);
 
+// What is wrong with a damaged movie, in words ("cut short after N of L
+// bytes"); empty for Damage::None. Lengths count the uncompressed movie
+// with its header; `streamOffset` is a byte of the compressed stream.
+std::string DamageText(Damage damage, uint32_t header, uint32_t declaredLength,
+                       uint64_t streamOffset, uint64_t decodedLength);
+
 // Whether `path` names a readable file that inspection can describe, or a
 // .app folder with a movie file; otherwise reports why not (missing, a
 // folder, unreadable, too large).
@@ -65,3 +73,4 @@ int RunSave(const Arguments& arguments, FILE* out, FILE* err);
 int RunExtractPlayer(const Arguments& arguments, FILE* out, FILE* err);
 int RunExtractMovie(const Arguments& arguments, FILE* out, FILE* err);
 int RunScan(const Arguments& arguments, FILE* out, FILE* err);
+int RunCheck(const Arguments& arguments, FILE* out, FILE* err);

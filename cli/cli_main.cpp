@@ -1,5 +1,6 @@
 // cli_main.cpp - quillaro-cli's command table, help texts and command-line
-// parsing; the commands themselves live in cli_info.cpp and cli_write.cpp.
+// parsing; the commands themselves live in cli_info.cpp, cli_check.cpp and
+// cli_write.cpp.
 #include "cli.h"
 
 #include <cstring>
@@ -22,6 +23,7 @@ enum OptionBit : unsigned {
     optionThreads = 256,
     optionJobs = 512,
     optionAt = 1024,
+    optionSalvage = 2048,
 };
 
 struct Option {
@@ -37,6 +39,7 @@ const Option options[] = {
     {"--facts", optionFacts, false},   {"--csv", optionCsv, false},
     {"--threads", optionThreads, true}, {"--jobs", optionJobs, true},
     {"--at", optionAt, true},
+    {"--salvage", optionSalvage, false},
 };
 
 const char overviewHelp[] =
@@ -48,8 +51,9 @@ const char overviewHelp[] =
     "Commands:\n"
     "  info FILE...              what each file is; its movie and player versions;\n"
     "                            with --facts, what its movie holds\n"
-    "  save IN OUT [OPTIONS]     rebuild: keep, decompress or compress the movie;\n"
-    "                            keep, remove or replace the player\n"
+    "  save IN OUT [OPTIONS]     rebuild: keep, decompress or compress (zlib or\n"
+    "                            LZMA) the movie; keep, remove or replace the player\n"
+    "  check FILE...             whether each movie is whole or damaged\n"
     "  extract-player IN OUT     write the player program of a projector alone\n"
     "  extract-movie IN OUT      write the movie of a projector as stored\n"
     "  scan FILE...              find the movies embedded anywhere in files\n"
@@ -60,7 +64,8 @@ const char overviewHelp[] =
     "\n"
     "Exit codes: 0 all done; 1 some file failed (the others were still done);\n"
     "2 wrong command line, nothing done; 3 refused because a player is older\n"
-    "than its movie needs (see \"quillaro-cli save --help\").\n";
+    "than its movie needs (see \"quillaro-cli save --help\"); 4 damaged movies\n"
+    "saved in part with save --salvage.\n";
 
 const char infoHelp[] =
     "Usage: quillaro-cli info [--facts] [--json|--csv] FILE...\n"
@@ -90,7 +95,9 @@ const char saveHelp[] =
     "the player kept, removed, or replaced by the player of another file.\n"
     "\n"
     "Options:\n"
-    "  --movie keep|decompress|compress    the movie (default keep)\n"
+    "  --movie keep|decompress|compress|lzma   the movie (default keep): as\n"
+    "                   stored, uncompressed (FWS), zlib (CWS, level 9), or LZMA\n"
+    "                   (ZWS, preset 9); any compressed input is decoded first\n"
     "  --player keep|remove|replace=FILE   the player (default keep); FILE is a\n"
     "                   Windows or Linux player program, or a projector whose\n"
     "                   player part is used; the output takes its layout\n"
@@ -104,13 +111,21 @@ const char saveHelp[] =
     "  --jobs N         convert N files of a batch at once (default: one per core);\n"
     "                   messages still come in the order of the inputs\n"
     "  --quiet          no progress bar and no warnings\n"
+    "  --salvage        with --movie decompress: of a damaged compressed movie,\n"
+    "                   write every byte that decodes before the damage, as an\n"
+    "                   uncompressed movie declaring the length written (exit 4)\n"
     "\n"
     "A compressed movie whose stream ends short of its declared length is padded\n"
     "with zeros, as players do, with a warning that says how many.\n"
     "\n"
-    "Keeping both the movie and the player asks for nothing and is refused. An\n"
-    "LZMA-compressed (ZWS) movie can only be kept as stored. The player of a .app\n"
-    "folder cannot be kept (a folder is never written): remove or replace it.\n"
+    "Keeping both the movie and the player asks for nothing and is refused. The\n"
+    "player of a .app folder cannot be kept (a folder is never written): remove\n"
+    "or replace it.\n"
+    "--movie lzma needs a movie of format version 13 or newer: LZMA-compressed\n"
+    "movies are read by Flash Player 11 and newer only, and no player that reads\n"
+    "an older version could play one; such movies are refused (exit 1).\n"
+    "A damaged compressed movie is an error and nothing is written for it,\n"
+    "unless --salvage.\n"
     "\n"
     "Version check: the player that the output will hold must be at least as new\n"
     "as the movie needs - with --player keep the projector's own, with --player\n"
@@ -161,8 +176,7 @@ const char scanHelp[] =
     "length is decoded to confirm it - a CWS movie's zlib stream must end with\n"
     "its checksum, an FWS movie's tags must run to an End tag at its declared\n"
     "length. For each one it prints the offset, signature, version, declared\n"
-    "length, stored size and whether it was confirmed. ZWS movies are listed\n"
-    "but not confirmed yet. Files of any size are read in windows.\n"
+    "length, stored size and whether it was confirmed. Files of any size are read in windows.\n"
     "\n"
     "Options:\n"
     "  --json    one JSON object per movie found, one per line, with the keys\n"
@@ -170,6 +184,23 @@ const char scanHelp[] =
     "            confirmed\n"
     "\n"
     "\"quillaro-cli extract-movie --at OFFSET IN OUT\" writes a movie found.\n";
+
+const char checkHelp[] =
+    "Usage: quillaro-cli check [--json] FILE...\n"
+    "\n"
+    "Decodes the movie of each file (a bare movie or a projector) to its end,\n"
+    "without writing anything, and reports it as intact, damaged (a data error\n"
+    "at a byte of the compressed stream, a stream or file cut short, a bad zlib\n"
+    "checksum, a declared length shorter than the header, invalid LZMA\n"
+    "properties), or as holding no movie. A stream that ends cleanly short of\n"
+    "the declared length is intact: players fill the rest with zeros.\n"
+    "\n"
+    "Options:\n"
+    "  --json    one JSON object per file, one per line: file, status (intact,\n"
+    "            damaged, no-movie), signature, declared_length, decoded_length,\n"
+    "            problem (text or null)\n"
+    "\n"
+    "Exit code 0 when every file holds an intact movie, 1 otherwise.\n";
 
 struct Command {
     const char* name;
@@ -182,8 +213,9 @@ const Command commands[] = {
     {"info", infoHelp, optionJson | optionFacts | optionCsv, RunInfo},
     {"save", saveHelp,
      optionForce | optionQuiet | optionOutDir | optionMovie | optionPlayer | optionThreads |
-         optionJobs,
+         optionJobs | optionSalvage,
      RunSave},
+    {"check", checkHelp, optionJson, RunCheck},
     {"extract-player", extractPlayerHelp, optionForce | optionQuiet | optionOutDir | optionJobs,
      RunExtractPlayer},
     {"extract-movie", extractMovieHelp,
@@ -229,6 +261,7 @@ void StoreOption(Arguments* arguments, const Option& option, const std::string& 
     case optionThreads: arguments->threadsOption = value; break;
     case optionJobs: arguments->jobsOption = value; break;
     case optionAt: arguments->atOption = value; break;
+    case optionSalvage: arguments->salvage = true; break;
     }
 }
 
@@ -286,8 +319,8 @@ int RunHelp(int count, char** words, FILE* out, FILE* err)
     }
     const Command* command = FindCommand(words[0]);
     if (!command || count > 1) {
-        fprintf(err, "%s: no help for \"%s\"; the commands are info, save, extract-player, "
-                     "extract-movie, scan\n", programName, words[count > 1 ? 1 : 0]);
+        fprintf(err, "%s: no help for \"%s\"; the commands are info, save, check, "
+                     "extract-player, extract-movie, scan\n", programName, words[count > 1 ? 1 : 0]);
         return exitUsage;
     }
     fputs(command->help, out);
@@ -325,7 +358,7 @@ int CliMain(int argc, char** argv, FILE* out, FILE* err)
             return exitDone;
         }
     }
-    Arguments arguments = {command->name, {}, "", "", "", "", "", "", false, false, false, false, false};
+    Arguments arguments = {command->name, {}, "", "", "", "", "", "", false, false, false, false, false, false};
     if (ParseArguments(*command, argc - 2, argv + 2, &arguments, err) != exitDone)
         return exitUsage;
     fflush(out);

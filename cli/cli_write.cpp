@@ -13,6 +13,7 @@
 #include <set>
 #include <thread>
 
+#include "rebuild/lzma_body.h"
 #include "rebuild/movie_scan.h"
 #include "rebuild/parallel_deflate.h"
 #include "rebuild/rebuild.h"
@@ -31,6 +32,7 @@ struct WriteRequest {
     bool quiet;
     unsigned threads;  // deflate workers per conversion; 0: decided by the jobs
     unsigned jobs;     // inputs converted at once
+    bool salvage;      // save the decodable part of a damaged movie
     FILE* err;
     bool atOffset;  // extract-movie --at: the movie at `offset`
     uint64_t offset;
@@ -38,7 +40,8 @@ struct WriteRequest {
 
 // How one input ended. A run whose inputs were all done or refused ends
 // with exitRefused, so that --force would finish it; any failure wins.
-enum class Outcome { Done, Failed, Refused };
+// Salvaged: written, but only the part of a damaged movie that decoded.
+enum class Outcome { Done, Failed, Refused, Salvaged };
 
 // Runs that convert this much movie or more show a bar on a terminal;
 // smaller ones are over before a bar could be read.
@@ -53,6 +56,7 @@ const ActionName movieActions[] = {
     {"keep", (uint16_t)MovieAction::Keep},
     {"decompress", (uint16_t)MovieAction::Decompress},
     {"compress", (uint16_t)MovieAction::Compress},
+    {"lzma", (uint16_t)MovieAction::CompressLzma},
 };
 
 const ActionName playerActions[] = {
@@ -84,8 +88,8 @@ int ParseSaveOptions(const Arguments& arguments, WriteRequest* request)
     const std::string& playerText = arguments.playerOption;
     if (!movieText.empty() && !FindAction(movieActions, movieText, &movie))
         return ReportUsageError(request->err, arguments.command,
-                                "--movie takes keep, decompress or compress, not \"" + movieText +
-                                    "\"");
+                                "--movie takes keep, decompress, compress or lzma, not \"" +
+                                    movieText + "\"");
     if (playerText.compare(0, sizeof replacePrefix - 1, replacePrefix) == 0) {
         player = (uint16_t)PlayerAction::AddReplace;
         request->playerPath = playerText.substr(sizeof replacePrefix - 1);
@@ -100,8 +104,11 @@ int ParseSaveOptions(const Arguments& arguments, WriteRequest* request)
     request->mode = MakeRebuildMode((PlayerAction)player, (MovieAction)movie);
     if (request->mode == 0)
         return ReportUsageError(request->err, arguments.command,
-                                "nothing to do: choose --movie decompress or compress, or "
+                                "nothing to do: choose --movie decompress, compress or lzma, or "
                                 "--player remove or replace=FILE");
+    if (request->salvage && (MovieAction)movie != MovieAction::Decompress)
+        return ReportUsageError(request->err, arguments.command,
+                                "--salvage works with --movie decompress only");
     return exitDone;
 }
 
@@ -301,11 +308,13 @@ bool CheckSource(const WriteRequest& request, const std::string& input,
         LogFileError(log, input, "is neither a Flash movie nor a projector");
         return false;
     }
-    bool converts = MovieActionOf(request.mode) != MovieAction::Keep;
-    if (converts && MovieSignature(source.header) == signatureLzma) {
+    uint32_t version = MovieVersion(source.header);
+    if (MovieActionOf(request.mode) == MovieAction::CompressLzma && !LzmaAllowsVersion(version)) {
         LogFileError(log, input,
-                        "holds an LZMA-compressed (ZWS) movie, which cannot be compressed or "
-                        "decompressed; only --movie keep is possible");
+                     "movie version " + std::to_string(version) +
+                         " cannot be LZMA-compressed: only Flash Player 11 and newer read LZMA "
+                         "movies, and they need version 13 or newer; use --movie compress for "
+                         "zlib");
         return false;
     }
     return true;
@@ -402,8 +411,8 @@ const ErrorText errorTexts[] = {
     {RebuildError::ReadFailed, false,
      "could not be read completely (did it change meanwhile, or is the disk failing?)"},
     {RebuildError::DamagedMovie, false,
-     "the compressed movie is damaged: its zlib stream is corrupt, cut short or fails its "
-     "checksum"},
+     "the compressed movie is damaged: its zlib or LZMA stream is corrupt or cut short, or "
+     "fails its checksum (\"quillaro-cli check\" tells more; --salvage saves what decodes)"},
     {RebuildError::OutOfMemory, false, "not enough memory to hold and convert the movie"},
     {RebuildError::ConversionFailed, false, "the movie could not be converted"},
     {RebuildError::CreateFailed, true,
@@ -429,6 +438,18 @@ void ReportRebuildError(const std::string& input, const std::string& output, Reb
         return;
     }
     LogFileError(log, input, "failed for an unknown reason");
+}
+
+// Tells what a salvage kept of a damaged movie.
+void LogSalvage(std::string* log, const std::string& input, const std::string& output,
+                const MovieLocation& source, const RebuildDetails& details)
+{
+    LogFileError(log, input,
+                 "damaged (" +
+                     DamageText(details.damage, source.header, source.fileLength,
+                                details.damageOffset, details.salvagedLength) +
+                     "); salvaged " + std::to_string(details.salvagedLength) + " of its " +
+                     std::to_string(source.fileLength) + " declared bytes into " + output);
 }
 
 // One input of a run: its checks, then its writing on a job thread. The
@@ -489,14 +510,19 @@ void WriteTask(const WriteRequest& request, Task* task)
     // meanwhile: without --force the commit itself refuses to replace.
     CommitMode commit = request.force ? CommitMode::Replace : CommitMode::NoReplace;
     bool written;
+    bool salvaged = false;
     if (request.command == WriteCommand::ExtractPlayer) {
         written = ExtractPlayer(input.c_str(), task->output.c_str(), &error, commit);
     } else {
         Progress progress = {ReportTaskProgress, task};
         const char* playerPath = request.playerPath.empty() ? nullptr : request.playerPath.c_str();
-        RebuildDetails details = {request.threads, 0};
+        RebuildDetails details = {request.threads, 0, request.salvage, Damage::None, 0, 0};
         written = RebuildMovieFile(&progress, input.c_str(), task->output.c_str(), playerPath,
                                    request.mode, &error, &details, commit);
+        if (written && details.damage != Damage::None) {
+            LogSalvage(&task->log, input, task->output, task->source, details);
+            salvaged = true;
+        }
         if (written && details.paddedBytes != 0 && !request.quiet)
             LogFileError(&task->log, input,
                          "warning: the movie's compressed stream ended " +
@@ -505,7 +531,7 @@ void WriteTask(const WriteRequest& request, Task* task)
     }
     if (!written)
         ReportRebuildError(input, task->output, error, &task->log);
-    task->outcome = written ? Outcome::Done : Outcome::Failed;
+    task->outcome = !written ? Outcome::Failed : salvaged ? Outcome::Salvaged : Outcome::Done;
     task->progressed.store(task->weight);
 }
 
@@ -681,8 +707,8 @@ Outcome ExtractAtOffset(const WriteRequest& request, const std::string& input,
 int RunWrite(WriteCommand command, const Arguments& arguments, FILE* err)
 {
     WriteRequest request = {command, MakeRebuildMode(PlayerAction::Remove, MovieAction::Keep),
-                            "", arguments.outDir, arguments.force, arguments.quiet, 0, 0, err,
-                            false, 0};
+                            "", arguments.outDir, arguments.force, arguments.quiet, 0, 0,
+                            arguments.salvage, err, false, 0};
     std::vector<std::string> inputs;
     std::string namedOutput;
     if (SplitOperands(arguments, err, &inputs, &namedOutput) != exitDone)
@@ -714,13 +740,17 @@ int RunWrite(WriteCommand command, const Arguments& arguments, FILE* err)
     WriteTasks(request, tasks);
     bool failed = false;
     bool refused = false;
+    bool salvaged = false;
     for (const Task& task : tasks) {
         failed = failed || task.outcome == Outcome::Failed;
         refused = refused || task.outcome == Outcome::Refused;
+        salvaged = salvaged || task.outcome == Outcome::Salvaged;
     }
     if (failed)
         return exitFailed;
-    return refused ? exitRefused : exitDone;
+    if (refused)
+        return exitRefused;
+    return salvaged ? exitSalvaged : exitDone;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "../common/bytes.h"
 #include "../movie/movie_file.h"
 #include "body_decode.h"
+#include "lzma_body.h"
 #include "parallel_deflate.h"
 
 namespace {
@@ -162,11 +163,74 @@ bool WriteHeader(FileSink* sink, const unsigned char* movie, uint32_t signature)
     return WriteToFile(sink, header, movieHeaderSize);
 }
 
-// "CWS" to "FWS", decoded straight into the file.
+// A body decoded into memory, for a salvage: the header in front of it
+// declares what decoded, which is known only at the end.
+struct MemorySink {
+    unsigned char* data;
+    uint64_t used;
+    uint64_t capacity;
+};
+
+bool WriteToMemory(void* context, const unsigned char* data, size_t length)
+{
+    MemorySink* sink = (MemorySink*)context;
+    const uint64_t largest = 0xFFFFFFFFu - movieHeaderSize;
+    if (sink->used + length > sink->capacity) {
+        uint64_t capacity = sink->capacity * 2 > sink->used + length ? sink->capacity * 2
+                                                                     : sink->used + length;
+        capacity = capacity < largest ? capacity : largest;
+        unsigned char* grown = sink->used + length <= capacity
+                                   ? (unsigned char*)MemReAlloc(sink->data, (size_t)capacity)
+                                   : nullptr;
+        if (!grown)
+            return false;
+        sink->data = grown;
+        sink->capacity = capacity;
+    }
+    memcpy(sink->data + sink->used, data, length);
+    sink->used += length;
+    return true;
+}
+
+// A compressed movie to "FWS", keeping what decodes of a damaged one: the
+// output declares the length written.
+RebuildError WriteSalvaged(FileSink* sink, const Progress* progress, const unsigned char* movie,
+                           uint32_t storedSize, RebuildDetails* details)
+{
+    MemorySink body = {nullptr, 0, 0};
+    ByteSink bytes = {WriteToMemory, nullptr, &body};
+    DecodeReport report;
+    DecodeResult result = DecodeMovieBody(movie, storedSize, &bytes, progress, &report);
+    RebuildError error = RebuildError::None;
+    if (result == DecodeResult::Stopped || result == DecodeResult::OutOfMemory) {
+        error = RebuildError::OutOfMemory;
+    } else if (result == DecodeResult::Decoded || result == DecodeResult::Damaged) {
+        details->paddedBytes = report.padded;
+        details->damage = report.damage;
+        uint32_t streamStart = FindBodyDecoder(MovieSignature(ReadLe32(movie)))->streamOffset;
+        details->damageOffset =
+            report.damageOffset > streamStart ? report.damageOffset - streamStart : 0;
+        details->salvagedLength = movieHeaderSize + body.used;
+        unsigned char header[movieHeaderSize];
+        WriteLe32(header, (ReadLe32(movie) & 0xFF000000u) | signatureUncompressed);
+        WriteLe32(header + 4, (uint32_t)details->salvagedLength);
+        if (!WriteToFile(sink, header, movieHeaderSize) ||
+            (body.used != 0 && !WriteToFile(sink, body.data, (size_t)body.used)))
+            error = RebuildError::WriteFailed;
+    } else {
+        error = ErrorOfDecode(result);
+    }
+    MemFree(body.data);
+    return error;
+}
+
+// "CWS" or "ZWS" to "FWS", decoded straight into the file.
 RebuildError WriteDecompressed(FileSink* sink, const Progress* progress,
                                const unsigned char* movie, uint32_t storedSize,
                                RebuildDetails* details)
 {
+    if (details->salvage)
+        return WriteSalvaged(sink, progress, movie, storedSize, details);
     if (!WriteHeader(sink, movie, signatureUncompressed))
         return RebuildError::WriteFailed;
     ByteSink bytes = {WriteToFile, nullptr, sink};
@@ -182,7 +246,7 @@ RebuildError WriteCompressed(FileSink* sink, const Progress* progress, const uns
                              uint32_t storedSize, RebuildDetails* details)
 {
     uint32_t declaredLength = ReadLe32(movie + 4);
-    bool decodes = MovieSignature(ReadLe32(movie)) == signatureZlib;
+    bool decodes = FindBodyDecoder(MovieSignature(ReadLe32(movie))) != nullptr;
     if (!WriteHeader(sink, movie, signatureZlib))
         return RebuildError::WriteFailed;
     ByteSink file = {WriteToFile, nullptr, sink};
@@ -211,15 +275,58 @@ RebuildError WriteCompressed(FileSink* sink, const Progress* progress, const uns
     return status == DeflateStatus::Done ? RebuildError::None : ErrorOfDeflate(status);
 }
 
+RebuildError ErrorOfConversion(ConversionError error)
+{
+    return error == ConversionError::OutOfMemory ? RebuildError::OutOfMemory
+                                                 : RebuildError::ConversionFailed;
+}
+
+// Any movie to "ZWS": a compressed body is decoded into the LZMA encoder,
+// an uncompressed one handed to it as it lies. The encoder keeps its
+// output, which is written once complete.
+RebuildError WriteLzma(FileSink* sink, const Progress* progress, const unsigned char* movie,
+                       uint32_t storedSize, RebuildDetails* details)
+{
+    uint32_t declaredLength = ReadLe32(movie + 4);
+    bool decodes = FindBodyDecoder(MovieSignature(ReadLe32(movie))) != nullptr;
+    uint64_t bodyLength = declaredLength > movieHeaderSize ? declaredLength - movieHeaderSize : 0;
+    if (!decodes)
+        bodyLength = (declaredLength < storedSize ? declaredLength : storedSize) - movieHeaderSize;
+    ConversionError failure = ConversionError::None;
+    LzmaEncoder* encoder = OpenLzmaEncoder(movie, bodyLength, progress, &failure);
+    if (!encoder)
+        return ErrorOfConversion(failure);
+    ByteSink body = LzmaEncoderSink(encoder);
+    if (decodes) {
+        DecodeReport report;
+        DecodeResult result = DecodeMovieBody(movie, storedSize, &body, nullptr, &report);
+        details->paddedBytes = report.padded;
+        if (result != DecodeResult::Decoded && result != DecodeResult::Stopped) {
+            AbandonLzmaEncoder(encoder);
+            return ErrorOfDecode(result);
+        }
+    } else {
+        body.write(body.context, movie + movieHeaderSize, (size_t)bodyLength);
+    }
+    uint32_t size = 0;
+    unsigned char* compressed = FinishLzmaEncoder(encoder, &size, &failure);
+    if (!compressed)
+        return ErrorOfConversion(failure);
+    bool written = WriteToFile(sink, compressed, size);
+    MemFree(compressed);
+    return written ? RebuildError::None : RebuildError::WriteFailed;
+}
+
 // Whether `action` converts this movie at all: others are written as stored.
 bool Converts(MovieAction action, const unsigned char* movie, uint32_t storedSize)
 {
     if (action == MovieAction::Keep || storedSize <= movieHeaderSize)
         return false;
     uint32_t signature = MovieSignature(ReadLe32(movie));
+    bool compressed = FindBodyDecoder(signature) != nullptr;
     if (action == MovieAction::Decompress)
-        return signature == signatureZlib;
-    return signature == signatureZlib ||
+        return compressed;
+    return compressed ||
            (signature == signatureUncompressed && ReadLe32(movie + 4) > movieHeaderSize);
 }
 
@@ -247,6 +354,8 @@ RebuildError WriteMovie(FileSink* sink, const Progress* progress, const char* mo
                                                             : RebuildError::WriteFailed;
     else if (action == MovieAction::Decompress)
         error = WriteDecompressed(sink, progress, movie, source.movieSize, details);
+    else if (action == MovieAction::CompressLzma)
+        error = WriteLzma(sink, progress, movie, source.movieSize, details);
     else
         error = WriteCompressed(sink, progress, movie, source.movieSize, details);
     MemFree(movie);
@@ -365,10 +474,13 @@ bool RebuildMovieFile(const Progress* progress, const char* moviePath, const cha
                       const char* playerPath, RebuildMode mode, RebuildError* error,
                       RebuildDetails* details, CommitMode commit)
 {
-    RebuildDetails defaults = {0, 0};
+    RebuildDetails defaults = {0, 0, false, Damage::None, 0, 0};
     if (!details)
         details = &defaults;
     details->paddedBytes = 0;
+    details->damage = Damage::None;
+    details->damageOffset = 0;
+    details->salvagedLength = 0;
     if (mode == 0)
         return Fail(error, RebuildError::NothingToDo);
     MovieLocation source;

@@ -6,9 +6,11 @@
 
 #include "../common/platform.h"
 #include "../common/progress.h"
+#include "body_decode.h"
 
 // What Save does with the movie body.
-enum class MovieAction : uint16_t { Keep = 0, Decompress = 1, Compress = 2 };
+// CompressLzma writes an LZMA-compressed ("ZWS") movie.
+enum class MovieAction : uint16_t { Keep = 0, Decompress = 1, Compress = 2, CompressLzma = 3 };
 // What Save does with the player program in front of the movie.
 enum class PlayerAction : uint16_t { Keep = 0, Remove = 1, AddReplace = 2 };
 
@@ -59,6 +61,16 @@ enum class RebuildError {
 struct RebuildDetails {
     unsigned threads;      // in: deflate workers for Compress (0: one per core)
     uint64_t paddedBytes;  // out: zeros written after a stream that ended short of the declared length
+    // in: with Decompress, a damaged compressed movie is written anyway with
+    // the body bytes that decoded before the damage, declaring the length
+    // written (the body is then held in memory before it is written).
+    bool salvage;
+    // out, after a salvage: the damage (None when the movie was whole), the
+    // byte of the compressed stream where it was found (0 = its first), and
+    // the length the written movie declares (header included).
+    Damage damage;
+    uint64_t damageOffset;
+    uint64_t salvagedLength;
 };
 
 // Writes to `outPath` the source `moviePath` (a file or a .app folder of
@@ -67,6 +79,9 @@ struct RebuildDetails {
 // Remove), the movie as stored, decompressed or recompressed, and next to
 // it the movie size and magic of the player's layout whenever player
 // bytes were written (a Windows player gets the projector trailer).
+// The movie is decompressed or recompressed (zlib or LZMA; any compressed
+// movie is decoded first); an LZMA output is assembled in memory (its
+// header holds the compressed length) and written when complete.
 // `progress` (may be null) shows conversions: while
 // decompressing by compressed bytes consumed, while compressing by body
 // bytes deflated. The stored movie is held in memory; the converted one
