@@ -15,6 +15,7 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+#include <lzma.h>
 #include <zlib.h>
 
 #include "cli.h"
@@ -22,6 +23,7 @@
 #include "common/platform.h"
 #include "movie/movie_file.h"
 #include "rebuild/codecs.h"
+#include "rebuild/lzma_body.h"
 #include "rebuild/rebuild.h"
 
 namespace {
@@ -31,6 +33,7 @@ const uint64_t mebibyte = 1024 * 1024;
 
 struct Settings {
     uint32_t sizeMb = 64;       // the large movie
+    uint32_t lzmaMb = 8;        // the movie for LZMA, whose preset 9 is slow
     int runs = 3;               // each timing is the best of this many
     uint32_t batchFiles = 2000;
     uint32_t batchFileKb = 16;  // the size of each small movie
@@ -292,6 +295,124 @@ bool BatchAllJobs(const Settings& settings, uint64_t* outputSize, double* second
     return Batch(settings, batchCount, cores.c_str(), outputSize, seconds);
 }
 
+// liblzma called directly on the same body with the codec's settings:
+// raw LZMA1 at preset 9, a dictionary no larger than the body, an end marker.
+bool LzmaFilters(uint32_t bodyLength, lzma_options_lzma* options, lzma_filter* filters)
+{
+    if (lzma_lzma_preset(options, 9))
+        return false;
+    if (bodyLength < options->dict_size)
+        options->dict_size = bodyLength > LZMA_DICT_SIZE_MIN ? bodyLength : LZMA_DICT_SIZE_MIN;
+    filters[0] = {LZMA_FILTER_LZMA1, options};
+    filters[1] = {LZMA_VLI_UNKNOWN, nullptr};
+    return true;
+}
+
+// One liblzma run over `input` into `output`; the encoder when `encode`.
+bool LzmaDirect(bool encode, const unsigned char* input, size_t inputLength,
+                unsigned char* output, size_t room, uint32_t bodyLength, uint64_t* produced)
+{
+    lzma_options_lzma options;
+    lzma_filter filters[2];
+    lzma_stream stream = LZMA_STREAM_INIT;
+    bool ok = output && LzmaFilters(bodyLength, &options, filters) &&
+              (encode ? lzma_raw_encoder(&stream, filters) : lzma_raw_decoder(&stream, filters)) ==
+                  LZMA_OK;
+    lzma_ret status = LZMA_PROG_ERROR;
+    if (ok) {
+        stream.next_in = input;
+        stream.avail_in = inputLength;
+        stream.next_out = output;
+        stream.avail_out = room;
+        status = lzma_code(&stream, encode ? LZMA_FINISH : LZMA_RUN);
+    }
+    *produced = stream.total_out;
+    lzma_end(&stream);
+    return ok && (status == LZMA_STREAM_END || (!encode && stream.total_out == room));
+}
+
+bool LzmaEncodeDirect(const Settings& settings, uint64_t* outputSize, double* seconds)
+{
+    uint32_t size;
+    unsigned char* movie = LoadFile(PathOf(settings, "lzma.swf"), &size);
+    if (!movie)
+        return false;
+    uint32_t bodyLength = size - movieHeaderSize;
+    size_t room = bodyLength + bodyLength / 2 + 65536;
+    unsigned char* output = (unsigned char*)malloc(room);
+    Clock::time_point start = Clock::now();
+    bool ok = LzmaDirect(true, movie + movieHeaderSize, bodyLength, output, room, bodyLength,
+                         outputSize);
+    *seconds = SecondsSince(start);
+    *outputSize += lzmaStreamOffset;
+    ok = ok && WriteFile(PathOf(settings, "lzma.raw"), output, *outputSize - lzmaStreamOffset);
+    free(output);
+    MemFree(movie);
+    return ok;
+}
+
+bool LzmaEncode(const Settings& settings, uint64_t* outputSize, double* seconds)
+{
+    uint32_t size;
+    unsigned char* movie = LoadFile(PathOf(settings, "lzma.swf"), &size);
+    if (!movie)
+        return false;
+    uint32_t encodedSize = 0;
+    Clock::time_point start = Clock::now();
+    unsigned char* encoded = LzmaEncodeMovie(movie, size, &encodedSize, nullptr);
+    *seconds = SecondsSince(start);
+    *outputSize = encodedSize;
+    bool ok = encoded && WriteFile(PathOf(settings, "lzma-zws.swf"), encoded, encodedSize);
+    MemFree(encoded);
+    MemFree(movie);
+    return ok;
+}
+
+bool LzmaDecodeDirect(const Settings& settings, uint64_t* outputSize, double* seconds)
+{
+    uint32_t size, movieSize;
+    unsigned char* raw = LoadFile(PathOf(settings, "lzma.raw"), &size);
+    unsigned char* movie = LoadFile(PathOf(settings, "lzma.swf"), &movieSize);
+    uint32_t bodyLength = movieSize - movieHeaderSize;
+    unsigned char* output = raw && movie ? (unsigned char*)malloc(bodyLength) : nullptr;
+    Clock::time_point start = Clock::now();
+    bool ok = output && LzmaDirect(false, raw, size, output, bodyLength, bodyLength, outputSize);
+    *seconds = SecondsSince(start);
+    *outputSize += movieHeaderSize;
+    free(output);
+    MemFree(raw);
+    MemFree(movie);
+    return ok;
+}
+
+bool LzmaDecode(const Settings& settings, uint64_t* outputSize, double* seconds)
+{
+    uint32_t size;
+    unsigned char* movie = LoadFile(PathOf(settings, "lzma-zws.swf"), &size);
+    if (!movie)
+        return false;
+    Clock::time_point start = Clock::now();
+    movie = DecompressMovie(nullptr, movie, &size);
+    *seconds = SecondsSince(start);
+    *outputSize = size;
+    MemFree(movie);
+    return movie != nullptr;
+}
+
+bool LzmaZlibForm(const Settings& settings, uint64_t* outputSize, double* seconds)
+{
+    uint32_t size;
+    unsigned char* movie = LoadFile(PathOf(settings, "lzma.swf"), &size);
+    if (!movie)
+        return false;
+    Clock::time_point start = Clock::now();
+    movie = CompressMovie(nullptr, movie, &size);
+    *seconds = SecondsSince(start);
+    *outputSize = size;
+    MemFree(movie);
+    return movie != nullptr;
+}
+
 bool Nothing(const Settings&, uint64_t* outputSize, double* seconds)
 {
     *outputSize = 0;
@@ -348,6 +469,32 @@ void PrintRow(const char* name, const Measure& measure, double reference)
            MiB(measure.peakBytes));
 }
 
+// LZMA next to liblzma called directly, on a smaller movie of its own.
+void RunLzma(const Settings& settings)
+{
+    std::vector<unsigned char> movie = MakeMovie((uint32_t)(settings.lzmaMb * mebibyte), 3);
+    movie[3] = 13;  // the oldest version an LZMA movie may have
+    if (!WriteFile(PathOf(settings, "lzma.swf"), movie.data(), movie.size())) {
+        printf("the LZMA movie could not be written\n");
+        return;
+    }
+    printf("\nLZMA (preset 9) on a %u MiB movie of the same mix:\n", settings.lzmaMb);
+    Measure direct = RunCase(settings, LzmaEncodeDirect, settings.runs);
+    Measure encode = RunCase(settings, LzmaEncode, settings.runs);
+    Measure decodeDirect = RunCase(settings, LzmaDecodeDirect, settings.runs);
+    Measure decode = RunCase(settings, LzmaDecode, settings.runs);
+    Measure zlibForm = RunCase(settings, LzmaZlibForm, 1);
+    PrintRow("liblzma encode, called directly", direct, direct.seconds);
+    PrintRow("LzmaEncodeMovie", encode, direct.seconds);
+    PrintRow("liblzma decode, called directly", decodeDirect, decodeDirect.seconds);
+    PrintRow("DecompressMovie (ZWS)", decode, decodeDirect.seconds);
+    PrintRow("CompressMovie (CWS) of the same", zlibForm, zlibForm.seconds);
+    printf("  within 5%% of liblzma: encode %+.1f%%, decode %+.1f%%; ZWS is %.1f%% of the CWS size\n",
+           100.0 * (encode.seconds / direct.seconds - 1),
+           100.0 * (decode.seconds / decodeDirect.seconds - 1),
+           100.0 * encode.outputSize / zlibForm.outputSize);
+}
+
 bool MakeBatch(const Settings& settings, uint32_t count)
 {
     mkdir(PathOf(settings, "batch").c_str(), 0777);
@@ -394,6 +541,8 @@ bool ParseSettings(int argc, char** argv, Settings* settings)
         bool hasValue = i + 1 < argc;
         if (word == "--size-mb" && hasValue)
             settings->sizeMb = (uint32_t)atoi(argv[++i]);
+        else if (word == "--lzma-mb" && hasValue)
+            settings->lzmaMb = (uint32_t)atoi(argv[++i]);
         else if (word == "--runs" && hasValue)
             settings->runs = atoi(argv[++i]);
         else if (word == "--batch" && hasValue)
@@ -405,7 +554,8 @@ bool ParseSettings(int argc, char** argv, Settings* settings)
         else
             return false;
     }
-    return settings->sizeMb >= 1 && settings->sizeMb <= 2048 && settings->runs >= 1;
+    return settings->sizeMb >= 1 && settings->sizeMb <= 2048 && settings->lzmaMb >= 1 &&
+           settings->lzmaMb <= 2048 && settings->runs >= 1;
 }
 
 }  // namespace
@@ -414,8 +564,8 @@ int main(int argc, char** argv)
 {
     Settings settings;
     if (!ParseSettings(argc, argv, &settings)) {
-        fprintf(stderr, "usage: quillaro-bench [--size-mb N] [--runs N] [--batch FILES] "
-                        "[--scaling] [--dir FOLDER]\n");
+        fprintf(stderr, "usage: quillaro-bench [--size-mb N] [--lzma-mb N] [--runs N] "
+                        "[--batch FILES] [--scaling] [--dir FOLDER]\n");
         return 2;
     }
     mkdir(settings.folder.c_str(), 0777);
@@ -460,6 +610,7 @@ int main(int argc, char** argv)
            MiB(all.outputSize * 2 + 2 * mebibyte * cores + baseline.peakBytes));
     printf("  in-memory CompressMovie: %.1f MiB for a %.1f MiB movie\n", MiB(all.peakBytes),
            MiB(movieBytes));
+    RunLzma(settings);
     RunBatches(settings, 0);
     return 0;
 }
