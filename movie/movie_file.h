@@ -10,6 +10,9 @@
 const uint32_t signatureUncompressed = 0x535746;  // "FWS"
 const uint32_t signatureZlib = 0x535743;          // "CWS"
 const uint32_t signatureLzma = 0x53575A;          // "ZWS"
+// The oldest movie format version that an LZMA-compressed movie may have:
+// only players from 11 on (format 13) read them.
+const uint32_t oldestLzmaVersion = 13;
 
 // The projector trailer after the movie: this magic, then the movie size,
 // both unsigned 32-bit little-endian.

@@ -26,17 +26,15 @@ const RequirementRange requirementRanges[] = {
     {23, 255, 0x000C0000, 0x10000},  // 12.0 to 244.0
 };
 
-// LZMA-compressed movies arrived with player 11.0, whatever version the
-// header claims.
-const uint32_t firstLzmaMovieVersion = 13;
-
 }  // namespace
 
 PackedVersion RequiredPlayerVersion(uint32_t header)
 {
     uint32_t version = MovieVersion(header);
-    if (MovieSignature(header) == signatureLzma && version < firstLzmaMovieVersion)
-        version = firstLzmaMovieVersion;
+    // LZMA-compressed movies arrived with player 11.0, whatever version the
+    // header claims.
+    if (MovieSignature(header) == signatureLzma && version < oldestLzmaVersion)
+        version = oldestLzmaVersion;
     for (const RequirementRange& range : requirementRanges) {
         if (version >= range.first && version <= range.last)
             return range.requiredAtFirst + (version - range.first) * range.step;

@@ -11,15 +11,13 @@
 #include <cstdint>
 
 #include "../common/progress.h"
+#include "../movie/movie_file.h"
 #include "body_codec.h"
 #include "codecs.h"
 
 // Where the LZMA data starts in a "ZWS" movie.
 const uint32_t lzmaStreamOffset = 17;
 
-// The oldest movie format version that an LZMA-compressed movie may have:
-// only players from 11 on (format 13) read them.
-const uint32_t oldestLzmaVersion = 13;
 inline bool LzmaAllowsVersion(uint32_t version) { return version >= oldestLzmaVersion; }
 
 // The decoder of the body of a "ZWS" movie (see body_codec.h). It produces

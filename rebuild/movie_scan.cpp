@@ -8,6 +8,7 @@
 #include "../common/bytes.h"
 #include "../movie/movie_file.h"
 #include "body_decode.h"
+#include "lzma_body.h"
 
 namespace {
 
@@ -18,8 +19,6 @@ const uint32_t smallestMovie = 15;
 // of pieceSize.
 const uint32_t windowSize = 4 * 1024 * 1024;
 const uint32_t pieceSize = 64 * 1024;
-// Bytes after the LZMA movie header: compressed length (4), properties (5).
-const uint32_t lzmaStreamOffset = 17;
 const uint16_t endTag = 0;
 const uint32_t longTagLength = 0x3F;
 
