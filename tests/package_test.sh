@@ -15,6 +15,8 @@ fail() {
 }
 
 rm -rf root package.log
+# Packages of earlier versions made in this build folder are not this one.
+rm -f "$build"/package/quillaro-cli_*.deb
 cpack --config "$build/CPackConfig.cmake" >package.log 2>&1 || { cat package.log; exit 1; }
 deb=$(ls "$build"/package/quillaro-cli_*.deb)
 dpkg-deb -x "$deb" root || exit 1
