@@ -204,6 +204,24 @@ bool PlayerPassesCheck(HWND dialog, const char* moviePath, const char* playerPat
     return false;
 }
 
+// The progress bar of a Save: moved to the percentage of each report, and
+// its window repainted at once, as no message loop runs meanwhile.
+struct BarProgress {
+    HWND bar;
+    uint32_t shown;  // the position last set
+};
+
+void MoveProgressBar(void* context, uint64_t done, uint64_t total)
+{
+    BarProgress* progress = (BarProgress*)context;
+    uint32_t position = ProgressPercent(done, total);
+    if (position == progress->shown)
+        return;
+    progress->shown = position;
+    SendMessageA(progress->bar, PBM_SETPOS, (WPARAM)position, 0);
+    UpdateWindow(GetParent(progress->bar));
+}
+
 UINT ErrorMessageFor(RebuildError error)
 {
     switch (error) {
@@ -246,8 +264,9 @@ void OnSaveOrExtract(HWND dialog, int id)
         bool written;
         if (id == IDC_SAVE) {
             ShowProgressBar(dialog, TRUE);
-            written = RebuildMovieFile(Item(dialog, IDC_PROGRESS), moviePath, outPath, playerPath,
-                                       mode, &error);
+            BarProgress bar = {Item(dialog, IDC_PROGRESS), 0};
+            Progress progress = {MoveProgressBar, &bar};
+            written = RebuildMovieFile(&progress, moviePath, outPath, playerPath, mode, &error);
             ShowProgressBar(dialog, FALSE);
         } else {
             written = ExtractPlayer(moviePath, outPath, &error);

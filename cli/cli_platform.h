@@ -1,14 +1,11 @@
 // cli_platform.h - the operating-system services quillaro-cli needs beyond
-// the core's: facts about paths, folders, the terminal, text encoding, and
-// a progress bar the codecs can drive. One implementation per platform:
+// the core's: facts about paths, folders, the terminal and text encoding. One implementation per platform:
 // cli_platform_posix.cpp and cli_platform_win.cpp.
 #pragma once
 
 #include <cstdio>
 
 #include "common/platform.h"
-
-struct TerminalProgress;
 
 // The separator this platform writes between folder and file names.
 extern const char pathSeparator;
@@ -32,10 +29,3 @@ bool IsTerminal(FILE* stream);
 // as a MemAlloc block the caller frees; null when memory runs out. On
 // POSIX file names are taken as UTF-8 already and copied.
 char* NativeTextToUtf8(const char* text);
-
-// The window handle that RebuildMovieFile hands to the codecs so that
-// their progress reaches `progress` (see progress.h). Null when none can
-// be made, in which case the conversion simply shows no bar. Released with
-// CloseProgressWindow.
-WindowHandle OpenProgressWindow(TerminalProgress* progress);
-void CloseProgressWindow(WindowHandle window);

@@ -1,12 +1,10 @@
 // cli_platform_posix.cpp - quillaro-cli's platform services on POSIX
-// systems; the codecs' progress arrives through a ProgressDisplay.
+// systems.
 #include "cli_platform.h"
 
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include "progress.h"
 
 const char pathSeparator = '/';
 
@@ -52,24 +50,4 @@ char* NativeTextToUtf8(const char* text)
     if (copy)
         memcpy(copy, text, size);
     return copy;
-}
-
-static void RedrawProgress(ProgressDisplay* display)
-{
-    DrawProgress((TerminalProgress*)display->context, display->position);
-}
-
-WindowHandle OpenProgressWindow(TerminalProgress* progress)
-{
-    ProgressDisplay* display = (ProgressDisplay*)MemAlloc(sizeof(ProgressDisplay));
-    if (!display)
-        return nullptr;
-    display->redraw = RedrawProgress;
-    display->context = progress;
-    return display;
-}
-
-void CloseProgressWindow(WindowHandle window)
-{
-    MemFree(window);
 }

@@ -1,15 +1,10 @@
-// cli_platform_win.cpp - quillaro-cli's platform services on Win32. The
-// codecs move a progress bar by sending PBM_SETPOS to a window; here that
-// window is a hidden message-only one that draws the bar on the console.
+// cli_platform_win.cpp - quillaro-cli's platform services on Win32.
 #include "cli_platform.h"
 
 #include <windows.h>
-#include <commctrl.h>
 #include <io.h>
 
 #include <cstring>
-
-#include "progress.h"
 
 const char pathSeparator = '\\';
 
@@ -78,47 +73,4 @@ char* NativeTextToUtf8(const char* text)
         WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, length, nullptr, nullptr);
     MemFree(wide);
     return utf8;
-}
-
-static const char progressClassName[] = "QuillaroCliProgress";
-
-static LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam,
-                                           LPARAM lParam)
-{
-    if (message == PBM_SETPOS) {
-        TerminalProgress* progress = (TerminalProgress*)GetWindowLongPtrA(window, GWLP_USERDATA);
-        if (progress)
-            DrawProgress(progress, (uint32_t)wParam);
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-static bool RegisterProgressClass()
-{
-    WNDCLASSA windowClass;
-    memset(&windowClass, 0, sizeof windowClass);
-    windowClass.lpfnWndProc = ProgressWindowProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = progressClassName;
-    return RegisterClassA(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-}
-
-// The codecs send their messages from this same thread, so the window
-// procedure runs at once, without a message loop.
-WindowHandle OpenProgressWindow(TerminalProgress* progress)
-{
-    if (!RegisterProgressClass())
-        return nullptr;
-    HWND window = CreateWindowExA(0, progressClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                  nullptr, GetModuleHandleA(nullptr), nullptr);
-    if (window)
-        SetWindowLongPtrA(window, GWLP_USERDATA, (LONG_PTR)progress);
-    return window;
-}
-
-void CloseProgressWindow(WindowHandle window)
-{
-    if (window)
-        DestroyWindow((HWND)window);
 }

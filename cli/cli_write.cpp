@@ -20,6 +20,7 @@ struct WriteRequest {
     std::string outDir;      // empty when the output was named
     bool force;
     bool quiet;
+    unsigned threads;  // deflate workers a conversion uses; 0: one per core
     FILE* err;
 };
 
@@ -346,19 +347,22 @@ bool Write(const WriteRequest& request, const std::string& input, const std::str
 {
     if (request.command == WriteCommand::ExtractPlayer)
         return ExtractPlayer(input.c_str(), output.c_str(), error);
-    TerminalProgress progress;
-    WindowHandle bar = nullptr;
-    if (ShowsProgress(request, source)) {
-        StartProgress(&progress, request.err, BaseName(input).c_str());
-        bar = OpenProgressWindow(&progress);
-    }
+    TerminalProgress bar;
+    Progress progress = TerminalProgressReporter(&bar);
+    bool showsProgress = ShowsProgress(request, source);
+    if (showsProgress)
+        StartProgress(&bar, request.err, BaseName(input).c_str());
     const char* playerPath = request.playerPath.empty() ? nullptr : request.playerPath.c_str();
-    bool written =
-        RebuildMovieFile(bar, input.c_str(), output.c_str(), playerPath, request.mode, error);
-    if (bar) {
-        CloseProgressWindow(bar);
-        EraseProgress(&progress);
-    }
+    RebuildDetails details = {request.threads, 0};
+    bool written = RebuildMovieFile(showsProgress ? &progress : nullptr, input.c_str(),
+                                    output.c_str(), playerPath, request.mode, error, &details);
+    if (showsProgress)
+        EraseProgress(&bar);
+    if (written && details.paddedBytes != 0 && !request.quiet)
+        ReportFileError(request.err, input,
+                        "warning: the movie's compressed stream ended " +
+                            std::to_string(details.paddedBytes) +
+                            " bytes short of its declared length; they were written as zeros");
     return written;
 }
 
@@ -389,7 +393,7 @@ Outcome ProcessInput(const WriteRequest& request, const std::string& input,
 int RunWrite(WriteCommand command, const Arguments& arguments, FILE* err)
 {
     WriteRequest request = {command, MakeRebuildMode(PlayerAction::Remove, MovieAction::Keep),
-                            "", arguments.outDir, arguments.force, arguments.quiet, err};
+                            "", arguments.outDir, arguments.force, arguments.quiet, 0, err};
     std::vector<std::string> inputs;
     std::string namedOutput;
     if (SplitOperands(arguments, err, &inputs, &namedOutput) != exitDone)

@@ -1,5 +1,5 @@
-// progress.cpp - drawing the terminal progress bar; the platform files
-// connect it to the codecs.
+// progress.cpp - drawing the terminal progress bar that the core's
+// progress reports move.
 #include "progress.h"
 
 #include <cstring>
@@ -47,6 +47,16 @@ void DrawProgress(TerminalProgress* progress, uint32_t position)
     FormatProgressLine(line, sizeof line, progress->label, position);
     fprintf(progress->stream, "\r%s", line);
     fflush(progress->stream);
+}
+
+void ReportTerminalProgress(void* context, uint64_t done, uint64_t total)
+{
+    DrawProgress((TerminalProgress*)context, ProgressPercent(done, total));
+}
+
+Progress TerminalProgressReporter(TerminalProgress* progress)
+{
+    return Progress{ReportTerminalProgress, progress};
 }
 
 void EraseProgress(TerminalProgress* progress)

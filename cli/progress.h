@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "common/progress.h"
+
 struct TerminalProgress {
     FILE* stream;
     char label[33];    // the file's name, cut to fit the line
@@ -15,12 +17,15 @@ struct TerminalProgress {
 // Prepares `progress` to draw on `stream` for the file `name`.
 void StartProgress(TerminalProgress* progress, FILE* stream, const char* name);
 
-// The bar for `position`, the codecs' approximate percentage (which runs
-// above 100 when the output size is not a multiple of 100; shown as 100).
+// The bar for `position`, a percentage (above 100 is shown as 100).
 // Always NUL-terminated within `room` bytes.
 void FormatProgressLine(char* line, size_t room, const char* label, uint32_t position);
 
 // Draws the bar when its percentage changed since the last draw.
 void DrawProgress(TerminalProgress* progress, uint32_t position);
+// A core progress report drawn on `context`, a TerminalProgress.
+void ReportTerminalProgress(void* context, uint64_t done, uint64_t total);
+// The core's progress interface for `progress`.
+Progress TerminalProgressReporter(TerminalProgress* progress);
 // Clears the line if anything was drawn, so that what follows starts clean.
 void EraseProgress(TerminalProgress* progress);

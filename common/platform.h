@@ -1,14 +1,10 @@
 // platform.h - the operating-system services the portable core needs:
-// memory, paths, files and the progress display. One implementation per
+// memory, paths and files. One implementation per
 // platform: platform_win.cpp (Win32) and platform_posix.cpp.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-
-// A window of the user interface. On Windows it is an HWND; elsewhere it
-// is a ProgressDisplay owned by the front end (see below), or null.
-typedef void* WindowHandle;
 
 // Memory. Every block that crosses a function boundary comes from these
 // and belongs to the receiver, who releases it with MemFree.
@@ -60,16 +56,3 @@ void CloseFile(PlatformFile* file);
 bool CommitTempFile(const char* tempPath, const char* destinationPath);
 // Deletes a file; used to drop an unfinished temporary file.
 void DeleteFilePath(const char* path);
-
-// Progress. `SetProgressPosition` moves the progress bar `bar` to
-// `position` and repaints its window at once, without handling input.
-// On Windows `bar` is a msctls_progress32 control and its parent is
-// repainted. Elsewhere `bar` is a ProgressDisplay, or null for none.
-struct ProgressDisplay {
-    uint32_t position;  // the last position set
-    uint32_t updates;   // how many times it was set
-    // Called after every update when not null; `context` is the front end's.
-    void (*redraw)(ProgressDisplay* display);
-    void* context;
-};
-void SetProgressPosition(WindowHandle bar, uint32_t position);

@@ -245,14 +245,3 @@ void DeleteFilePath(const char* path)
     if (path)
         unlink(path);
 }
-
-void SetProgressPosition(WindowHandle bar, uint32_t position)
-{
-    ProgressDisplay* display = (ProgressDisplay*)bar;
-    if (!display)
-        return;
-    display->position = position;
-    display->updates++;
-    if (display->redraw)
-        display->redraw(display);
-}

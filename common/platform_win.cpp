@@ -1,11 +1,10 @@
 // platform_win.cpp - the platform layer on Win32: the local heap, full
 // paths, files with read sharing, outputs created anew and moved into
-// place whole, and the progress bar control.
+// place whole.
 #include "platform.h"
 #include "platform_file.h"
 
 #include <windows.h>
-#include <commctrl.h>
 
 void* MemAlloc(size_t size)
 {
@@ -168,12 +167,4 @@ void DeleteFilePath(const char* path)
 {
     if (path)
         DeleteFileA(path);
-}
-
-void SetProgressPosition(WindowHandle bar, uint32_t position)
-{
-    if (!bar)
-        return;
-    SendMessageA((HWND)bar, PBM_SETPOS, (WPARAM)position, 0);
-    UpdateWindow(GetParent((HWND)bar));
 }

@@ -38,3 +38,16 @@ struct BodyDecoder {
     StepResult (*step)(void* state, CodecCursors* cursors, bool inputEnds);
     void (*close)(void* state);
 };
+
+// Where a codec's output goes, piece by piece. `write` takes `length`
+// bytes (which it must copy or use before returning) and returns false to
+// stop the operation: the sink failed, or has all it wanted.
+// `room`, when not null, offers memory where the next bytes may be
+// produced in place: it returns a pointer to at least one and at most
+// `*length` bytes (setting `*length` to what it offers), or null. Bytes
+// produced there are then handed to `write` with that same pointer.
+struct ByteSink {
+    bool (*write)(void* context, const unsigned char* data, size_t length);
+    unsigned char* (*room)(void* context, size_t* length);
+    void* context;
+};

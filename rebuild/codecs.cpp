@@ -1,29 +1,68 @@
-// codecs.cpp - zlib inflate and deflate of movie bodies. The library
-// writes straight into the output buffer, one piece at a time, and each
-// piece is handed to the sink, which moves the progress bar.
+// codecs.cpp - the in-memory conversions: the decode driver and the
+// parallel deflater writing into a buffer that grows with the output.
 #include "codecs.h"
 
 #include <cstring>
-#include <zlib.h>
 
 #include "../common/bytes.h"
+#include "../common/platform.h"
 #include "../movie/movie_file.h"
+#include "body_decode.h"
+#include "parallel_deflate.h"
 
 namespace {
-// Output is produced in pieces, and the bar moves once a piece: about one
-// piece a percent, and never less than this. Larger pieces spare zlib the
-// copy of its window that ends every call.
-const uint32_t smallestPiece = 64 * 1024;
-// Stored blocks of the deflate stream stay within CompressionBound for
-// any input only with zlib's larger symbol buffer (memory level 9).
-const int deflateMemoryLevel = 9;
+// A deflate stream expands its input at most about 1,032 times; a little
+// more leaves room for the stream's own header and final block.
+const uint64_t largestExpansion = 1040;
+const uint64_t firstRoom = 64 * 1024;
 
-uint32_t Smaller(uint32_t a, uint32_t b) { return a < b ? a : b; }
+// An output buffer that grows (zero-filled) up to a limit.
+struct Growing {
+    unsigned char* data;
+    uint64_t used;
+    uint64_t capacity;
+    uint64_t limit;
+};
 
-uint32_t PieceSize(const ProgressSink* sink)
+bool Reserve(Growing* growing, uint64_t needed)
 {
-    uint32_t percent = sink->capacity / 100;
-    return percent > smallestPiece ? percent : smallestPiece;
+    if (needed <= growing->capacity)
+        return true;
+    if (needed > growing->limit)
+        return false;
+    uint64_t capacity = growing->capacity * 2 > needed ? growing->capacity * 2 : needed;
+    if (capacity > growing->limit)
+        capacity = growing->limit;
+    if (capacity > SIZE_MAX)
+        return false;
+    unsigned char* grown = (unsigned char*)MemReAlloc(growing->data, (size_t)capacity);
+    if (!grown)
+        return false;
+    growing->data = grown;
+    growing->capacity = capacity;
+    return true;
+}
+
+unsigned char* GrowingRoom(void* context, size_t* length)
+{
+    Growing* growing = (Growing*)context;
+    if (!Reserve(growing, growing->used + 1))
+        return nullptr;
+    uint64_t room = growing->capacity - growing->used;
+    if (room < *length)
+        *length = (size_t)room;
+    return growing->data + growing->used;
+}
+
+bool GrowingWrite(void* context, const unsigned char* data, size_t length)
+{
+    Growing* growing = (Growing*)context;
+    if (!Reserve(growing, growing->used + length))
+        return false;
+    if (data != growing->data + growing->used)
+        memcpy(growing->data + growing->used, data, length);
+    growing->used += length;
+    return true;
 }
 
 void SetError(ConversionError* error, ConversionError value)
@@ -39,144 +78,64 @@ void WriteHeader(unsigned char* output, const unsigned char* input, uint32_t sig
     WriteLe32(output, (ReadLe32(input) & 0xFF000000u) | signature);
     WriteLe32(output + 4, declaredLength);
 }
+
+ConversionError ErrorOfDecode(DecodeResult result)
+{
+    return result == DecodeResult::Damaged ? ConversionError::DamagedMovie
+                                           : ConversionError::OutOfMemory;
+}
+
+ConversionError ErrorOfDeflate(DeflateStatus status)
+{
+    return status == DeflateStatus::CompressorFailed ? ConversionError::CompressorFailed
+                                                     : ConversionError::OutOfMemory;
+}
+
+// The result of a conversion: the output, or null with `buffer` freed.
+unsigned char* Finish(unsigned char* buffer, Growing* output, uint32_t* size)
+{
+    MemFree(buffer);
+    if (!output->data)
+        return nullptr;
+    *size = (uint32_t)output->used;
+    unsigned char* fitted = (unsigned char*)MemReAlloc(output->data, (size_t)output->used);
+    return fitted ? fitted : output->data;
+}
 }  // namespace
 
-uint32_t ProgressPosition(uint32_t done, uint32_t capacity)
+uint64_t CompressionBound(uint64_t bodyLength)
 {
-    if (capacity <= 99)
-        return 0;
-    return done / (capacity / 100);
+    return DeflatedBound(bodyLength);
 }
 
-int SinkWrite(const unsigned char* data, int length, ProgressSink* sink)
-{
-    uint32_t accepted = Smaller((uint32_t)length, sink->capacity - sink->done);
-    sink->done += accepted;
-    if (sink->capacity > 99)
-        SetProgressPosition(sink->progressBar, ProgressPosition(sink->done, sink->capacity));
-    if (data != sink->cursor && accepted != 0)
-        memcpy(sink->cursor, data, accepted);
-    sink->cursor += accepted;
-    return sink->done < sink->capacity ? 1 : 0;
-}
-
-uint32_t CompressionBound(uint32_t bodyLength)
-{
-    uint32_t scaled = bodyLength * 110u / 100u + 128u;  // wraps from 39,045,158 on
-    uint64_t blocks = (uint64_t)bodyLength + 5u * (bodyLength / 31744u) + 133u;
-    uint64_t bound = scaled > blocks ? scaled : blocks;
-    const uint64_t largest = 0xFFFFFFFFu - movieHeaderSize;
-    return (uint32_t)(bound < largest ? bound : largest);
-}
-
-// Inflates the zlib stream `input` into the sink. Output beyond the sink's
-// capacity is inflated into `scratch` and dropped, so that the whole
-// stream is still checked. True when the stream ended with a valid
-// checksum.
-static bool InflateInto(ProgressSink* sink, const unsigned char* input, uint32_t inputLength,
-                        ConversionError* error)
-{
-    z_stream stream;
-    memset(&stream, 0, sizeof stream);
-    if (inflateInit(&stream) != Z_OK) {
-        SetError(error, ConversionError::OutOfMemory);
-        return false;
-    }
-    unsigned char* scratch = nullptr;
-    uint32_t pieceSize = PieceSize(sink);
-    stream.next_in = (Bytef*)input;
-    stream.avail_in = inputLength;
-    int status = Z_OK;
-    while (status == Z_OK) {
-        uint32_t room = sink->capacity - sink->done;
-        if (room != 0) {
-            stream.next_out = sink->cursor;
-            stream.avail_out = Smaller(room, pieceSize);
-        } else {
-            if (!scratch && !(scratch = (unsigned char*)MemAlloc(smallestPiece))) {
-                status = Z_MEM_ERROR;
-                break;
-            }
-            stream.next_out = scratch;
-            stream.avail_out = smallestPiece;
-        }
-        unsigned char* start = stream.next_out;
-        status = inflate(&stream, Z_NO_FLUSH);
-        uint32_t produced = (uint32_t)(stream.next_out - start);
-        if (room != 0 && produced != 0)
-            SinkWrite(start, (int)produced, sink);
-    }
-    inflateEnd(&stream);
-    MemFree(scratch);
-    if (status == Z_STREAM_END)
-        return true;
-    // Z_BUF_ERROR: the input ended before the stream did.
-    SetError(error, status == Z_MEM_ERROR ? ConversionError::OutOfMemory
-                                          : ConversionError::DamagedMovie);
-    return false;
-}
-
-unsigned char* DecompressMovie(WindowHandle progressBar, unsigned char* buffer, uint32_t* size,
+unsigned char* DecompressMovie(const Progress* progress, unsigned char* buffer, uint32_t* size,
                                ConversionError* error)
 {
     SetError(error, ConversionError::None);
     if (*size <= movieHeaderSize || MovieSignature(ReadLe32(buffer)) != signatureZlib)
         return buffer;
     uint32_t declaredLength = ReadLe32(buffer + 4);
-    unsigned char* output = nullptr;
-    if (declaredLength < movieHeaderSize)
-        SetError(error, ConversionError::DamagedMovie);
-    else if (!(output = (unsigned char*)MemAlloc(declaredLength)))
+    uint64_t yield = (uint64_t)(*size - movieHeaderSize) * largestExpansion + firstRoom;
+    Growing output = {nullptr, movieHeaderSize, 0, declaredLength};
+    if (declaredLength >= movieHeaderSize &&
+        !Reserve(&output, yield < declaredLength ? yield : declaredLength)) {
         SetError(error, ConversionError::OutOfMemory);
-    if (output) {
-        ProgressSink sink = {progressBar, 0, declaredLength - movieHeaderSize,
-                             output + movieHeaderSize};
-        if (InflateInto(&sink, buffer + movieHeaderSize, *size - movieHeaderSize, error)) {
-            WriteHeader(output, buffer, signatureUncompressed, declaredLength);
-            *size = declaredLength;
-        } else {
-            MemFree(output);
-            output = nullptr;
-        }
+        return Finish(buffer, &output, size);
     }
-    MemFree(buffer);
-    return output;
+    ByteSink sink = {GrowingWrite, GrowingRoom, &output};
+    DecodeResult result = DecodeMovieBody(buffer, *size, &sink, progress, nullptr);
+    if (result == DecodeResult::Decoded) {
+        WriteHeader(output.data, buffer, signatureUncompressed, declaredLength);
+    } else {
+        SetError(error, ErrorOfDecode(result));
+        MemFree(output.data);
+        output.data = nullptr;
+    }
+    return Finish(buffer, &output, size);
 }
 
-// Deflates `input` into the sink as one zlib stream. True when the whole
-// stream fitted.
-static bool DeflateInto(ProgressSink* sink, const unsigned char* input, uint32_t inputLength,
-                        ConversionError* error)
-{
-    z_stream stream;
-    memset(&stream, 0, sizeof stream);
-    if (deflateInit2(&stream, 9, Z_DEFLATED, MAX_WBITS, deflateMemoryLevel,
-                     Z_DEFAULT_STRATEGY) != Z_OK) {
-        SetError(error, ConversionError::OutOfMemory);
-        return false;
-    }
-    stream.next_in = (Bytef*)input;
-    stream.avail_in = inputLength;
-    uint32_t pieceSize = PieceSize(sink);
-    int status = Z_OK;
-    while (status == Z_OK && sink->done < sink->capacity) {
-        stream.next_out = sink->cursor;
-        stream.avail_out = Smaller(sink->capacity - sink->done, pieceSize);
-        unsigned char* start = stream.next_out;
-        status = deflate(&stream, Z_FINISH);
-        uint32_t produced = (uint32_t)(stream.next_out - start);
-        if (produced != 0)
-            SinkWrite(start, (int)produced, sink);
-    }
-    deflateEnd(&stream);
-    if (status == Z_STREAM_END)
-        return true;
-    SetError(error, ConversionError::CompressorFailed);
-    return false;
-}
-
-unsigned char* CompressMovie(WindowHandle progressBar, unsigned char* buffer, uint32_t* size,
-                             ConversionError* error)
+unsigned char* CompressMovie(const Progress* progress, unsigned char* buffer, uint32_t* size,
+                             ConversionError* error, unsigned threads)
 {
     SetError(error, ConversionError::None);
     if (*size <= movieHeaderSize || MovieSignature(ReadLe32(buffer)) != signatureUncompressed)
@@ -186,22 +145,23 @@ unsigned char* CompressMovie(WindowHandle progressBar, unsigned char* buffer, ui
         return buffer;
     // Never read past the buffer: a truncated movie has only the body
     // bytes it holds compressed.
-    uint32_t bodyLength = Smaller(declaredLength, *size) - movieHeaderSize;
-    uint32_t capacity = CompressionBound(bodyLength);
-    unsigned char* output = (unsigned char*)MemAlloc((size_t)capacity + movieHeaderSize);
-    if (!output) {
+    uint32_t bodyLength = (declaredLength < *size ? declaredLength : *size) - movieHeaderSize;
+    uint64_t bound = movieHeaderSize + CompressionBound(bodyLength);
+    Growing output = {nullptr, movieHeaderSize, 0, 0xFFFFFFFFu};
+    if (!Reserve(&output, bound < output.limit ? bound : output.limit)) {
         SetError(error, ConversionError::OutOfMemory);
-        MemFree(buffer);
-        return nullptr;
+        return Finish(buffer, &output, size);
     }
-    ProgressSink sink = {progressBar, 0, capacity, output + movieHeaderSize};
-    if (DeflateInto(&sink, buffer + movieHeaderSize, bodyLength, error)) {
-        WriteHeader(output, buffer, signatureZlib, declaredLength);
-        *size = sink.done + movieHeaderSize;
+    ByteSink sink = {GrowingWrite, nullptr, &output};
+    DeflateStatus status = DeflateBody(buffer + movieHeaderSize, bodyLength, threads, &sink,
+                                       progress, nullptr);
+    if (status == DeflateStatus::Done) {
+        WriteHeader(output.data, buffer, signatureZlib, declaredLength);
     } else {
-        MemFree(output);
-        output = nullptr;
+        SetError(error, status == DeflateStatus::OutputFailed ? ConversionError::CompressorFailed
+                                                              : ErrorOfDeflate(status));
+        MemFree(output.data);
+        output.data = nullptr;
     }
-    MemFree(buffer);
-    return output;
+    return Finish(buffer, &output, size);
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "../common/platform.h"
+#include "../common/progress.h"
 
 // What Save does with the movie body.
 enum class MovieAction : uint16_t { Keep = 0, Decompress = 1, Compress = 2 };
@@ -46,17 +47,27 @@ enum class RebuildError {
     WriteFailed,     // writing, flushing or moving the output into place failed
 };
 
+// Settings of one Save beyond its mode, and what it found; for callers
+// that want them.
+struct RebuildDetails {
+    unsigned threads;      // in: deflate workers for Compress (0: one per core)
+    uint64_t paddedBytes;  // out: zeros written after a stream that ended short of the declared length
+};
+
 // Writes to `outPath` the source `moviePath` rebuilt by `mode`: the player
 // bytes (the source's own for Keep, those in front of the movie of
 // `playerPath` for AddReplace, none for Remove), the movie as stored,
 // decompressed or recompressed, and a projector trailer whenever player
-// bytes were written. `progressBar` shows conversions (may be null).
-// Returns true when the output was written completely. The output is
-// written beside its destination and moved over it only when complete, so
-// `outPath` may name the source or the player file. On false, `*error`
-// (if not null) says why.
-bool RebuildMovieFile(WindowHandle progressBar, const char* moviePath, const char* outPath,
-                      const char* playerPath, RebuildMode mode, RebuildError* error = nullptr);
+// bytes were written. `progress` (may be null) shows conversions: while
+// decompressing by compressed bytes consumed, while compressing by body
+// bytes deflated. The stored movie is held in memory; the converted one
+// is streamed to the output. Returns true when the output was written
+// completely. The output is written beside its destination and moved over
+// it only when complete, so `outPath` may name the source or the player
+// file. On false, `*error` (if not null) says why.
+bool RebuildMovieFile(const Progress* progress, const char* moviePath, const char* outPath,
+                      const char* playerPath, RebuildMode mode, RebuildError* error = nullptr,
+                      RebuildDetails* details = nullptr);
 
 // Writes the player program of `moviePath` (the bytes in front of its
 // movie, or the whole of a player program without one) to `outPath`.

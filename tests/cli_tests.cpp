@@ -756,20 +756,17 @@ TEST(CliInfo, JsonEscapesFileNames)
 // ---------------------------------------------------------------------------
 // The progress bar
 
-// The codecs move the bar through the platform's progress call with the
-// handle the front end made: the percentage reaches the terminal line.
-TEST(CliProgress, TheCodecsProgressReachesTheLine)
+// The core's progress reports reach the terminal line as percentages.
+TEST(CliProgress, TheCoresProgressReachesTheLine)
 {
     FILE* stream = fopen("progress.txt", "w+b");
     ASSERT_TRUE(stream);
     TerminalProgress progress;
     StartProgress(&progress, stream, "movie.swf");
-    WindowHandle window = OpenProgressWindow(&progress);
-    ASSERT_TRUE(window);
-    SetProgressPosition(window, 10);
-    SetProgressPosition(window, 10);  // unchanged: not drawn again
-    SetProgressPosition(window, 75);
-    CloseProgressWindow(window);
+    Progress reporter = TerminalProgressReporter(&progress);
+    ReportProgress(&reporter, 100, 1000);
+    ReportProgress(&reporter, 105, 1000);  // the same percentage: not drawn again
+    ReportProgress(&reporter, 3, 4);
     EraseProgress(&progress);
     std::string text = ReadStream(stream);
     EXPECT_TRUE(Contains(text, "\rmovie.swf  [###---------------------------]  10%"));

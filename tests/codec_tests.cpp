@@ -1,9 +1,14 @@
-// codec_tests.cpp - inflating and deflating movies in memory: header
-// rewriting, the declared-length rule, damaged streams, the output bound
-// and the progress rule.
+// codec_tests.cpp - inflating and deflating movies: header rewriting, the
+// declared-length rule, damage reports, parallel deflate against an
+// independent inflater, the output bound and progress.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <zlib.h>
+
+#include "failing_work_memory.h"
+#include "rebuild/body_decode.h"
+#include "rebuild/parallel_deflate.h"
 
 #include "common/bytes.h"
 #include "common/platform.h"
@@ -13,16 +18,22 @@
 
 namespace {
 
-typedef unsigned char* (*Codec)(WindowHandle, unsigned char*, uint32_t*, ConversionError*);
+typedef unsigned char* (*Codec)(const Progress*, unsigned char*, uint32_t*, ConversionError*);
+
+unsigned char* Compress(const Progress* progress, unsigned char* buffer, uint32_t* size,
+                        ConversionError* error)
+{
+    return CompressMovie(progress, buffer, size, error);
+}
 
 // Runs a codec on a copy of `movie`; `*same` tells whether the buffer
 // came back untouched.
 Bytes Convert(Codec codec, const Bytes& movie, bool* same = nullptr,
-          ConversionError* error = nullptr, WindowHandle bar = nullptr)
+              ConversionError* error = nullptr, const Progress* progress = nullptr)
 {
     unsigned char* block = ToBlock(movie);
     uint32_t size = (uint32_t)movie.size();
-    unsigned char* result = codec(bar, block, &size, error);
+    unsigned char* result = codec(progress, block, &size, error);
     if (same)
         *same = result == block;
     Bytes bytes = FromBlock(result, size);
@@ -42,11 +53,11 @@ TEST(Codecs, PassThroughWhatTheyDoNotConvert)
         {DecompressMovie, MakeMovie("ZWS", 13, 500, PatternBytes(50, 1, false))},
         {DecompressMovie, MakeMovie("CWS", 10, 500, Bytes())},  // exactly 8 bytes
         {DecompressMovie, MakeMovie("cws", 10, 108, ZlibStream(Bytes(100, 1)))},
-        {CompressMovie, MakeCompressedMovie(10, Bytes(100, 1))},
-        {CompressMovie, MakeMovie("ZWS", 13, 500, PatternBytes(50, 1, false))},
-        {CompressMovie, MakeMovie("FWS", 10, 500, Bytes())},
-        {CompressMovie, MakeMovie("FWS", 10, 8, Bytes(20, 1))},  // declares no body
-        {CompressMovie, MakeMovie("FWS", 10, 3, Bytes(20, 1))},
+        {Compress, MakeCompressedMovie(10, Bytes(100, 1))},
+        {Compress, MakeMovie("ZWS", 13, 500, PatternBytes(50, 1, false))},
+        {Compress, MakeMovie("FWS", 10, 500, Bytes())},
+        {Compress, MakeMovie("FWS", 10, 8, Bytes(20, 1))},  // declares no body
+        {Compress, MakeMovie("FWS", 10, 3, Bytes(20, 1))},
     };
     for (const Case& test : cases) {
         bool same = false;
@@ -61,7 +72,7 @@ TEST(Codecs, RoundTripKeepsVersionAndDeclaredLength)
 {
     Bytes movie = MakeMovie("FWS", 10, 5000, PatternBytes(4992, 4, true));
     bool same = true;
-    Bytes compressed = Convert(CompressMovie, movie, &same);
+    Bytes compressed = Convert(Compress, movie, &same);
     EXPECT_FALSE(same);
     ASSERT_GT(compressed.size(), 8u);
     EXPECT_EQ(0x0A535743u, ReadLe32(compressed.data()));
@@ -84,24 +95,28 @@ TEST(Codecs, IncompressibleBodiesStayWithinTheBound)
     for (uint32_t length : lengths) {
         Bytes movie = MakeMovie("FWS", 20, length + 8, PatternBytes(length, length, false));
         ConversionError error = ConversionError::None;
-        Bytes compressed = Convert(CompressMovie, movie, nullptr, &error);
+        Bytes compressed = Convert(Compress, movie, nullptr, &error);
         ASSERT_EQ(ConversionError::None, error) << length;
-        EXPECT_LE(compressed.size(), 8u + length + 5 * (length / 31744) + 133) << length;
+        EXPECT_LE(compressed.size(), 8u + CompressionBound(length)) << length;
         EXPECT_EQ(movie, Convert(DecompressMovie, compressed)) << length;
     }
 }
 
-TEST(Codecs, CompressionBound)
+// The bound holds for the worst input at every size the format allows,
+// without wrapping: zlib's own bound for one stream, and per block the
+// flush marker that ends it.
+TEST(Codecs, CompressionBoundHoldsUpTo4GiB)
 {
-    const struct {
-        uint32_t bodyLength, bound;
-    } cases[] = {
-        {1, 134},           {5000 - 8, 5619},         {100000, 110128},
-        {1000000, 1100128}, {39045157, 42949800},     {39045158, 39051441},
-        {0xFFFFFFF7, 0xFFFFFFF7},  // capped so that the header still fits
-    };
-    for (const auto& test : cases)
-        EXPECT_EQ(test.bound, CompressionBound(test.bodyLength)) << test.bodyLength;
+    const uint64_t lengths[] = {0, 1, deflateBlockSize - 1, deflateBlockSize,
+                                deflateBlockSize + 1, 39045158, 0xFFFFFFF7u, 0xFFFFFFFFu};
+    uint64_t previous = 0;
+    for (uint64_t length : lengths) {
+        uint64_t bound = CompressionBound(length);
+        uint64_t blocks = length / deflateBlockSize + 1;
+        EXPECT_GE(bound, compressBound((uLong)length) + blocks * 5) << length;
+        EXPECT_GT(bound, previous) << length;
+        previous = bound;
+    }
 }
 
 // A stream that ends cleanly at another length than the header declares
@@ -159,7 +174,7 @@ TEST(DecompressMovie, DamagedStreamsFail)
 TEST(CompressMovie, BytesBeyondTheDeclaredLengthAreLeftOut)
 {
     Bytes movie = Concat(MakeMovie("FWS", 8, 408, PatternBytes(400, 9, true)), Bytes(30, 0xCC));
-    Bytes compressed = Convert(CompressMovie, movie);
+    Bytes compressed = Convert(Compress, movie);
     EXPECT_EQ(Bytes(movie.begin(), movie.begin() + 408), Convert(DecompressMovie, compressed));
 }
 
@@ -167,49 +182,171 @@ TEST(CompressMovie, TruncatedMovieHasTheBytesItHoldsCompressed)
 {
     Bytes body = PatternBytes(300, 10, true);
     Bytes movie = MakeMovie("FWS", 8, 1008, body);
-    Bytes compressed = Convert(CompressMovie, movie);
+    Bytes compressed = Convert(Compress, movie);
     ASSERT_FALSE(compressed.empty());
     EXPECT_EQ(1008u, ReadLe32(compressed.data() + 4));
     EXPECT_EQ(Concat(MakeMovie("FWS", 8, 1008, body), Bytes(700, 0)),
               Convert(DecompressMovie, compressed));
 }
 
-TEST(Progress, PositionRule)
+// Bodies around the block boundaries, deflated with 1 to 3 workers: one
+// zlib stream that an independent inflater reads back, and the same bytes
+// whatever the number of workers.
+TEST(ParallelDeflate, BlockBoundariesRoundTripThroughUncompress)
 {
-    EXPECT_EQ(0u, ProgressPosition(50, 99));
-    EXPECT_EQ(37u, ProgressPosition(37, 100));
-    EXPECT_EQ(100u, ProgressPosition(1000, 1000));
-    EXPECT_EQ(55u, ProgressPosition(555, 1000));
-    EXPECT_EQ(125u, ProgressPosition(250, 250));
-    EXPECT_EQ(199u, ProgressPosition(199, 199));
+    const uint32_t block = (uint32_t)deflateBlockSize;
+    const uint32_t lengths[] = {0, 1, block - 1, block, block + 1, 5 * block + 7};
+    for (uint32_t length : lengths) {
+        for (bool compressible : {true, false}) {
+            Bytes body = PatternBytes(length, length + 3, compressible);
+            Bytes first;
+            for (unsigned threads = 1; threads <= 3; threads++) {
+                SCOPED_TRACE(testing::Message() << length << " bytes, " << threads << " threads");
+                Bytes stream;
+                ByteSink sink = {[](void* context, const unsigned char* data, size_t count) {
+                                     Bytes* bytes = (Bytes*)context;
+                                     bytes->insert(bytes->end(), data, data + count);
+                                     return true;
+                                 },
+                                 nullptr, &stream};
+                uint64_t written = 0;
+                ASSERT_EQ(DeflateStatus::Done,
+                          DeflateBody(body.data(), length, threads, &sink, nullptr, &written));
+                EXPECT_EQ(stream.size(), written);
+                EXPECT_LE(written, CompressionBound(length));
+                Bytes decoded(length + 1, 0xA5);  // garbage shows a missed byte
+                uLongf decodedLength = (uLongf)decoded.size();
+                ASSERT_EQ(Z_OK, uncompress(decoded.data(), &decodedLength, stream.data(),
+                                           (uLong)stream.size()));
+                decoded.resize(decodedLength);
+                EXPECT_EQ(body, decoded);
+                if (threads == 1)
+                    first = stream;
+                EXPECT_EQ(first, stream);
+            }
+        }
+    }
 }
 
-TEST(Progress, SinkStoresWhatFitsAndReportsFullness)
+// A worker that runs out of memory fails the whole conversion.
+TEST(ParallelDeflate, FailingWorkerFailsTheConversion)
 {
-    unsigned char output[8 + 4] = {0};
-    ProgressSink sink = {nullptr, 0, 4, output + 8};
-    const unsigned char piece[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
-    EXPECT_EQ(1, SinkWrite(piece, 3, &sink));
-    EXPECT_EQ(0, SinkWrite(piece, 10, &sink));
-    EXPECT_EQ(4u, sink.done);
-    EXPECT_EQ(output + 12, sink.cursor);
-    EXPECT_EQ(Bytes({1, 2, 3, 1}), Bytes(output + 8, output + 12));
-    EXPECT_EQ(0, SinkWrite(piece, 5, &sink));
-    EXPECT_EQ(4u, sink.done);
+    Bytes movie = MakeMovie("FWS", 10, 0, PatternBytes(4 * (uint32_t)deflateBlockSize, 12, true));
+    WriteLe32(movie.data() + 4, (uint32_t)movie.size());
+    for (long allowed : {0L, 3L, 6L}) {
+        workAllocationsLeft = allowed;
+        ConversionError error = ConversionError::None;
+        unsigned char* block = ToBlock(movie);
+        uint32_t size = (uint32_t)movie.size();
+        EXPECT_EQ(nullptr, CompressMovie(nullptr, block, &size, &error, 2)) << allowed;
+        EXPECT_EQ(ConversionError::OutOfMemory, error) << allowed;
+    }
+    workAllocationsLeft = -1;
 }
 
-#ifndef _WIN32
-// The front ends' progress display: conversions move it piece by piece.
-TEST(Progress, ConversionsMoveTheDisplay)
+// A sink that counts what it is given and keeps nothing.
+struct CountingSink {
+    uint64_t bytes;
+    uint64_t nonZero;
+};
+
+bool Count(void* context, const unsigned char* data, size_t length)
 {
-    ProgressDisplay display = {0, 0, nullptr, nullptr};
-    Bytes body = PatternBytes(1 << 20, 11, false);
-    Bytes movie = MakeCompressedMovie(10, body);
-    Bytes result = Convert(DecompressMovie, movie, nullptr, nullptr, &display);
-    EXPECT_EQ(MakeMovie("FWS", 10, (1 << 20) + 8, body), result);
-    EXPECT_GE(display.updates, 8u);
-    EXPECT_EQ(100u, display.position);
+    CountingSink* sink = (CountingSink*)context;
+    sink->bytes += length;
+    for (size_t i = 0; i < length; i++)
+        sink->nonZero += data[i] != 0;
+    return true;
 }
-#endif
+
+// Each kind of damage is told apart, with where it was found and how much
+// of the body came before it; a short stream is padded, not damaged.
+TEST(DecodeMovieBody, ReportsDamagePrecisely)
+{
+    Bytes body = PatternBytes(200000, 13, false);
+    Bytes good = MakeCompressedMovie(10, body);
+    Bytes badChecksum = good;
+    badChecksum.back() ^= 1;
+    Bytes cut(good.begin(), good.begin() + good.size() / 2);
+    Bytes corrupt = good;
+    corrupt[10] |= 0x06;  // the first block's type becomes the reserved one
+    Bytes tooShort = MakeMovie("CWS", 10, 5, ZlibStream(body));
+    Bytes padded = MakeMovie("CWS", 10, 300008, ZlibStream(body));
+    Bytes trailing = Concat(good, Bytes(10, 7));
+    const struct {
+        const Bytes* movie;
+        DecodeResult result;
+        Damage damage;
+        uint64_t offsetFrom, offsetTo;  // where the damage may be reported
+        uint64_t deliveredAtMost, padded;
+    } cases[] = {
+        {&good, DecodeResult::Decoded, Damage::None, 0, 0, 200000, 0},
+        {&trailing, DecodeResult::Decoded, Damage::None, 0, 0, 200000, 0},
+        {&badChecksum, DecodeResult::Damaged, Damage::BadChecksum, good.size() - 4, good.size(),
+         200000, 0},
+        {&cut, DecodeResult::Damaged, Damage::CutShort, cut.size(), cut.size(), 120000, 0},
+        {&corrupt, DecodeResult::Damaged, Damage::DataError, 10, 12, 0, 0},
+        {&tooShort, DecodeResult::Damaged, Damage::DeclaredTooShort, 4, 4, 0, 0},
+        {&padded, DecodeResult::Decoded, Damage::None, 0, 0, 300000, 100000},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(&test - cases);
+        CountingSink counted = {0, 0};
+        ByteSink sink = {Count, nullptr, &counted};
+        DecodeReport report;
+        EXPECT_EQ(test.result, DecodeMovieBody(test.movie->data(), test.movie->size(), &sink,
+                                               nullptr, &report));
+        EXPECT_EQ(test.damage, report.damage);
+        EXPECT_GE(report.damageOffset, test.offsetFrom);
+        EXPECT_LE(report.damageOffset, test.offsetTo);
+        EXPECT_EQ(counted.bytes, report.delivered);
+        EXPECT_LE(report.delivered, test.deliveredAtMost);
+        EXPECT_EQ(test.padded, report.padded);
+        if (test.result == DecodeResult::Decoded) {
+            EXPECT_EQ(test.deliveredAtMost, report.delivered);
+            EXPECT_EQ(good.size(), report.streamEnd);
+        }
+    }
+}
+
+// A record of every report a conversion made.
+struct Reports {
+    std::vector<uint64_t> done;
+    uint64_t total;
+    bool totalChanged;
+};
+
+void Record(void* context, uint64_t done, uint64_t total)
+{
+    Reports* reports = (Reports*)context;
+    if (!reports->done.empty() && total != reports->total)
+        reports->totalChanged = true;
+    reports->total = total;
+    reports->done.push_back(done);
+}
+
+// Both directions report from 0 to the end, never going back, in steps.
+TEST(Progress, ReachesTheEndAndNeverGoesBack)
+{
+    Bytes body = PatternBytes(3 << 20, 11, true);
+    Bytes movie = MakeMovie("FWS", 10, (uint32_t)body.size() + 8, body);
+    Bytes compressed;
+    for (Codec codec : {Compress, DecompressMovie}) {
+        Reports reports = {{}, 0, false};
+        Progress progress = {Record, &reports};
+        Bytes result = Convert(codec, codec == Compress ? movie : compressed, nullptr, nullptr,
+                               &progress);
+        ASSERT_FALSE(result.empty());
+        if (codec == Compress)
+            compressed = result;
+        else
+            EXPECT_EQ(movie, result);
+        ASSERT_GE(reports.done.size(), 4u);
+        EXPECT_FALSE(reports.totalChanged);
+        EXPECT_EQ(0u, reports.done.front());
+        EXPECT_EQ(reports.total, reports.done.back());
+        EXPECT_TRUE(std::is_sorted(reports.done.begin(), reports.done.end()));
+    }
+}
 
 }  // namespace

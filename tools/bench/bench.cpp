@@ -644,7 +644,22 @@ void RunZlibInflate(const Bench& bench, RunResult* result)
     free(output);
 }
 
-typedef unsigned char* (*Codec)(WindowHandle progressBar, unsigned char* buffer, uint32_t* size,
+struct CountedProgress {
+    uint32_t updates;
+};
+
+void CountProgress(void* context, uint64_t, uint64_t)
+{
+    ((CountedProgress*)context)->updates++;
+}
+
+unsigned char* CompressAllCores(const Progress* progress, unsigned char* buffer, uint32_t* size,
+                                ConversionError* error)
+{
+    return CompressMovie(progress, buffer, size, error);
+}
+
+typedef unsigned char* (*Codec)(const Progress* progress, unsigned char* buffer, uint32_t* size,
                                 ConversionError* error);
 
 void RunCodec(const Bench& bench, Codec codec, const char* inputName, uint32_t inputSize,
@@ -654,9 +669,10 @@ void RunCodec(const Bench& bench, Codec codec, const char* inputName, uint32_t i
     unsigned char* movie = LoadInput(bench, inputName, size);
     if (!movie)
         return;
-    ProgressDisplay display = {};
+    CountedProgress display = {0};
+    Progress progress = {CountProgress, &display};
     Clock::time_point start = Clock::now();
-    movie = codec(&display, movie, &size, nullptr);
+    movie = codec(&progress, movie, &size, nullptr);
     result->seconds = SecondsSince(start);
     result->progressUpdates = display.updates;
     result->outputSize = size;
@@ -666,7 +682,7 @@ void RunCodec(const Bench& bench, Codec codec, const char* inputName, uint32_t i
 
 void RunCompressMovie(const Bench& bench, RunResult* result)
 {
-    RunCodec(bench, CompressMovie, movieFile, bench.movieSize, compressedFile, result);
+    RunCodec(bench, CompressAllCores, movieFile, bench.movieSize, compressedFile, result);
 }
 
 void RunDecompressMovie(const Bench& bench, RunResult* result)
@@ -680,9 +696,10 @@ void RunRebuild(const Bench& bench, MovieAction action, const char* outputName,
 {
     std::string source = PathOf(bench, projectorFile);
     std::string output = PathOf(bench, outputName);
-    ProgressDisplay display = {};
+    CountedProgress display = {0};
+    Progress progress = {CountProgress, &display};
     Clock::time_point start = Clock::now();
-    result->ok = RebuildMovieFile(&display, source.c_str(), output.c_str(), nullptr,
+    result->ok = RebuildMovieFile(&progress, source.c_str(), output.c_str(), nullptr,
                                   MakeRebuildMode(PlayerAction::Keep, action));
     result->seconds = SecondsSince(start);
     result->progressUpdates = display.updates;

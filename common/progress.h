@@ -1,0 +1,31 @@
+// progress.h - how the core tells a front end how far a long operation has
+// come: a function and a context, so that the core needs no window type.
+#pragma once
+
+#include <cstdint>
+
+// A front end's progress display. `report` receives `done` of `total`
+// units of input consumed. Within one operation `total` stays the same,
+// `done` never goes back, and the last report has `done` equal to `total`
+// (unless the operation failed). Reports come on the thread that called
+// the operation, never from a worker thread. A null Progress, or a null
+// `report`, shows nothing.
+struct Progress {
+    void (*report)(void* context, uint64_t done, uint64_t total);
+    void* context;
+};
+
+inline void ReportProgress(const Progress* progress, uint64_t done, uint64_t total)
+{
+    if (progress && progress->report)
+        progress->report(progress->context, done, total);
+}
+
+// `done` of `total` as a whole percentage, 0 to 100; 100 when `total` is 0.
+inline uint32_t ProgressPercent(uint64_t done, uint64_t total)
+{
+    if (total == 0 || done >= total)
+        return 100;
+    // Split so that the product cannot overflow for any 64-bit total.
+    return (uint32_t)(total > UINT64_MAX / 100 ? done / (total / 100) : done * 100 / total);
+}
