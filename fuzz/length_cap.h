@@ -1,7 +1,10 @@
-// length_cap.h - keeps the fuzz targets clear of the codec's up-front
-// allocation of a compressed movie's declared length: a "CWS" header that
-// declares more than 1 MiB is lowered to that. To be removed once the
-// decompressor grows its output with what decodes.
+// length_cap.h - keeps the fuzz targets clear of the padding rule's cost:
+// a compressed movie whose stream ends short of its declared length is
+// padded with zeros up to it, so 16 bytes can ask for 4 GiB of output, in
+// memory or on disk. A "CWS" header that declares more than 1 MiB is
+// lowered to that, which keeps every run fast and within libFuzzer's
+// memory limit. (Whether such a movie should be padded in full is the
+// codec's question, not the fuzzers'.)
 #pragma once
 
 #include <cstddef>
