@@ -21,7 +21,9 @@ void FillPlayerList(HWND list)
     char* format = LoadResString(IDS_PLAYER_ITEM);
     if (!format)
         return;
-    uint32_t newestMajor = GetLatestPlayerMajor();
+    char* address = LoadResString(IDS_LATEST_URL);
+    uint32_t newestMajor = GetLatestPlayerMajor(address);
+    MemFree(address);
     char entry[formatBufferSize];
     for (uint32_t major = firstListedMajor; major <= newestMajor; major++) {
         wsprintfA(entry, format, (unsigned long)major);

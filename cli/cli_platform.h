@@ -22,6 +22,14 @@ bool IsSameFile(const char* first, const char* second);
 // Creates the folder `path` (not its parents); true if it exists afterwards.
 bool CreateFolder(const char* path);
 
+// Makes the signals that end a program from outside - Ctrl-C, SIGTERM and
+// SIGHUP; on Windows Ctrl-C, Ctrl-Break and closing the console - first
+// delete the unfinished temporary files, and then end the program as they
+// would have (the shell sees the usual status). A signal ignored when the
+// program started (nohup) stays ignored. For the program's main; tests
+// that run the commands in-process install nothing.
+void InstallInterruptCleanup();
+
 // Whether `stream` is shown on a terminal (a console on Windows).
 bool IsTerminal(FILE* stream);
 

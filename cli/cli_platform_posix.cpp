@@ -2,6 +2,7 @@
 // systems.
 #include "cli_platform.h"
 
+#include <csignal>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,6 +37,36 @@ bool CreateFolder(const char* path)
 {
     mkdir(path, 0777);
     return IsFolder(path);
+}
+
+namespace {
+const int endingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Runs in a signal handler: only async-signal-safe calls. The signal is
+// blocked while its handler runs, so the raised one is delivered, with
+// the default action, as soon as this returns.
+void OnEndingSignal(int signalNumber)
+{
+    DeleteUnfinishedTempFiles();
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+}  // namespace
+
+void InstallInterruptCleanup()
+{
+    struct sigaction action;
+    memset(&action, 0, sizeof action);
+    action.sa_handler = OnEndingSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signalNumber : endingSignals)
+        sigaddset(&action.sa_mask, signalNumber);
+    for (int signalNumber : endingSignals) {
+        struct sigaction previous;
+        if (sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
+            continue;
+        sigaction(signalNumber, &action, nullptr);
+    }
 }
 
 bool IsTerminal(FILE* stream)

@@ -50,6 +50,26 @@ bool CreateFolder(const char* path)
     return IsFolder(path);
 }
 
+// Runs on a thread of its own that the system starts for the event.
+// Returning FALSE hands the event on to the default handler, which ends
+// the process as it would have without this one.
+static BOOL WINAPI OnConsoleEvent(DWORD event)
+{
+    switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT: DeleteUnfinishedTempFiles(); break;
+    }
+    return FALSE;
+}
+
+void InstallInterruptCleanup()
+{
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
 bool IsTerminal(FILE* stream)
 {
     return _isatty(_fileno(stream)) != 0;

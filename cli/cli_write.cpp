@@ -316,6 +316,9 @@ const ErrorText errorTexts[] = {
      "cannot create a file in its folder (does the folder exist, and may you write there?)"},
     {RebuildError::WriteFailed, true,
      "writing it failed (is the disk full?); no existing file was replaced"},
+    {RebuildError::OutputExists, true,
+     "already exists (made by someone else while it was written); not replaced, use --force to "
+     "replace it"},
 };
 
 void ReportRebuildError(const WriteRequest& request, const std::string& input,
@@ -345,8 +348,11 @@ bool ShowsProgress(const WriteRequest& request, const MovieInfo& source)
 bool Write(const WriteRequest& request, const std::string& input, const std::string& output,
            const MovieInfo& source, RebuildError* error)
 {
+    // CheckOutput found the name free, but another program may take it
+    // meanwhile: without --force the commit itself refuses to replace.
+    CommitMode commit = request.force ? CommitMode::Replace : CommitMode::NoReplace;
     if (request.command == WriteCommand::ExtractPlayer)
-        return ExtractPlayer(input.c_str(), output.c_str(), error);
+        return ExtractPlayer(input.c_str(), output.c_str(), error, commit);
     TerminalProgress bar;
     Progress progress = TerminalProgressReporter(&bar);
     bool showsProgress = ShowsProgress(request, source);
@@ -355,7 +361,8 @@ bool Write(const WriteRequest& request, const std::string& input, const std::str
     const char* playerPath = request.playerPath.empty() ? nullptr : request.playerPath.c_str();
     RebuildDetails details = {request.threads, 0};
     bool written = RebuildMovieFile(showsProgress ? &progress : nullptr, input.c_str(),
-                                    output.c_str(), playerPath, request.mode, error, &details);
+                                    output.c_str(), playerPath, request.mode, error, &details,
+                                    commit);
     if (showsProgress)
         EraseProgress(&bar);
     if (written && details.paddedBytes != 0 && !request.quiet)

@@ -1,6 +1,7 @@
 // main.cpp - the quillaro-cli program: the command line on the standard
 // streams.
 #include "cli.h"
+#include "cli_platform.h"
 
 #ifdef _WIN32
 // Windows shells leave wildcards to the program: expand "*.swf" and the
@@ -10,5 +11,6 @@ int _dowildcard = -1;
 
 int main(int argc, char** argv)
 {
+    InstallInterruptCleanup();
     return CliMain(argc, argv, stdout, stderr);
 }

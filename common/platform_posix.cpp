@@ -1,10 +1,12 @@
 // platform_posix.cpp - the platform layer on POSIX systems, mirroring the
 // Win32 one: zero-filled heap blocks whose growth is zero-filled, files
 // read with read sharing (advisory locks), outputs created anew and moved
-// into place whole.
+// into place whole, with or without replacing.
 #include "platform.h"
 #include "platform_file.h"
+#include "temp_registry.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +14,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 
@@ -168,26 +171,47 @@ bool SeekFile(PlatformFile* file, uint64_t offset)
     return lseek(file->descriptor, (off_t)offset, SEEK_SET) == (off_t)offset;
 }
 
-uint32_t ReadFileBytes(PlatformFile* file, void* buffer, uint32_t count)
-{
-    uint32_t total = 0;
-    while (total < count) {
-        ssize_t got = read(file->descriptor, (char*)buffer + total, count - total);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        total += (uint32_t)got;
-    }
-    return total;
-}
-
 void CloseFile(PlatformFile* file)
 {
     if (!file)
         return;
     close(file->descriptor);
     MemFree(file);
+}
+
+// A name for a temporary file: ".quillaro-" and six letters or digits,
+// different on every call of the process and between processes. Uniqueness
+// in the folder comes from creating the file with O_EXCL, not from the name.
+static void MakeTempName(char* letters)
+{
+    static const char alphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static std::atomic<uint64_t> counter(0);
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    // splitmix64 over the time, the process and a counter.
+    uint64_t mixed = (uint64_t)now.tv_nsec ^ ((uint64_t)now.tv_sec << 30) ^
+                     ((uint64_t)getpid() << 40) ^ (counter++ * 0x9E3779B97F4A7C15u);
+    mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9u;
+    mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBu;
+    mixed ^= mixed >> 31;
+    for (int i = 0; i < 6; i++, mixed /= sizeof alphabet - 1)
+        letters[i] = alphabet[mixed % (sizeof alphabet - 1)];
+}
+
+// Creates the file `name` (its last six characters replaced by a fresh
+// name each try) with the mode a new file gets. A descriptor, or -1.
+static int CreateUniqueFile(char* name)
+{
+    const int tries = 100;
+    char* letters = name + strlen(name) - 6;
+    for (int i = 0; i < tries; i++) {
+        MakeTempName(letters);
+        int descriptor = open(name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (descriptor >= 0 || errno != EEXIST)
+            return descriptor;
+    }
+    return -1;
 }
 
 PlatformFile* CreateTempFileBeside(const char* destinationPath, char** tempPath)
@@ -203,23 +227,19 @@ PlatformFile* CreateTempFileBeside(const char* destinationPath, char** tempPath)
         return nullptr;
     memcpy(name, destinationPath, directoryLength);
     memcpy(name + directoryLength, pattern, sizeof pattern);
-    int descriptor = mkstemp(name);
+    int descriptor = CreateUniqueFile(name);
     if (descriptor < 0) {
         MemFree(name);
         return nullptr;
     }
-    // mkstemp makes the file private; give it the mode a new file gets.
-    mode_t mask = umask(0);
-    umask(mask);
-    if (fchmod(descriptor, 0666 & ~mask) != 0 || flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+    RememberTempFile(name);
+    PlatformFile* file = nullptr;
+    if (flock(descriptor, LOCK_EX | LOCK_NB) == 0)
+        file = WrapDescriptor(descriptor);
+    else
         close(descriptor);
-        unlink(name);
-        MemFree(name);
-        return nullptr;
-    }
-    PlatformFile* file = WrapDescriptor(descriptor);
     if (!file) {
-        unlink(name);
+        DeleteFilePath(name);
         MemFree(name);
         return nullptr;
     }
@@ -235,13 +255,64 @@ bool CloseWrittenFile(PlatformFile* file)
     return synced && closed;
 }
 
-bool CommitTempFile(const char* tempPath, const char* destinationPath)
+// Gives `tempPath` the permission bits of the file it is about to replace,
+// if there is one. False when they cannot be given.
+static bool TakePermissionBits(const char* tempPath, const char* destinationPath)
 {
-    return rename(tempPath, destinationPath) == 0;
+    struct stat status;
+    if (stat(destinationPath, &status) != 0)
+        return true;
+    return chmod(tempPath, status.st_mode & 0777) == 0;
+}
+
+// Moves without replacing: renameat2 where the file system offers it, or
+// a hard link (which never replaces either) and the removal of the old name.
+static CommitResult MoveWithoutReplacing(const char* tempPath, const char* destinationPath)
+{
+#ifdef RENAME_NOREPLACE
+    if (renameat2(AT_FDCWD, tempPath, AT_FDCWD, destinationPath, RENAME_NOREPLACE) == 0)
+        return CommitResult::Done;
+    if (errno == EEXIST)
+        return CommitResult::Exists;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return CommitResult::Failed;
+#endif
+    if (link(tempPath, destinationPath) != 0)
+        return errno == EEXIST ? CommitResult::Exists : CommitResult::Failed;
+    unlink(tempPath);
+    return CommitResult::Done;
+}
+
+CommitResult CommitTempFile(const char* tempPath, const char* destinationPath, CommitMode mode)
+{
+    CommitResult result;
+    if (mode == CommitMode::NoReplace)
+        result = MoveWithoutReplacing(tempPath, destinationPath);
+    else if (TakePermissionBits(tempPath, destinationPath) && rename(tempPath, destinationPath) == 0)
+        result = CommitResult::Done;
+    else
+        result = CommitResult::Failed;
+    if (result == CommitResult::Done)
+        ForgetTempFile(tempPath);
+    return result;
 }
 
 void DeleteFilePath(const char* path)
 {
-    if (path)
-        unlink(path);
+    if (!path)
+        return;
+    unlink(path);
+    ForgetTempFile(path);
+}
+
+static void UnlinkUnfinished(const char* path)
+{
+    unlink(path);
+}
+
+void DeleteUnfinishedTempFiles()
+{
+    int savedErrno = errno;
+    ForEachUnfinishedTempFile(UnlinkUnfinished);
+    errno = savedErrno;
 }

@@ -1,8 +1,9 @@
 // platform_win.cpp - the platform layer on Win32: the local heap, full
 // paths, files with read sharing, outputs created anew and moved into
-// place whole.
+// place whole (with or without replacing).
 #include "platform.h"
 #include "platform_file.h"
+#include "temp_registry.h"
 
 #include <windows.h>
 
@@ -85,18 +86,6 @@ bool SeekFile(PlatformFile* file, uint64_t offset)
            SetFilePointerEx(file->handle, distance, nullptr, FILE_BEGIN) != 0;
 }
 
-uint32_t ReadFileBytes(PlatformFile* file, void* buffer, uint32_t count)
-{
-    uint32_t total = 0;
-    while (total < count) {
-        DWORD got = 0;
-        if (!ReadFile(file->handle, (char*)buffer + total, count - total, &got, nullptr) || got == 0)
-            break;
-        total += got;
-    }
-    return total;
-}
-
 void CloseFile(PlatformFile* file)
 {
     if (!file)
@@ -133,11 +122,14 @@ PlatformFile* CreateTempFileBeside(const char* destinationPath, char** tempPath)
     char* name = (char*)MemAlloc(MAX_PATH);
     PlatformFile* file = nullptr;
     // GetTempFileNameA creates the file, so the name is ours; it is then
-    // opened anew, for writing and without sharing.
+    // opened anew, for writing and shared with nobody but a deleter, so
+    // that a console handler can delete it while it is being written.
     if (folder && name && GetTempFileNameA(folder, "qlr", 0, name) != 0) {
-        file = WrapHandle(CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file)
+        file = WrapHandle(CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE,
+                                      nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file)
+            RememberTempFile(name);
+        else
             DeleteFileA(name);
     }
     MemFree(folder);
@@ -157,14 +149,39 @@ bool CloseWrittenFile(PlatformFile* file)
     return flushed && closed;
 }
 
-bool CommitTempFile(const char* tempPath, const char* destinationPath)
+// Without MOVEFILE_REPLACE_EXISTING the move fails when the name exists, in
+// the same step as the move itself. Permission bits are a POSIX matter.
+CommitResult CommitTempFile(const char* tempPath, const char* destinationPath, CommitMode mode)
 {
-    return MoveFileExA(tempPath, destinationPath,
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    DWORD flags = MOVEFILE_WRITE_THROUGH;
+    if (mode == CommitMode::Replace)
+        flags |= MOVEFILE_REPLACE_EXISTING;
+    if (MoveFileExA(tempPath, destinationPath, flags)) {
+        ForgetTempFile(tempPath);
+        return CommitResult::Done;
+    }
+    DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
+        return CommitResult::Exists;
+    return CommitResult::Failed;
 }
 
 void DeleteFilePath(const char* path)
 {
-    if (path)
-        DeleteFileA(path);
+    if (!path)
+        return;
+    DeleteFileA(path);
+    ForgetTempFile(path);
+}
+
+static void DeleteUnfinished(const char* path)
+{
+    DeleteFileA(path);
+}
+
+// A file still open for writing is only marked for deletion here; it goes
+// when its handle is closed, at the latest when the process ends.
+void DeleteUnfinishedTempFiles()
+{
+    ForEachUnfinishedTempFile(DeleteUnfinished);
 }

@@ -50,12 +50,18 @@ bool SplitUrl(const char* url, char* host, char* path, DWORD bufferSize, HttpTar
     return true;
 }
 
-void SetTimeouts(HINTERNET request)
+// False when any time-out could not be set: without it the request could
+// hang for as long as the server keeps silent, so it is not sent.
+bool SetTimeouts(HINTERNET request)
 {
-    DWORD timeout = networkTimeout;
-    InternetSetOptionA(request, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
-    InternetSetOptionA(request, INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof timeout);
-    InternetSetOptionA(request, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
+    static const DWORD options[] = {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                                    INTERNET_OPTION_RECEIVE_TIMEOUT};
+    for (DWORD option : options) {
+        DWORD timeout = networkTimeout;
+        if (!InternetSetOptionA(request, option, &timeout, sizeof timeout))
+            return false;
+    }
+    return true;
 }
 
 // Only a 200 answer is the document: an error page may hold a quoted
@@ -123,8 +129,7 @@ char* Fetch(const char* host, const char* path, const HttpTarget& target, uint32
             HttpOpenRequestA(connection, nullptr, path, "HTTP/1.0", nullptr, nullptr, flags, 0);
 
     char* body = nullptr;
-    if (request) {
-        SetTimeouts(request);
+    if (request && SetTimeouts(request)) {
         bool sent = HttpSendRequestA(request, "Connection: Close", (DWORD)-1, nullptr, 0);
         if (sent && StatusIsOk(request))
             body = ReadBody(request, length);

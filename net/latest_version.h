@@ -24,9 +24,12 @@ uint32_t ParseLatestMajor(const char* document, uint32_t length);
 uint32_t LatestMajorFromDocument(const char* document, uint32_t length);
 
 // The newest player major version, within latestMajorFloor and
-// latestMajorCeiling. Only the first call of a process touches the
-// network; every later call returns the first call's answer. Windows only.
-uint32_t GetLatestPlayerMajor();
+// latestMajorCeiling, from the latest-version document at `address` (the
+// front end's, from its own resources; null fetches nothing and gives the
+// floor). Only the first call of a process touches the network; every
+// later call returns the first call's answer, whatever its address.
+// Windows only.
+uint32_t GetLatestPlayerMajor(const char* address);
 
 // One HTTP(S) GET of `url`. The body, at most httpBodyLimit bytes, as a
 // MemAlloc block followed by one zero byte, with `*length` its size

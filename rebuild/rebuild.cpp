@@ -45,14 +45,19 @@ void AbandonOutput(Output* output)
     MemFree(output->tempPath);
 }
 
-// Closes the finished output and moves it over the destination.
-bool CommitOutput(Output* output, const char* outPath)
+// Closes the finished output and moves it to the destination as `commit`
+// says. None, OutputExists or WriteFailed; the temporary file is gone.
+RebuildError CommitOutput(Output* output, const char* outPath, CommitMode commit)
 {
-    bool committed = CloseWrittenFile(output->file) && CommitTempFile(output->tempPath, outPath);
-    if (!committed)
+    CommitResult result = CommitResult::Failed;
+    if (CloseWrittenFile(output->file))
+        result = CommitTempFile(output->tempPath, outPath, commit);
+    if (result != CommitResult::Done)
         DeleteFilePath(output->tempPath);
     MemFree(output->tempPath);
-    return committed;
+    if (result == CommitResult::Exists)
+        return RebuildError::OutputExists;
+    return result == CommitResult::Done ? RebuildError::None : RebuildError::WriteFailed;
 }
 
 // The player bytes the mode asks for: `*buffer` is null with `*count` 0
@@ -249,7 +254,7 @@ const char* SavedPlayerSource(RebuildMode mode, const char* moviePath, const cha
 
 bool RebuildMovieFile(const Progress* progress, const char* moviePath, const char* outPath,
                       const char* playerPath, RebuildMode mode, RebuildError* error,
-                      RebuildDetails* details)
+                      RebuildDetails* details, CommitMode commit)
 {
     RebuildDetails defaults = {0, 0};
     if (!details)
@@ -270,12 +275,12 @@ bool RebuildMovieFile(const Progress* progress, const char* moviePath, const cha
         AbandonOutput(&output);
         return Fail(error, result);
     }
-    if (!CommitOutput(&output, outPath))
-        return Fail(error, RebuildError::WriteFailed);
-    return Succeed(error);
+    result = CommitOutput(&output, outPath, commit);
+    return result == RebuildError::None ? Succeed(error) : Fail(error, result);
 }
 
-bool ExtractPlayer(const char* moviePath, const char* outPath, RebuildError* error)
+bool ExtractPlayer(const char* moviePath, const char* outPath, RebuildError* error,
+                   CommitMode commit)
 {
     if (!moviePath || !outPath)
         return Fail(error, RebuildError::NoPlayer);
@@ -293,8 +298,8 @@ bool ExtractPlayer(const char* moviePath, const char* outPath, RebuildError* err
     } else if (!WriteFileBytes(output.file, player, playerSize)) {
         AbandonOutput(&output);
         result = RebuildError::WriteFailed;
-    } else if (!CommitOutput(&output, outPath)) {
-        result = RebuildError::WriteFailed;
+    } else {
+        result = CommitOutput(&output, outPath, commit);
     }
     MemFree(player);
     return result == RebuildError::None ? Succeed(error) : Fail(error, result);

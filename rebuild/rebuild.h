@@ -45,6 +45,7 @@ enum class RebuildError {
     ConversionFailed,
     CreateFailed,    // no file can be created in the output's folder
     WriteFailed,     // writing, flushing or moving the output into place failed
+    OutputExists,    // CommitMode::NoReplace, and a file had the output's name
 };
 
 // Settings of one Save beyond its mode, and what it found; for callers
@@ -64,12 +65,15 @@ struct RebuildDetails {
 // is streamed to the output. Returns true when the output was written
 // completely. The output is written beside its destination and moved over
 // it only when complete, so `outPath` may name the source or the player
-// file. On false, `*error` (if not null) says why.
+// file. `commit` says whether an existing file of that name is replaced
+// (see CommitMode). On false, `*error` (if not null) says why.
 bool RebuildMovieFile(const Progress* progress, const char* moviePath, const char* outPath,
                       const char* playerPath, RebuildMode mode, RebuildError* error = nullptr,
-                      RebuildDetails* details = nullptr);
+                      RebuildDetails* details = nullptr,
+                      CommitMode commit = CommitMode::Replace);
 
 // Writes the player program of `moviePath` (the bytes in front of its
 // movie, or the whole of a player program without one) to `outPath`.
 // Returns true when the output was written completely; as above otherwise.
-bool ExtractPlayer(const char* moviePath, const char* outPath, RebuildError* error = nullptr);
+bool ExtractPlayer(const char* moviePath, const char* outPath, RebuildError* error = nullptr,
+                   CommitMode commit = CommitMode::Replace);

@@ -47,7 +47,25 @@ movie() {
   head -c "$2" /dev/zero
 }
 
-rm -f ./*  # the scratch folder of this driver, from an earlier run
+# movie_of <version> <file>: an uncompressed movie whose body is the file.
+movie_of() {
+  size=$(wc -c <"$2")
+  printf 'FWS'
+  printf "$(printf '\\%03o' "$1")"
+  le32 $((size + 8))
+  cat "$2"
+}
+
+# no_temporary_files <description>: fails when a temporary file is left.
+no_temporary_files() {
+  if ls -a | grep -q -e '^\.quillaro-' -e '^qlr.*\.tmp$'; then
+    echo "FAILED: $1: a temporary file was left:"
+    ls -a
+    failures=$((failures + 1))
+  fi
+}
+
+rm -f ./* ./.quillaro-*  # the scratch folder of this driver, from an earlier run
 cp "$fixtures/player-10.0.exe" player.exe
 
 cli --version
@@ -91,6 +109,47 @@ if [ -n "$runner" ]; then
   expect_text "wildcards" stdout.txt "movie.swf: bare Flash movie"
 fi
 
+# Two saves race for one new name: exactly one wins, the other reports
+# that the name exists, and the winner's file is whole.
+seq 1 300000 >race-body.txt
+movie_of 10 race-body.txt >race-in.swf
+cli save race-in.swf race-expected.swf --movie compress
+expect "save the race's expected output" 0 $?
+for round in 1 2 3 4 5; do
+  rm -f race.swf
+  $runner "$program" save race-in.swf race.swf --movie compress 2>race-a.txt & first=$!
+  $runner "$program" save race-in.swf race.swf --movie compress 2>race-b.txt & second=$!
+  wait $first; first=$?
+  wait $second; second=$?
+  if [ "$((first + second))" != 1 ] || [ "$((first * second))" != 0 ]; then
+    echo "FAILED: race round $round: exit codes $first and $second, expected 0 and 1"
+    cat race-a.txt race-b.txt
+    failures=$((failures + 1))
+  fi
+  cat race-a.txt race-b.txt >stderr.txt
+  expect_text "race round $round" stderr.txt "race.swf: already exists"
+  cmp -s race.swf race-expected.swf || { echo "FAILED: race round $round: output differs"; failures=$((failures + 1)); }
+  no_temporary_files "race round $round"
+done
+
+# Ended by a signal while converting: the temporary file goes, nothing is
+# written, and the shell sees the signal.
+if [ -z "$runner" ]; then
+  seq 1 4000000 >slow-body.txt
+  movie_of 10 slow-body.txt >slow.swf
+  "$program" save slow.swf slow.cws --movie compress 2>stderr.txt & pid=$!
+  tries=0
+  while ! ls -a | grep -q '^\.quillaro-' && [ $tries -lt 200 ]; do
+    sleep 0.05
+    tries=$((tries + 1))
+  done
+  kill -TERM $pid
+  wait $pid
+  expect "save ended by SIGTERM" 143 $?
+  [ -e slow.cws ] && { echo "FAILED: an output after SIGTERM"; failures=$((failures + 1)); }
+  no_temporary_files "save ended by SIGTERM"
+fi
+
 # The bar needs a terminal: script(1) gives the program one.
 if [ -z "$runner" ] && command -v script >/dev/null 2>&1; then
   movie 10 3000000 >big.swf
@@ -102,6 +161,13 @@ if [ -z "$runner" ] && command -v script >/dev/null 2>&1; then
   expect_text "progress bar" terminal.txt "big.cws  [#"
   expect_text "progress bar" terminal.txt "100%"
   cmp -s big.swf big-again.swf || { echo "FAILED: round trip differs"; failures=$((failures + 1)); }
+  # Movies of 1 MiB or more show the bar, smaller ones do not.
+  movie 10 1048568 >edge.swf
+  script -qec "\"$program\" save edge.swf edge.cws --movie compress" /dev/null >terminal.txt
+  expect_text "a bar from 1 MiB" terminal.txt "edge.swf  ["
+  movie 10 1048567 >under.swf
+  script -qec "\"$program\" save under.swf under.cws --movie compress" /dev/null >terminal.txt
+  grep -q -F "under.swf  [" terminal.txt && { echo "FAILED: a bar under 1 MiB"; failures=$((failures + 1)); }
 fi
 
 [ "$failures" = 0 ] && echo "all checks passed"

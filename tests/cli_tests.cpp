@@ -742,6 +742,17 @@ TEST(CliInfo, JsonEscapesFileNames)
         {"escape/caf\xc3\xa9.swf", "\"escape/caf\xc3\xa9.swf\""},
         {"escape/latin\xe9.swf", "\"escape/latin\\ufffd.swf\""},
         {"escape/cut\xe2\x82.swf", "\"escape/cut\\ufffd\\ufffd.swf\""},
+        // The edges of each sequence length, valid and just past valid.
+        {"escape/\xc2\x80\xdf\xbf.swf", "\"escape/\xc2\x80\xdf\xbf.swf\""},
+        {"escape/\xc1\xbf.swf", "\"escape/\\ufffd\\ufffd.swf\""},
+        {"escape/\xe0\xa0\x80\xef\xbf\xbf.swf", "\"escape/\xe0\xa0\x80\xef\xbf\xbf.swf\""},
+        {"escape/\xe0\x9f\xbf.swf", "\"escape/\\ufffd\\ufffd\\ufffd.swf\""},
+        {"escape/\xed\x9f\xbf\xee\x80\x80.swf", "\"escape/\xed\x9f\xbf\xee\x80\x80.swf\""},
+        {"escape/\xed\xa0\x80.swf", "\"escape/\\ufffd\\ufffd\\ufffd.swf\""},
+        {"escape/\xf0\x90\x80\x80\xf4\x8f\xbf\xbf.swf",
+         "\"escape/\xf0\x90\x80\x80\xf4\x8f\xbf\xbf.swf\""},
+        {"escape/\xf0\x8f\xbf\xbf.swf", "\"escape/\\ufffd\\ufffd\\ufffd\\ufffd.swf\""},
+        {"escape/\xf4\x90\x80\x80.swf", "\"escape/\\ufffd\\ufffd\\ufffd\\ufffd.swf\""},
     };
     for (const auto& test : cases) {
         WriteWholeFile(test.name, MakeUncompressedMovie(8, 100));

@@ -60,6 +60,14 @@ TEST(SplitCommandLine, QuotingRules)
         {"t \"\" x", {"t", "", "x"}},
         {"t \\\"quoted\\\"", {"t", "\"quoted\""}},
         {"t a\"b c\"d e", {"t", "ab cd", "e"}},
+        // UTF-8 (the program's code page): bytes of 0x80 and above are
+        // never blanks, quotes or backslashes, whatever the sequence.
+        {"t caf\xc3\xa9.swf", {"t", "caf\xc3\xa9.swf"}},
+        {"t \xc2\xa0" "a\xc2\x85" "b\xe3\x80\x80" "c",
+         {"t", "\xc2\xa0" "a\xc2\x85" "b\xe3\x80\x80" "c"}},
+        {"\"C:\\\xe6\x98\xa0\xe7\x94\xbb\\t.exe\" \"\xf0\x9f\x8e\xac m.swf\"\xff",
+         {"C:\\\xe6\x98\xa0\xe7\x94\xbb\\t.exe", "\xf0\x9f\x8e\xac m.swf\xff"}},
+        {"\xc3\xa9t\xc3\xa9.exe \xa0\x80", {"\xc3\xa9t\xc3\xa9.exe", "\xa0\x80"}},
     };
     for (const auto& test : cases)
         EXPECT_EQ(test.expected, Split(test.text)) << test.text;

@@ -135,8 +135,8 @@ TEST_F(PlayerPicker, ListsMajorsTenToTwentyFiveWithoutNetwork)
     ASSERT_NE(nullptr, address);
     EXPECT_EQ(address, scriptedHttpGet.lastUrl);
     MemFree(address);
-    EXPECT_EQ(latestMajorFloor, GetLatestPlayerMajor());
-    EXPECT_EQ(latestMajorFloor, GetLatestPlayerMajor());
+    EXPECT_EQ(latestMajorFloor, GetLatestPlayerMajor(nullptr));
+    EXPECT_EQ(latestMajorFloor, GetLatestPlayerMajor(nullptr));
     EXPECT_EQ(1, scriptedHttpGet.calls);
 }
 

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <zlib.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "common/bytes.h"
 #include "common/platform.h"
@@ -10,6 +14,7 @@
 #include "movie/movie_file.h"
 #include "rebuild/codecs.h"
 #include "rebuild/rebuild.h"
+#include "short_read.h"
 #include "test_support.h"
 
 namespace {
@@ -46,6 +51,7 @@ protected:
     void SetUp() override
     {
         writeBudget = UINT64_MAX;
+        shortFileSize = 0;
         folder = ::testing::UnitTest::GetInstance()->current_test_info()->name();
         ASSERT_TRUE(MakeFolder(folder));
         for (const std::string& name : ListFolder(folder))
@@ -59,7 +65,11 @@ protected:
         WriteWholeFile(Path("movie.swf"), uncompressed);
         WriteWholeFile(Path("new-player.exe"), newPlayer);
     }
-    void TearDown() override { writeBudget = UINT64_MAX; }
+    void TearDown() override
+    {
+        writeBudget = UINT64_MAX;
+        shortFileSize = 0;
+    }
 
     std::string Path(const std::string& name) const { return folder + "/" + name; }
 
@@ -265,5 +275,105 @@ TEST_F(Rebuild, ExtractPlayer)
     ExpectFolderHolds(
         {"projector.exe", "movie.swf", "new-player.exe", "player-out.exe", "copy.exe"});
 }
+
+// A player cut after it was inspected reads short: that is a failure, not
+// a shorter player.
+TEST_F(Rebuild, APlayerCutMeanwhileFailsAndWritesNothing)
+{
+    WriteWholeFile(Path("out.exe"), Bytes(10, 'k'));
+    shortFileSize = newPlayer.size();
+    shortReadEnd = newPlayer.size() - 1;
+    RebuildError error = RebuildError::None;
+    EXPECT_FALSE(RebuildTo("movie.swf", "out.exe", replaceKeep, &error));
+    EXPECT_EQ(RebuildError::ReadFailed, error);
+    error = RebuildError::None;
+    EXPECT_FALSE(ExtractPlayer(Path("new-player.exe").c_str(), Path("out.exe").c_str(), &error));
+    EXPECT_EQ(RebuildError::ReadFailed, error);
+    EXPECT_EQ(Bytes(10, 'k'), ReadWholeFile(Path("out.exe")));
+    ExpectFolderHolds({"projector.exe", "movie.swf", "new-player.exe", "out.exe"});
+}
+
+// Compressing takes the declared length of body bytes, not the bytes
+// stored after them: the raw stream must hold exactly the body.
+TEST_F(Rebuild, CompressionStopsAtTheDeclaredLength)
+{
+    Bytes body = PatternBytes(400, 9, true);
+    WriteWholeFile(Path("long.swf"), Concat(MakeMovie("FWS", 8, 408, body), Bytes(30, 0xCC)));
+    ASSERT_TRUE(RebuildTo("long.swf", "long.cws", keepCompress));
+    Bytes output = ReadWholeFile(Path("long.cws"));
+    ASSERT_GT(output.size(), 8u);
+    Bytes inflated(1000, 0xEE);
+    uLongf inflatedSize = (uLongf)inflated.size();
+    ASSERT_EQ(Z_OK, uncompress(inflated.data(), &inflatedSize, output.data() + 8,
+                               (uLong)(output.size() - 8)));
+    inflated.resize(inflatedSize);
+    EXPECT_EQ(body, inflated);
+}
+
+// No-replace commits refuse a taken name in the move itself; a commit that
+// fails for any reason leaves no temporary file behind.
+TEST_F(Rebuild, CommitModesAndFailedCommits)
+{
+    WriteWholeFile(Path("taken.exe"), Bytes(10, 'k'));
+    ASSERT_TRUE(MakeFolder(Path("folder")));
+    const struct {
+        const char* output;
+        CommitMode commit;
+        RebuildError error;
+    } cases[] = {
+        {"taken.exe", CommitMode::NoReplace, RebuildError::OutputExists},
+        {"folder", CommitMode::NoReplace, RebuildError::OutputExists},
+        {"folder", CommitMode::Replace, RebuildError::WriteFailed},
+        {"free.exe", CommitMode::NoReplace, RebuildError::None},
+    };
+    for (const auto& test : cases) {
+        RebuildError error = RebuildError::NothingToDo;
+        bool written = RebuildMovieFile(nullptr, Path("projector.exe").c_str(),
+                                        Path(test.output).c_str(), nullptr, keepDecompress,
+                                        &error, nullptr, test.commit);
+        EXPECT_EQ(test.error == RebuildError::None, written) << test.output;
+        EXPECT_EQ(test.error, error) << test.output;
+        error = RebuildError::NothingToDo;
+        ExtractPlayer(Path("projector.exe").c_str(), Path(test.output).c_str(), &error,
+                      test.commit);
+        EXPECT_EQ(test.error == RebuildError::None ? RebuildError::OutputExists : test.error, error)
+            << test.output;
+    }
+    EXPECT_EQ(Bytes(10, 'k'), ReadWholeFile(Path("taken.exe")));
+    EXPECT_EQ(MakeProjector(player, Convert(compressed, MovieAction::Decompress)),
+              ReadWholeFile(Path("free.exe")));
+    ExpectFolderHolds(
+        {"projector.exe", "movie.swf", "new-player.exe", "taken.exe", "folder", "free.exe"});
+}
+
+#ifndef _WIN32
+// A new output gets the mode of a new file; a replaced one keeps the
+// permission bits of the file it replaces, so replacing never widens them.
+TEST_F(Rebuild, OutputModes)
+{
+    mode_t savedMask = umask(022);
+    const struct {
+        const char* output;
+        mode_t existing;  // 0: no such file
+        mode_t expected;
+    } cases[] = {
+        {"new.swf", 0, 0644},
+        {"private.swf", 0600, 0600},
+        {"group.swf", 0640, 0640},
+        {"wide.swf", 0666, 0666},
+    };
+    for (const auto& test : cases) {
+        if (test.existing) {
+            WriteWholeFile(Path(test.output), Bytes(10, 'k'));
+            chmod(Path(test.output).c_str(), test.existing);
+        }
+        ASSERT_TRUE(RebuildTo("movie.swf", test.output, keepCompress)) << test.output;
+        struct stat status;
+        ASSERT_EQ(0, stat(Path(test.output).c_str(), &status));
+        EXPECT_EQ(test.expected, status.st_mode & 07777) << test.output;
+    }
+    umask(savedMask);
+}
+#endif
 
 }  // namespace
