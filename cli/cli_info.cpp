@@ -1,10 +1,13 @@
-// cli_info.cpp - "info": what each file is, as text for people or as one
-// JSON object per line for scripts.
+// cli_info.cpp - "info": what each file is, and with --facts what its movie
+// holds, as text for people, as one JSON object per line for scripts, or
+// as CSV rows for spreadsheets.
 #include "cli.h"
 #include "cli_internal.h"
 #include "cli_platform.h"
+#include "cli_values.h"
 
 #include "common/platform.h"
+#include "rebuild/file_facts.h"
 
 namespace {
 
@@ -14,22 +17,58 @@ struct FileFacts {
     FileKind kind;
     PackedVersion required;       // meaningful with a movie
     PackedVersion playerVersion;  // 0 when there is no player or no readable version
+    std::string name;             // the path in UTF-8, for JSON and CSV
+    const MovieFacts* movie;      // with --facts, when the movie decoded; else null
 };
-
-FileFacts GatherFacts(const std::string& path)
-{
-    FileFacts facts;
-    InspectMovieFile(path.c_str(), &facts.info);
-    facts.kind = KindOf(facts.info);
-    facts.required = RequiredPlayerVersion(facts.info.header);
-    facts.playerVersion = facts.info.playerSize != 0 ? GetPlayerVersion(path.c_str()) : 0;
-    return facts;
-}
 
 bool HasMovie(const FileFacts& facts)
 {
     return facts.info.movieSize != 0;
 }
+
+std::string FactsErrorText(FactsError error, const MovieInfo& info)
+{
+    switch (error) {
+    case FactsError::CutHeader: return "its movie ends inside its 8-byte header";
+    case FactsError::ShortLength:
+        return "its movie declares a length of " + std::to_string(info.fileLength) +
+               " bytes, shorter than its 8-byte header";
+    case FactsError::ReadFailed: return "its movie could not be read whole";
+    case FactsError::DamagedMovie:
+        return "the compressed movie is damaged: its stream is corrupt, cut short or fails its "
+               "checksum";
+    case FactsError::OutOfMemory: return "not enough memory to decode the movie";
+    case FactsError::CannotDecode:
+        return "holds an LZMA-compressed (ZWS) movie, which this version cannot decode";
+    case FactsError::None:
+    case FactsError::NoMovie: break;
+    }
+    return "its movie cannot be read";
+}
+
+// Fills `facts` for the file at `path`; with `reader`, walks its movie
+// too. False (after reporting why) when the movie's facts were asked for
+// and could not be read: the other facts still stand.
+bool GatherFacts(FILE* err, const std::string& path, FactsReader* reader, FileFacts* facts)
+{
+    InspectMovieFile(path.c_str(), &facts->info);
+    facts->kind = KindOf(facts->info);
+    facts->required = RequiredPlayerVersion(facts->info.header);
+    facts->playerVersion = facts->info.playerSize != 0 ? GetPlayerVersion(path.c_str()) : 0;
+    facts->movie = nullptr;
+    if (!reader || !HasMovie(*facts))
+        return true;
+    FactsError error = FactsError::None;
+    if (!ReadMovieFileFacts(path.c_str(), facts->info, reader, &error)) {
+        ReportFileError(err, path, FactsErrorText(error, facts->info));
+        return false;
+    }
+    facts->movie = &reader->facts;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Text, for people
 
 const char* SignatureMeaning(uint32_t header)
 {
@@ -51,7 +90,38 @@ const char* KindDescription(FileKind kind)
     return "neither a Flash movie nor a player program";
 }
 
-void PrintText(FILE* out, const std::string& path, const FileFacts& facts)
+const char* YesNo(bool value)
+{
+    return value ? "yes" : "no";
+}
+
+void PrintMovieFactsText(FILE* out, const MovieFacts& movie)
+{
+    if (movie.hasStage)
+        fprintf(out, "  stage              %s x %s pixels\n",
+                FormatTwips(movie.stageWidthTwips).c_str(),
+                FormatTwips(movie.stageHeightTwips).c_str());
+    if (movie.hasFrames)
+        fprintf(out, "  frames             %u at %s a second\n", (unsigned)movie.frameCount,
+                FormatFrameRate(movie.frameRate).c_str());
+    fprintf(out, "  ActionScript       %s\n",
+            ActionScriptVirtualMachine(movie) == 2 ? "3 (AVM2)" : "1 or 2 (AVM1)");
+    if (movie.hasFileAttributes)
+        fprintf(out, "  file attributes    %s\n", FileAttributeNames(movie.fileAttributes).c_str());
+    if (movie.hasBackground)
+        fprintf(out, "  background         %s\n", FormatColour(movie.background).c_str());
+    fprintf(out, "  tags               %lu, %s\n", (unsigned long)movie.tagCount,
+            movie.endTag ? "closed by an End tag" : "no End tag within the declared length");
+    if (movie.tagCount != 0)
+        fprintf(out, "  tags by code       %s\n", TagCountsText(movie).c_str());
+    if (movie.hasMetadata)
+        fprintf(out, "  metadata           %lu bytes of text (in full with --json)\n",
+                (unsigned long)movie.metadata.size());
+    fprintf(out, "  protected          %s\n", YesNo(movie.isProtected));
+    fprintf(out, "  debugger           %s\n", YesNo(movie.debugger));
+}
+
+void PrintText(FILE* out, const std::string& path, const FileFacts& facts, bool withMovieFacts)
 {
     fprintf(out, "%s: %s\n", path.c_str(), KindDescription(facts.kind));
     const MovieInfo& info = facts.info;
@@ -71,120 +141,169 @@ void PrintText(FILE* out, const std::string& path, const FileFacts& facts)
                 facts.playerVersion ? FormatVersion(facts.playerVersion).c_str()
                                     : "unknown (no version resource)");
     }
+    if (withMovieFacts && facts.movie)
+        PrintMovieFactsText(out, *facts.movie);
+    else if (withMovieFacts && HasMovie(facts))
+        fprintf(out, "  movie facts        unknown: the movie cannot be read\n");
 }
 
-// Appends one UTF-8 sequence starting at `text[0]`, or U+FFFD for a byte
-// that starts no valid sequence, so that the output is always valid JSON.
-// Returns the number of input bytes used.
-size_t AppendUtf8Sequence(std::string* json, const unsigned char* text)
+// ---------------------------------------------------------------------------
+// JSON and CSV: one table of keys, in their promised order
+
+// Where a key appears.
+enum KeyUse : unsigned {
+    inJson = 1,
+    inCsv = 2,
+    movieFact = 4,  // only with --facts
+};
+
+struct InfoKey {
+    const char* name;
+    unsigned use;
+    Value (*value)(const FileFacts& facts);
+};
+
+Value MovieText(const FileFacts& facts, const std::string& text)
 {
-    unsigned char lead = text[0];
-    size_t length = 0;
-    uint32_t code = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        code = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        code = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        code = lead & 0x07;
-    }
-    // A NUL ends the text and is no continuation byte, so this stops there.
-    for (size_t i = 1; i < length; i++) {
-        if ((text[i] & 0xC0) != 0x80) {
-            length = 0;
-            break;
-        }
-        code = code << 6 | (text[i] & 0x3F);
-    }
-    bool valid = length == 2 ||
-                 (length == 3 && code >= 0x800 && (code < 0xD800 || code > 0xDFFF)) ||
-                 (length == 4 && code >= 0x10000 && code <= 0x10FFFF);
-    if (!valid) {
-        json->append("\\ufffd");
-        return 1;
-    }
-    json->append((const char*)text, length);
-    return length;
+    return HasMovie(facts) ? Text(text) : Null();
 }
 
-void AppendJsonString(std::string* json, const char* utf8)
+Value MovieNumber(const FileFacts& facts, uint32_t number)
 {
-    static const char hexDigits[] = "0123456789abcdef";
-    json->push_back('"');
-    const unsigned char* text = (const unsigned char*)utf8;
-    while (*text) {
-        unsigned char c = *text;
-        if (c >= 0x80) {
-            text += AppendUtf8Sequence(json, text);
-            continue;
-        }
-        if (c == '"' || c == '\\') {
-            json->push_back('\\');
-            json->push_back((char)c);
-        } else if (c < 0x20) {
-            json->append("\\u00");
-            json->push_back(hexDigits[c >> 4]);
-            json->push_back(hexDigits[c & 15]);
-        } else {
-            json->push_back((char)c);
-        }
-        text++;
-    }
-    json->push_back('"');
+    return HasMovie(facts) ? Number(number) : Null();
 }
 
-void AppendKey(std::string* json, const char* key)
+// A fact of the movie's frame rectangle and fields, when they were read.
+Value StageValue(const FileFacts& facts, bool height)
 {
-    if (json->size() > 1)
-        json->push_back(',');
-    json->push_back('"');
-    json->append(key);
-    json->append("\":");
+    if (!facts.movie || !facts.movie->hasStage)
+        return Null();
+    return NumberText(
+        FormatTwips(height ? facts.movie->stageHeightTwips : facts.movie->stageWidthTwips));
 }
 
-void AppendNumberOrNull(std::string* json, const char* key, bool present, uint32_t value)
+Value AttributeValue(const FileFacts& facts, uint8_t bit)
 {
-    AppendKey(json, key);
-    json->append(present ? std::to_string(value) : "null");
-}
-
-void AppendTextOrNull(std::string* json, const char* key, bool present, const std::string& value)
-{
-    AppendKey(json, key);
-    if (present)
-        AppendJsonString(json, value.c_str());
-    else
-        json->append("null");
+    if (!facts.movie || !facts.movie->hasFileAttributes)
+        return Null();
+    return Boolean((facts.movie->fileAttributes & bit) != 0);
 }
 
 // The keys, their order and their types are a promise to scripts: see the
 // README's "Command line" section before changing anything here.
-bool PrintJson(FILE* out, const std::string& path, const FileFacts& facts)
+const InfoKey infoKeys[] = {
+    {"file", inJson | inCsv, [](const FileFacts& f) { return Text(f.name); }},
+    {"kind", inJson | inCsv, [](const FileFacts& f) { return Text(KindName(f.kind)); }},
+    {"signature", inJson | inCsv,
+     [](const FileFacts& f) { return MovieText(f, SignatureText(f.info.header)); }},
+    {"version", inJson | inCsv,
+     [](const FileFacts& f) { return MovieNumber(f, MovieVersion(f.info.header)); }},
+    {"declared_length", inJson | inCsv,
+     [](const FileFacts& f) { return MovieNumber(f, f.info.fileLength); }},
+    {"movie_size", inJson | inCsv, [](const FileFacts& f) { return Number(f.info.movieSize); }},
+    {"player_size", inJson | inCsv, [](const FileFacts& f) { return Number(f.info.playerSize); }},
+    {"required_player_version", inJson | inCsv,
+     [](const FileFacts& f) { return MovieText(f, FormatVersion(f.required)); }},
+    {"player_version", inJson | inCsv,
+     [](const FileFacts& f) {
+         return f.playerVersion != 0 ? Text(FormatVersion(f.playerVersion)) : Null();
+     }},
+    {"stage_width", inJson | inCsv | movieFact,
+     [](const FileFacts& f) { return StageValue(f, false); }},
+    {"stage_height", inJson | inCsv | movieFact,
+     [](const FileFacts& f) { return StageValue(f, true); }},
+    {"frame_rate", inJson | inCsv | movieFact,
+     [](const FileFacts& f) {
+         return f.movie && f.movie->hasFrames ? NumberText(FormatFrameRate(f.movie->frameRate))
+                                              : Null();
+     }},
+    {"frame_count", inJson | inCsv | movieFact,
+     [](const FileFacts& f) {
+         return f.movie && f.movie->hasFrames ? Number(f.movie->frameCount) : Null();
+     }},
+    {"tags", inJson | inCsv | movieFact,
+     [](const FileFacts& f) { return f.movie ? Number(f.movie->tagCount) : Null(); }},
+    {"end_tag", inJson | inCsv | movieFact,
+     [](const FileFacts& f) { return f.movie ? Boolean(f.movie->endTag) : Null(); }},
+    {"tag_counts", inJson | movieFact,
+     [](const FileFacts& f) { return f.movie ? JsonText(TagCountsJson(*f.movie)) : Null(); }},
+    {"background", inJson | inCsv | movieFact,
+     [](const FileFacts& f) {
+         return f.movie && f.movie->hasBackground ? Text(FormatColour(f.movie->background))
+                                                  : Null();
+     }},
+    {"file_attributes", inJson | movieFact,
+     [](const FileFacts& f) {
+         return f.movie && f.movie->hasFileAttributes
+                    ? JsonText(FileAttributesJson(f.movie->fileAttributes))
+                    : Null();
+     }},
+    // The file attributes, a column each for spreadsheets.
+    {"use_network", inCsv | movieFact,
+     [](const FileFacts& f) { return AttributeValue(f, fileAttributeUseNetwork); }},
+    {"as3", inCsv | movieFact,
+     [](const FileFacts& f) { return AttributeValue(f, fileAttributeActionScript3); }},
+    {"has_metadata", inCsv | movieFact,
+     [](const FileFacts& f) { return AttributeValue(f, fileAttributeHasMetadata); }},
+    {"use_gpu", inCsv | movieFact,
+     [](const FileFacts& f) { return AttributeValue(f, fileAttributeUseGpu); }},
+    {"use_direct_blit", inCsv | movieFact,
+     [](const FileFacts& f) { return AttributeValue(f, fileAttributeUseDirectBlit); }},
+    {"avm", inJson | inCsv | movieFact,
+     [](const FileFacts& f) {
+         return f.movie ? Number((uint32_t)ActionScriptVirtualMachine(*f.movie)) : Null();
+     }},
+    {"metadata", inJson | movieFact,
+     [](const FileFacts& f) {
+         return f.movie && f.movie->hasMetadata ? Text(f.movie->metadata) : Null();
+     }},
+    {"protected", inJson | inCsv | movieFact,
+     [](const FileFacts& f) { return f.movie ? Boolean(f.movie->isProtected) : Null(); }},
+    {"debugger", inJson | inCsv | movieFact,
+     [](const FileFacts& f) { return f.movie ? Boolean(f.movie->debugger) : Null(); }},
+};
+
+bool Shows(const InfoKey& key, unsigned format, bool withMovieFacts)
 {
-    char* name = NativeTextToUtf8(path.c_str());
-    if (!name)
-        return false;
-    const MovieInfo& info = facts.info;
-    bool movie = HasMovie(facts);
+    return (key.use & format) && (withMovieFacts || !(key.use & movieFact));
+}
+
+void PrintJson(FILE* out, const FileFacts& facts, bool withMovieFacts)
+{
     std::string json = "{";
-    AppendKey(&json, "file");
-    AppendJsonString(&json, name);
-    MemFree(name);
-    AppendTextOrNull(&json, "kind", true, KindName(facts.kind));
-    AppendTextOrNull(&json, "signature", movie, SignatureText(info.header));
-    AppendNumberOrNull(&json, "version", movie, MovieVersion(info.header));
-    AppendNumberOrNull(&json, "declared_length", movie, info.fileLength);
-    AppendNumberOrNull(&json, "movie_size", true, info.movieSize);
-    AppendNumberOrNull(&json, "player_size", true, info.playerSize);
-    AppendTextOrNull(&json, "required_player_version", movie, FormatVersion(facts.required));
-    AppendTextOrNull(&json, "player_version", facts.playerVersion != 0,
-                     FormatVersion(facts.playerVersion));
+    for (const InfoKey& key : infoKeys) {
+        if (!Shows(key, inJson, withMovieFacts))
+            continue;
+        if (json.size() > 1)
+            json.push_back(',');
+        AppendJsonString(&json, key.name);
+        json.push_back(':');
+        AppendJsonValue(&json, key.value(facts));
+    }
     json.append("}\n");
     fputs(json.c_str(), out);
-    return true;
+}
+
+void PrintCsvHeader(FILE* out, bool withMovieFacts)
+{
+    std::string row;
+    for (const InfoKey& key : infoKeys) {
+        if (Shows(key, inCsv, withMovieFacts))
+            AppendCsvField(&row, Text(key.name));
+    }
+    row.append("\r\n");
+    fputs(row.c_str(), out);
+}
+
+void PrintCsvRow(FILE* out, const FileFacts& facts, bool withMovieFacts)
+{
+    std::string row;
+    for (const InfoKey& key : infoKeys) {
+        if (Shows(key, inCsv, withMovieFacts))
+            AppendCsvField(&row, key.value(facts));
+    }
+    row.append("\r\n");
+    fputs(row.c_str(), out);
 }
 
 }  // namespace
@@ -193,6 +312,11 @@ int RunInfo(const Arguments& arguments, FILE* out, FILE* err)
 {
     if (arguments.files.empty())
         return ReportUsageError(err, arguments.command, "no file given");
+    if (arguments.json && arguments.csv)
+        return ReportUsageError(err, arguments.command, "choose one of --json and --csv");
+    FactsReader* reader = arguments.facts ? new FactsReader : nullptr;
+    if (arguments.csv)
+        PrintCsvHeader(out, arguments.facts);
     bool allDone = true;
     bool first = true;
     for (const std::string& path : arguments.files) {
@@ -200,20 +324,29 @@ int RunInfo(const Arguments& arguments, FILE* out, FILE* err)
             allDone = false;
             continue;
         }
-        FileFacts facts = GatherFacts(path);
+        FileFacts facts;
+        char* name = NativeTextToUtf8(path.c_str());
+        if (!name) {
+            ReportFileError(err, path, "not enough memory to describe it");
+            allDone = false;
+            continue;
+        }
+        facts.name = name;
+        MemFree(name);
+        allDone = GatherFacts(err, path, reader, &facts) && allDone;
         if (arguments.json) {
-            if (!PrintJson(out, path, facts)) {
-                ReportFileError(err, path, "not enough memory to describe it");
-                allDone = false;
-            }
+            PrintJson(out, facts, arguments.facts);
+        } else if (arguments.csv) {
+            PrintCsvRow(out, facts, arguments.facts);
         } else {
             if (!first)
                 fputc('\n', out);
-            PrintText(out, path, facts);
+            PrintText(out, path, facts, arguments.facts);
             first = false;
         }
         // Keeps the results and the error lines in the order of the files.
         fflush(out);
     }
+    delete reader;
     return allDone ? exitDone : exitFailed;
 }

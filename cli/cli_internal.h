@@ -22,6 +22,8 @@ struct Arguments {
     bool json;
     bool force;
     bool quiet;
+    bool facts;  // info: decode the movies and report what they hold
+    bool csv;    // info: a table rather than text or JSON
 };
 
 // What a file is, from its inspection record.

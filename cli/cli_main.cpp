@@ -20,6 +20,8 @@ enum OptionBit : unsigned {
     optionOutDir = 8,
     optionMovie = 16,
     optionPlayer = 32,
+    optionFacts = 64,
+    optionCsv = 128,
 };
 
 struct Option {
@@ -32,6 +34,7 @@ const Option options[] = {
     {"--json", optionJson, false},     {"--force", optionForce, false},
     {"--quiet", optionQuiet, false},   {"--out-dir", optionOutDir, true},
     {"--movie", optionMovie, true},    {"--player", optionPlayer, true},
+    {"--facts", optionFacts, false},   {"--csv", optionCsv, false},
 };
 
 const char overviewHelp[] =
@@ -41,7 +44,8 @@ const char overviewHelp[] =
     "Player program with a movie appended).\n"
     "\n"
     "Commands:\n"
-    "  info FILE...              what each file is; its movie and player versions\n"
+    "  info FILE...              what each file is; its movie and player versions;\n"
+    "                            with --facts, what its movie holds\n"
     "  save IN OUT [OPTIONS]     rebuild: keep, decompress or compress the movie;\n"
     "                            keep, remove or replace the player\n"
     "  extract-player IN OUT     write the player program of a projector alone\n"
@@ -56,7 +60,7 @@ const char overviewHelp[] =
     "than its movie needs (see \"quillaro-cli save --help\").\n";
 
 const char infoHelp[] =
-    "Usage: quillaro-cli info [--json] FILE...\n"
+    "Usage: quillaro-cli info [--facts] [--json|--csv] FILE...\n"
     "\n"
     "Describes each file: a bare movie, a projector (a player program with a\n"
     "movie appended), a player program alone, or none of these; the movie's\n"
@@ -65,8 +69,13 @@ const char infoHelp[] =
     "Player the movie needs; and the player's own version where it has one.\n"
     "\n"
     "Options:\n"
+    "  --facts   also decode each movie and tell what it holds: stage size, frame\n"
+    "            rate and count, its tags, background colour, ActionScript 1/2 or\n"
+    "            3, file attributes, metadata, protection against import and\n"
+    "            debugging; a movie that does not decode is an error\n"
     "  --json    one JSON object per file, one per line, for scripts; the keys\n"
-    "            are listed in the README under \"Command line\"\n";
+    "            are listed in the README under \"Command line\"\n"
+    "  --csv     a header row, then one row per file, for spreadsheets\n";
 
 const char saveHelp[] =
     "Usage: quillaro-cli save IN OUT [OPTIONS]\n"
@@ -128,7 +137,7 @@ struct Command {
 };
 
 const Command commands[] = {
-    {"info", infoHelp, optionJson, RunInfo},
+    {"info", infoHelp, optionJson | optionFacts | optionCsv, RunInfo},
     {"save", saveHelp, optionForce | optionQuiet | optionOutDir | optionMovie | optionPlayer,
      RunSave},
     {"extract-player", extractPlayerHelp, optionForce | optionQuiet | optionOutDir,
@@ -164,6 +173,8 @@ void StoreOption(Arguments* arguments, const Option& option, const std::string& 
 {
     switch (option.bit) {
     case optionJson: arguments->json = true; break;
+    case optionFacts: arguments->facts = true; break;
+    case optionCsv: arguments->csv = true; break;
     case optionForce: arguments->force = true; break;
     case optionQuiet: arguments->quiet = true; break;
     case optionOutDir: arguments->outDir = value; break;
@@ -265,7 +276,7 @@ int CliMain(int argc, char** argv, FILE* out, FILE* err)
             return exitDone;
         }
     }
-    Arguments arguments = {command->name, {}, "", "", "", false, false, false};
+    Arguments arguments = {command->name, {}, "", "", "", false, false, false, false, false};
     if (ParseArguments(*command, argc - 2, argv + 2, &arguments, err) != exitDone)
         return exitUsage;
     fflush(out);

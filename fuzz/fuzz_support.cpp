@@ -4,11 +4,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 #include <unistd.h>
 
 #include "../common/platform.h"
+#include "../movie/movie_facts.h"
 
 namespace {
 std::string scratchFolder;
@@ -76,4 +78,17 @@ unsigned char* ReadScratchFile(const char* path, size_t* size)
         copy[i] = bytes[i];
     *size = bytes.size();
     return copy;
+}
+
+bool SameFacts(const MovieFacts& a, const MovieFacts& b)
+{
+    return a.hasStage == b.hasStage && a.stageWidthTwips == b.stageWidthTwips &&
+           a.stageHeightTwips == b.stageHeightTwips && a.hasFrames == b.hasFrames &&
+           a.frameRate == b.frameRate && a.frameCount == b.frameCount &&
+           a.tagCount == b.tagCount && a.endTag == b.endTag &&
+           memcmp(a.tagCounts, b.tagCounts, sizeof a.tagCounts) == 0 &&
+           a.hasBackground == b.hasBackground && a.background == b.background &&
+           a.hasFileAttributes == b.hasFileAttributes && a.fileAttributes == b.fileAttributes &&
+           a.hasMetadata == b.hasMetadata && a.metadata == b.metadata &&
+           a.isProtected == b.isProtected && a.debugger == b.debugger;
 }

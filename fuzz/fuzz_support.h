@@ -23,3 +23,7 @@ void WriteScratchFile(const char* path, const uint8_t* data, size_t size);
 // The bytes of the file at `path` (MemAlloc; the caller frees them), with
 // `*size` their count; null with `*size` 0 when it cannot be read.
 unsigned char* ReadScratchFile(const char* path, size_t* size);
+
+struct MovieFacts;
+// Whether two walks found the same facts, field by field.
+bool SameFacts(const MovieFacts& a, const MovieFacts& b);

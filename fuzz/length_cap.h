@@ -13,10 +13,13 @@
 
 const uint32_t fuzzDeclaredLengthCap = 1u << 20;
 
-// Lowers the declared length of a "CWS" movie at `movie` (`size` bytes).
-inline void CapDeclaredLength(unsigned char* movie, size_t size)
+// Lowers the declared length of a "CWS" movie at `movie` (`size` bytes);
+// with `everySignature`, that of an "FWS" or "ZWS" movie too, for the
+// readers that pad every movie.
+inline void CapDeclaredLength(unsigned char* movie, size_t size, bool everySignature = false)
 {
-    if (size > 8 && movie[0] == 'C' && movie[1] == 'W' && movie[2] == 'S' &&
+    bool capped = movie[0] == 'C' || (everySignature && (movie[0] == 'F' || movie[0] == 'Z'));
+    if (size > 8 && capped && movie[1] == 'W' && movie[2] == 'S' &&
         ReadLe32(movie + 4) > fuzzDeclaredLengthCap)
         WriteLe32(movie + 4, fuzzDeclaredLengthCap);
 }

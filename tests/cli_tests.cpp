@@ -207,6 +207,7 @@ TEST(CliUsage, MistakesAreUsageErrorsAndTouchNothing)
         {{"info"}, "no file"},
         {{"info", "--force", movie}, "unknown option --force"},
         {{"info", "--json=yes", movie}, "takes no value"},
+        {{"info", "--json", "--csv", movie}, "one of --json and --csv"},
         {{"save", movie, out}, "nothing to do"},
         {{"save", movie, out, "--movie", "keep", "--player", "keep"}, "nothing to do"},
         {{"save", movie, out, "--movie", "shrink"}, "--movie takes"},
@@ -724,6 +725,81 @@ TEST(CliInfo, JsonHasExactlyTheDocumentedKeysAndTypes)
             values += (values.empty() ? "" : ",") + InfoJsonValues(lines[i], hasMovie)[key];
         EXPECT_EQ(files[i].values, values) << lines[i];
     }
+}
+
+// What --facts adds: the facts of the movie, a projector's those of its
+// movie; null where there is no movie or it does not decode (an error).
+TEST(CliInfo, FactsFollowTheMovieAndNullWhereItCannotBeRead)
+{
+    FreshFolder("facts");
+    const Bytes body = {0x78, 0x00, 0x05, 0x5f, 0x00, 0x00, 0x0f, 0xa0, 0x00,  // 550 x 400
+                        0x00, 0x18, 0x02, 0x00,                                // 24 a second, 2
+                        0x44, 0x11, 0x08, 0, 0, 0,                             // FileAttributes: AS3
+                        0x43, 0x02, 0xff, 0x00, 0x80,                          // background
+                        0x40, 0x00, 0x00, 0x00};                               // ShowFrame, End
+    Bytes movie = MakeCompressedMovie(10, body);
+    Bytes player = Fixture("player-11.2.exe");
+    WriteWholeFile("facts/movie.swf", movie);
+    WriteWholeFile("facts/projector.exe", MakeProjector(player, movie));
+    WriteWholeFile("facts/damaged.swf", MakeMovie("CWS", 10, 5000, PatternBytes(900, 3, false)));
+    WriteWholeFile("facts/lzma.swf", MakeMovie("ZWS", 13, 5000, PatternBytes(300, 4, false)));
+    WriteWholeFile("facts/player.exe", player);
+    const std::string facts =
+        "\"stage_width\":550,\"stage_height\":400,\"frame_rate\":24,\"frame_count\":2,"
+        "\"tags\":4,\"end_tag\":true,\"tag_counts\":{\"0\":1,\"1\":1,\"9\":1,\"69\":1},"
+        "\"background\":\"#ff0080\",\"file_attributes\":{\"use_network\":false,\"as3\":true,"
+        "\"has_metadata\":false,\"use_gpu\":false,\"use_direct_blit\":false},\"avm\":2,"
+        "\"metadata\":null,\"protected\":false,\"debugger\":false}";
+    std::string nulls;
+    for (const char* key : {"stage_width", "stage_height", "frame_rate", "frame_count", "tags",
+                            "end_tag", "tag_counts", "background", "file_attributes", "avm",
+                            "metadata", "protected", "debugger"})
+        nulls += std::string(nulls.empty() ? "" : ",") + Quoted(key) + ":null";
+    nulls += "}";
+    const struct {
+        const char* file;
+        std::string facts;
+        const char* error;  // on standard error; null for none
+    } files[] = {
+        {"facts/movie.swf", facts, nullptr},
+        {"facts/projector.exe", facts, nullptr},
+        {"facts/damaged.swf", nulls, "damaged"},
+        {"facts/lzma.swf", nulls, "LZMA"},
+        {"facts/player.exe", nulls, nullptr},
+    };
+    std::vector<std::string> words = {"info", "--facts", "--json"};
+    for (const auto& file : files)
+        words.push_back(file.file);
+    CliResult result = RunCli(words);
+    EXPECT_EQ(exitFailed, result.code) << Describe(words, result);
+    std::vector<std::string> lines = SplitLines(result.out);
+    ASSERT_EQ(5u, lines.size()) << result.out;
+    EXPECT_EQ(2u, CountLines(result.err)) << result.err;
+    for (size_t i = 0; i < lines.size(); i++) {
+        // Today's keys come first, as they were.
+        std::string todays = lines[i].substr(0, lines[i].find(",\"stage_width\"")) + "}";
+        EXPECT_FALSE(InfoJsonValues(todays, !Contains(files[i].file, "player")).empty()) << todays;
+        EXPECT_EQ(files[i].facts, lines[i].substr(todays.size())) << lines[i];
+        std::string named = std::string("quillaro-cli: ") + files[i].file + ": ";
+        EXPECT_EQ(files[i].error != nullptr, Contains(result.err, named)) << result.err;
+        EXPECT_TRUE(!files[i].error || Contains(result.err, files[i].error)) << result.err;
+    }
+
+    // CSV: a header, then the scalar facts, quoted where needed.
+    WriteWholeFile("facts/a,b.swf", movie);
+    words = {"info", "--facts", "--csv", "facts/a,b.swf", "facts/player.exe"};
+    result = RunCli(words);
+    EXPECT_EQ(exitDone, result.code) << Describe(words, result);
+    EXPECT_EQ("file,kind,signature,version,declared_length,movie_size,player_size,"
+              "required_player_version,player_version,stage_width,stage_height,frame_rate,"
+              "frame_count,tags,end_tag,background,use_network,as3,has_metadata,use_gpu,"
+              "use_direct_blit,avm,protected,debugger\r\n"
+              "\"facts/a,b.swf\",bare-movie,CWS,10," + std::to_string(8 + body.size()) + "," +
+                  std::to_string(movie.size()) + ",0,10.0,,550,400,24,2,4,true,#ff0080,false,"
+                  "true,false,false,false,2,false,false\r\n"
+              "facts/player.exe,player,,,,0," + std::to_string(player.size()) +
+                  ",,11.2,,,,,,,,,,,,,,,\r\n",
+              result.out);
 }
 
 #ifndef _WIN32
