@@ -44,6 +44,11 @@ void ReportFileError(FILE* err, const std::string& file, const std::string& mess
     fprintf(err, "%s: %s: %s\n", programName, file.c_str(), message.c_str());
 }
 
+void LogFileError(std::string* log, const std::string& file, const std::string& message)
+{
+    *log += std::string(programName) + ": " + file + ": " + message + "\n";
+}
+
 int ReportUsageError(FILE* err, const char* command, const std::string& message)
 {
     fprintf(err, "%s %s: %s (see \"%s %s --help\")\n", programName, command, message.c_str(),
@@ -53,17 +58,25 @@ int ReportUsageError(FILE* err, const char* command, const std::string& message)
 
 bool CheckInputFile(FILE* err, const std::string& path)
 {
+    std::string log;
+    bool usable = CheckInputFile(&log, path);
+    fputs(log.c_str(), err);
+    return usable;
+}
+
+bool CheckInputFile(std::string* log, const std::string& path)
+{
     if (!PathExists(path.c_str())) {
-        ReportFileError(err, path, "no such file");
+        LogFileError(log, path, "no such file");
         return false;
     }
     if (IsFolder(path.c_str())) {
-        ReportFileError(err, path, "is a folder, not a file");
+        LogFileError(log, path, "is a folder, not a file");
         return false;
     }
     PlatformFile* file = OpenFileForRead(path.c_str());
     if (!file) {
-        ReportFileError(err, path,
+        LogFileError(log, path,
                         "cannot be opened for reading (no permission, or another program is "
                         "writing it)");
         return false;
@@ -72,11 +85,11 @@ bool CheckInputFile(FILE* err, const std::string& path)
     bool sized = GetFileSize64(file, &size);
     CloseFile(file);
     if (!sized) {
-        ReportFileError(err, path, "its size cannot be read");
+        LogFileError(log, path, "its size cannot be read");
         return false;
     }
     if (size > 0xFFFFFFFFu) {
-        ReportFileError(err, path,
+        LogFileError(log, path,
                         "is 4 GiB or larger; movies and projectors are always smaller");
         return false;
     }

@@ -19,6 +19,8 @@ struct Arguments {
     std::string outDir;              // empty without --out-dir
     std::string movieOption;         // empty without --movie
     std::string playerOption;        // empty without --player
+    std::string threadsOption;       // empty without --threads
+    std::string jobsOption;          // empty without --jobs
     bool json;
     bool force;
     bool quiet;
@@ -39,6 +41,8 @@ std::string SignatureText(uint32_t header);
 
 // "quillaro-cli: <file>: <message>" on `err`.
 void ReportFileError(FILE* err, const std::string& file, const std::string& message);
+// The same line appended to `log`, to be printed later.
+void LogFileError(std::string* log, const std::string& file, const std::string& message);
 // "quillaro-cli <command>: <message>" and a pointer to the help, on `err`.
 // Returns exitUsage.
 int ReportUsageError(FILE* err, const char* command, const std::string& message);
@@ -46,6 +50,7 @@ int ReportUsageError(FILE* err, const char* command, const std::string& message)
 // Whether `path` names a readable file that inspection can describe;
 // otherwise reports why not (missing, a folder, unreadable, too large).
 bool CheckInputFile(FILE* err, const std::string& path);
+bool CheckInputFile(std::string* log, const std::string& path);
 
 // The commands; each returns the exit code.
 int RunInfo(const Arguments& arguments, FILE* out, FILE* err);

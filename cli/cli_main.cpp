@@ -22,6 +22,8 @@ enum OptionBit : unsigned {
     optionPlayer = 32,
     optionFacts = 64,
     optionCsv = 128,
+    optionThreads = 256,
+    optionJobs = 512,
 };
 
 struct Option {
@@ -35,6 +37,7 @@ const Option options[] = {
     {"--quiet", optionQuiet, false},   {"--out-dir", optionOutDir, true},
     {"--movie", optionMovie, true},    {"--player", optionPlayer, true},
     {"--facts", optionFacts, false},   {"--csv", optionCsv, false},
+    {"--threads", optionThreads, true}, {"--jobs", optionJobs, true},
 };
 
 const char overviewHelp[] =
@@ -92,7 +95,14 @@ const char saveHelp[] =
     "                   its input with .exe when it has a player, .swf when not\n"
     "  --force          save even when the player is older than the movie needs,\n"
     "                   and replace an existing output, even the input itself\n"
+    "  --threads N      compress each movie with N threads (default: all cores,\n"
+    "                   shared among the files converted at once)\n"
+    "  --jobs N         convert N files of a batch at once (default: one per core);\n"
+    "                   messages still come in the order of the inputs\n"
     "  --quiet          no progress bar and no warnings\n"
+    "\n"
+    "A compressed movie whose stream ends short of its declared length is padded\n"
+    "with zeros, as players do, with a warning that says how many.\n"
     "\n"
     "Keeping both the movie and the player asks for nothing and is refused. An\n"
     "LZMA-compressed (ZWS) movie can only be kept as stored.\n"
@@ -105,7 +115,7 @@ const char saveHelp[] =
 
 const char extractPlayerHelp[] =
     "Usage: quillaro-cli extract-player IN OUT [--force] [--quiet]\n"
-    "       quillaro-cli extract-player IN... --out-dir DIR [--force] [--quiet]\n"
+    "       quillaro-cli extract-player IN... --out-dir DIR [--jobs N] [--force] [--quiet]\n"
     "\n"
     "Writes the player program of a projector alone: the bytes in front of its\n"
     "movie. A player program without a movie is copied whole. With --out-dir,\n"
@@ -114,11 +124,12 @@ const char extractPlayerHelp[] =
     "Options:\n"
     "  --out-dir DIR    write each output into DIR\n"
     "  --force          replace an existing output, even the input itself\n"
+    "  --jobs N         write N files of a batch at once (default: one per core)\n"
     "  --quiet          accepted for symmetry with save; nothing to silence\n";
 
 const char extractMovieHelp[] =
     "Usage: quillaro-cli extract-movie IN OUT [--force] [--quiet]\n"
-    "       quillaro-cli extract-movie IN... --out-dir DIR [--force] [--quiet]\n"
+    "       quillaro-cli extract-movie IN... --out-dir DIR [--jobs N] [--force] [--quiet]\n"
     "\n"
     "Writes the movie of a projector exactly as stored, without the player and\n"
     "the trailer (for a bare movie file, a copy of it). With --out-dir, the\n"
@@ -127,6 +138,7 @@ const char extractMovieHelp[] =
     "Options:\n"
     "  --out-dir DIR    write each output into DIR\n"
     "  --force          replace an existing output, even the input itself\n"
+    "  --jobs N         write N files of a batch at once (default: one per core)\n"
     "  --quiet          accepted for symmetry with save; nothing to silence\n";
 
 struct Command {
@@ -138,11 +150,13 @@ struct Command {
 
 const Command commands[] = {
     {"info", infoHelp, optionJson | optionFacts | optionCsv, RunInfo},
-    {"save", saveHelp, optionForce | optionQuiet | optionOutDir | optionMovie | optionPlayer,
+    {"save", saveHelp,
+     optionForce | optionQuiet | optionOutDir | optionMovie | optionPlayer | optionThreads |
+         optionJobs,
      RunSave},
-    {"extract-player", extractPlayerHelp, optionForce | optionQuiet | optionOutDir,
+    {"extract-player", extractPlayerHelp, optionForce | optionQuiet | optionOutDir | optionJobs,
      RunExtractPlayer},
-    {"extract-movie", extractMovieHelp, optionForce | optionQuiet | optionOutDir,
+    {"extract-movie", extractMovieHelp, optionForce | optionQuiet | optionOutDir | optionJobs,
      RunExtractMovie},
 };
 
@@ -180,6 +194,8 @@ void StoreOption(Arguments* arguments, const Option& option, const std::string& 
     case optionOutDir: arguments->outDir = value; break;
     case optionMovie: arguments->movieOption = value; break;
     case optionPlayer: arguments->playerOption = value; break;
+    case optionThreads: arguments->threadsOption = value; break;
+    case optionJobs: arguments->jobsOption = value; break;
     }
 }
 
@@ -276,7 +292,7 @@ int CliMain(int argc, char** argv, FILE* out, FILE* err)
             return exitDone;
         }
     }
-    Arguments arguments = {command->name, {}, "", "", "", false, false, false, false, false};
+    Arguments arguments = {command->name, {}, "", "", "", "", "", false, false, false, false, false};
     if (ParseArguments(*command, argc - 2, argv + 2, &arguments, err) != exitDone)
         return exitUsage;
     fflush(out);

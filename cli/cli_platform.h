@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "common/platform.h"
 
@@ -19,6 +20,11 @@ bool IsFolder(const char* path);
 // Whether both paths exist and name the same file, by whatever names
 // (links, other spellings, different case on Windows).
 bool IsSameFile(const char* first, const char* second);
+// What tells the name of an output file apart from the others written
+// into the same folder: the name itself, with case folded where the file
+// system ignores it (Windows). Outputs are moved into place by name, so
+// two names are the same output exactly when their keys are equal.
+std::string OutputNameKey(const std::string& path);
 // Creates the folder `path` (not its parents); true if it exists afterwards.
 bool CreateFolder(const char* path);
 

@@ -33,6 +33,11 @@ bool IsSameFile(const char* first, const char* second)
            a.st_ino == b.st_ino;
 }
 
+std::string OutputNameKey(const std::string& path)
+{
+    return path;
+}
+
 bool CreateFolder(const char* path)
 {
     mkdir(path, 0777);

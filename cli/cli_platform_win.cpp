@@ -44,6 +44,19 @@ bool IsSameFile(const char* first, const char* second)
            a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
 }
 
+std::string OutputNameKey(const std::string& path)
+{
+    std::string key = path;
+    if (!key.empty())
+        LCMapStringA(LOCALE_INVARIANT, LCMAP_UPPERCASE, path.c_str(), (int)path.size(), &key[0],
+                     (int)key.size());
+    for (char& c : key) {
+        if (c == '/')
+            c = '\\';
+    }
+    return key;
+}
+
 bool CreateFolder(const char* path)
 {
     CreateDirectoryA(path, nullptr);

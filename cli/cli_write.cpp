@@ -6,6 +6,14 @@
 #include "cli_platform.h"
 #include "progress.h"
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "rebuild/parallel_deflate.h"
 #include "rebuild/rebuild.h"
 
 namespace {
@@ -20,7 +28,8 @@ struct WriteRequest {
     std::string outDir;      // empty when the output was named
     bool force;
     bool quiet;
-    unsigned threads;  // deflate workers a conversion uses; 0: one per core
+    unsigned threads;  // deflate workers per conversion; 0: decided by the jobs
+    unsigned jobs;     // inputs converted at once
     FILE* err;
 };
 
@@ -28,7 +37,7 @@ struct WriteRequest {
 // with exitRefused, so that --force would finish it; any failure wins.
 enum class Outcome { Done, Failed, Refused };
 
-// Conversions of movies this big or bigger show a bar on a terminal;
+// Runs that convert this much movie or more show a bar on a terminal;
 // smaller ones are over before a bar could be read.
 const uint32_t progressThreshold = 1024 * 1024;
 
@@ -194,29 +203,30 @@ std::string DerivedOutput(const WriteRequest& request, const std::string& input,
 
 // Whether the input holds what the command needs, and can be converted as
 // asked.
-bool CheckSource(const WriteRequest& request, const std::string& input, const MovieInfo& source)
+bool CheckSource(const WriteRequest& request, const std::string& input, const MovieInfo& source,
+                 std::string* log)
 {
     FileKind kind = KindOf(source);
     if (request.command == WriteCommand::ExtractPlayer) {
         if (source.playerSize != 0)
             return true;
-        ReportFileError(request.err, input,
+        LogFileError(log, input,
                         kind == FileKind::BareMovie
                             ? "is a bare movie; it holds no player program to extract"
                             : "is neither a projector nor a player program");
         return false;
     }
     if (kind == FileKind::Player) {
-        ReportFileError(request.err, input, "is a player program without a movie");
+        LogFileError(log, input, "is a player program without a movie");
         return false;
     }
     if (kind == FileKind::None) {
-        ReportFileError(request.err, input, "is neither a Flash movie nor a projector");
+        LogFileError(log, input, "is neither a Flash movie nor a projector");
         return false;
     }
     bool converts = MovieActionOf(request.mode) != MovieAction::Keep;
     if (converts && MovieSignature(source.header) == signatureLzma) {
-        ReportFileError(request.err, input,
+        LogFileError(log, input,
                         "holds an LZMA-compressed (ZWS) movie, which cannot be compressed or "
                         "decompressed; only --movie keep is possible");
         return false;
@@ -228,7 +238,7 @@ bool CheckSource(const WriteRequest& request, const std::string& input, const Mo
 // least as new as the movie needs. No player is checked with Remove, nor
 // with Keep when the source has none.
 Outcome CheckPlayerVersion(const WriteRequest& request, const std::string& input,
-                           const MovieInfo& source)
+                           const MovieInfo& source, std::string* log)
 {
     const char* playerSource = SavedPlayerSource(request.mode, input.c_str(),
                                                  request.playerPath.c_str(), source);
@@ -247,11 +257,11 @@ Outcome CheckPlayerVersion(const WriteRequest& request, const std::string& input
                         (player ? "version " + FormatVersion(player)
                                 : "of unknown version (counted as 0.0)");
     if (!request.force) {
-        ReportFileError(request.err, input, "refused: " + facts + "; use --force to save anyway");
+        LogFileError(log, input, "refused: " + facts + "; use --force to save anyway");
         return Outcome::Refused;
     }
     if (!request.quiet)
-        ReportFileError(request.err, input, "warning: " + facts + "; saving anyway (--force)");
+        LogFileError(log, input, "warning: " + facts + "; saving anyway (--force)");
     return Outcome::Done;
 }
 
@@ -259,37 +269,34 @@ Outcome CheckPlayerVersion(const WriteRequest& request, const std::string& input
 // input without --force, never a folder, and never an output that an
 // earlier input of this run wrote.
 bool CheckOutput(const WriteRequest& request, const std::string& input, const std::string& output,
-                 const std::vector<std::string>& written)
+                 std::set<std::string>* outputs, std::string* log)
 {
     const char* path = output.c_str();
-    FILE* err = request.err;
     if (IsFolder(path)) {
-        ReportFileError(err, output,
+        LogFileError(log, output,
                         request.outDir.empty()
                             ? "is a folder; name the output file, or use --out-dir for a folder"
                             : "is a folder, where the output of " + input + " should go");
         return false;
     }
-    for (const std::string& earlier : written) {
-        if (IsSameFile(path, earlier.c_str())) {
-            ReportFileError(err, output,
-                            "was already written by another input of this run; not replaced (" +
-                                input + " not saved)");
-            return false;
-        }
+    if (!outputs->insert(OutputNameKey(output)).second) {
+        LogFileError(log, output,
+                     "was already written by another input of this run; not replaced (" + input +
+                         " not saved)");
+        return false;
     }
     if (request.force)
         return true;
     bool isPlayer = !request.playerPath.empty() && IsSameFile(path, request.playerPath.c_str());
     if (IsSameFile(path, input.c_str()) || isPlayer) {
-        ReportFileError(err, output,
+        LogFileError(log, output,
                         std::string("is the ") + (isPlayer ? "player" : "input") +
                             " file itself; use --force to replace it (it is replaced only once "
                             "the new file is complete)");
         return false;
     }
     if (PathExists(path)) {
-        ReportFileError(err, output, "already exists; use --force to replace it");
+        LogFileError(log, output, "already exists; use --force to replace it");
         return false;
     }
     return true;
@@ -321,104 +328,278 @@ const ErrorText errorTexts[] = {
      "replace it"},
 };
 
-void ReportRebuildError(const WriteRequest& request, const std::string& input,
-                        const std::string& output, RebuildError error)
+void ReportRebuildError(const std::string& input, const std::string& output, RebuildError error,
+                        std::string* log)
 {
     for (const ErrorText& entry : errorTexts) {
         if (entry.error != error)
             continue;
         if (entry.aboutOutput)
-            ReportFileError(request.err, output,
+            LogFileError(log, output,
                             std::string(entry.text) + " (writing it from " + input + ")");
         else
-            ReportFileError(request.err, input, entry.text);
+            LogFileError(log, input, entry.text);
         return;
     }
-    ReportFileError(request.err, input, "failed for an unknown reason");
+    LogFileError(log, input, "failed for an unknown reason");
 }
 
-bool ShowsProgress(const WriteRequest& request, const MovieInfo& source)
+// One input of a run: its checks, then its writing on a job thread. The
+// messages of each input wait in its log and are printed in input order.
+struct Task {
+    std::string input;
+    std::string output;
+    MovieInfo source = {};
+    Outcome outcome = Outcome::Failed;
+    bool toWrite = false;  // the checks passed
+    uint64_t weight = 0;   // its share of the progress bar: the movie it converts
+    std::atomic<uint64_t> progressed{0};  // of `weight`, reported by its job
+    std::atomic<bool> finished{false};
+    std::string log;
+};
+
+// The checks of one input, on the main thread and in input order, so that
+// of two inputs with the same output the first one wins.
+void PlanTask(const WriteRequest& request, const std::string& namedOutput,
+              std::set<std::string>* outputs, Task* task)
 {
-    return request.command != WriteCommand::ExtractPlayer && !request.quiet &&
-           MovieActionOf(request.mode) != MovieAction::Keep &&
-           (source.movieSize >= progressThreshold || source.fileLength >= progressThreshold) &&
-           IsTerminal(request.err);
+    const std::string& input = task->input;
+    task->outcome = Outcome::Failed;
+    if (!CheckInputFile(&task->log, input))
+        return;
+    InspectMovieFile(input.c_str(), &task->source);
+    if (!CheckSource(request, input, task->source, &task->log))
+        return;
+    task->outcome = CheckPlayerVersion(request, input, task->source, &task->log);
+    if (task->outcome != Outcome::Done)
+        return;
+    task->output = namedOutput.empty() ? DerivedOutput(request, input, task->source) : namedOutput;
+    if (!CheckOutput(request, input, task->output, outputs, &task->log)) {
+        task->outcome = Outcome::Failed;
+        return;
+    }
+    task->toWrite = true;
+    bool converts = request.command != WriteCommand::ExtractPlayer &&
+                    MovieActionOf(request.mode) != MovieAction::Keep;
+    if (converts)
+        task->weight = task->source.movieSize > task->source.fileLength ? task->source.movieSize
+                                                                         : task->source.fileLength;
 }
 
-bool Write(const WriteRequest& request, const std::string& input, const std::string& output,
-           const MovieInfo& source, RebuildError* error)
+void ReportTaskProgress(void* context, uint64_t done, uint64_t total)
 {
+    Task* task = (Task*)context;
+    uint64_t share = total == 0 ? task->weight : (uint64_t)((double)task->weight * done / total);
+    if (share > task->progressed.load())
+        task->progressed.store(share);
+}
+
+void WriteTask(const WriteRequest& request, Task* task)
+{
+    const std::string& input = task->input;
+    RebuildError error = RebuildError::None;
     // CheckOutput found the name free, but another program may take it
     // meanwhile: without --force the commit itself refuses to replace.
     CommitMode commit = request.force ? CommitMode::Replace : CommitMode::NoReplace;
-    if (request.command == WriteCommand::ExtractPlayer)
-        return ExtractPlayer(input.c_str(), output.c_str(), error, commit);
-    TerminalProgress bar;
-    Progress progress = TerminalProgressReporter(&bar);
-    bool showsProgress = ShowsProgress(request, source);
-    if (showsProgress)
-        StartProgress(&bar, request.err, BaseName(input).c_str());
-    const char* playerPath = request.playerPath.empty() ? nullptr : request.playerPath.c_str();
-    RebuildDetails details = {request.threads, 0};
-    bool written = RebuildMovieFile(showsProgress ? &progress : nullptr, input.c_str(),
-                                    output.c_str(), playerPath, request.mode, error, &details,
-                                    commit);
-    if (showsProgress)
-        EraseProgress(&bar);
-    if (written && details.paddedBytes != 0 && !request.quiet)
-        ReportFileError(request.err, input,
-                        "warning: the movie's compressed stream ended " +
-                            std::to_string(details.paddedBytes) +
-                            " bytes short of its declared length; they were written as zeros");
-    return written;
+    bool written;
+    if (request.command == WriteCommand::ExtractPlayer) {
+        written = ExtractPlayer(input.c_str(), task->output.c_str(), &error, commit);
+    } else {
+        Progress progress = {ReportTaskProgress, task};
+        const char* playerPath = request.playerPath.empty() ? nullptr : request.playerPath.c_str();
+        RebuildDetails details = {request.threads, 0};
+        written = RebuildMovieFile(&progress, input.c_str(), task->output.c_str(), playerPath,
+                                   request.mode, &error, &details, commit);
+        if (written && details.paddedBytes != 0 && !request.quiet)
+            LogFileError(&task->log, input,
+                         "warning: the movie's compressed stream ended " +
+                             std::to_string(details.paddedBytes) +
+                             " bytes short of its declared length; they were written as zeros");
+    }
+    if (!written)
+        ReportRebuildError(input, task->output, error, &task->log);
+    task->outcome = written ? Outcome::Done : Outcome::Failed;
+    task->progressed.store(task->weight);
 }
 
-Outcome ProcessInput(const WriteRequest& request, const std::string& input,
-                     const std::string& namedOutput, std::vector<std::string>* written)
+// The tasks to write, shared by the job threads: each takes the next one.
+struct Jobs {
+    const WriteRequest* request;
+    std::vector<Task*> queue;
+    std::atomic<size_t> next;
+    std::mutex mutex;
+    std::condition_variable finished;
+};
+
+void RunJobs(Jobs* jobs)
 {
-    if (!CheckInputFile(request.err, input))
-        return Outcome::Failed;
-    MovieInfo source;
-    InspectMovieFile(input.c_str(), &source);
-    if (!CheckSource(request, input, source))
-        return Outcome::Failed;
-    Outcome version = CheckPlayerVersion(request, input, source);
-    if (version != Outcome::Done)
-        return version;
-    std::string output = namedOutput.empty() ? DerivedOutput(request, input, source) : namedOutput;
-    if (!CheckOutput(request, input, output, *written))
-        return Outcome::Failed;
-    RebuildError error = RebuildError::None;
-    if (!Write(request, input, output, source, &error)) {
-        ReportRebuildError(request, input, output, error);
-        return Outcome::Failed;
+    for (;;) {
+        size_t index = jobs->next.fetch_add(1);
+        if (index >= jobs->queue.size())
+            return;
+        Task* task = jobs->queue[index];
+        WriteTask(*jobs->request, task);
+        std::lock_guard<std::mutex> lock(jobs->mutex);
+        task->finished.store(true);
+        jobs->finished.notify_all();
     }
-    written->push_back(output);
-    return Outcome::Done;
+}
+
+// The one bar of a run: the total of the tasks' shares.
+struct BatchBar {
+    bool shown;
+    TerminalProgress terminal;
+    uint64_t total;
+};
+
+void DrawBatchBar(BatchBar* bar, const std::vector<Task>& tasks)
+{
+    if (!bar->shown)
+        return;
+    uint64_t done = 0;
+    for (const Task& task : tasks)
+        done += task.progressed.load();
+    DrawProgress(&bar->terminal, ProgressPercent(done, bar->total));
+}
+
+// Prints the logs of the finished tasks that follow those printed, in
+// input order; returns how many are printed now.
+size_t PrintFinished(const WriteRequest& request, std::vector<Task>& tasks, size_t printed,
+                     BatchBar* bar)
+{
+    size_t start = printed;
+    while (printed < tasks.size() && tasks[printed].finished.load())
+        printed++;
+    bool anyText = false;
+    for (size_t i = start; i < printed; i++)
+        anyText = anyText || !tasks[i].log.empty();
+    if (anyText && bar->shown)
+        EraseProgress(&bar->terminal);
+    for (size_t i = start; i < printed; i++)
+        fputs(tasks[i].log.c_str(), request.err);
+    return printed;
+}
+
+// How many deflate workers each conversion gets: what was asked, or the
+// cores shared among the jobs that run at once.
+unsigned ThreadsPerConversion(unsigned asked, unsigned jobs, size_t toWrite)
+{
+    if (asked != 0)
+        return asked;
+    size_t running = toWrite < jobs ? toWrite : jobs;
+    unsigned cores = WorkerCount(0);
+    return running <= 1 ? 0 : (cores / running > 1 ? cores / (unsigned)running : 1);
+}
+
+void StartBar(const WriteRequest& request, const std::vector<Task>& tasks, BatchBar* bar)
+{
+    bar->shown = false;
+    bar->total = 0;
+    size_t converting = 0;
+    const Task* only = nullptr;
+    for (const Task& task : tasks) {
+        bar->total += task.weight;
+        if (task.weight != 0) {
+            converting++;
+            only = &task;
+        }
+    }
+    if (request.quiet || bar->total < progressThreshold || !IsTerminal(request.err))
+        return;
+    std::string label = converting == 1 ? BaseName(only->input)
+                                        : std::to_string(converting) + " files";
+    StartProgress(&bar->terminal, request.err, label.c_str());
+    bar->shown = true;
+    DrawBatchBar(bar, tasks);
+}
+
+// Writes the planned tasks with the request's jobs, printing each task's
+// messages in input order as soon as those before it are done.
+void WriteTasks(WriteRequest request, std::vector<Task>& tasks)
+{
+    Jobs jobs;
+    jobs.request = &request;
+    jobs.next = 0;
+    for (Task& task : tasks) {
+        if (task.toWrite)
+            jobs.queue.push_back(&task);
+        else
+            task.finished = true;
+    }
+    request.threads = ThreadsPerConversion(request.threads, request.jobs, jobs.queue.size());
+    BatchBar bar;
+    StartBar(request, tasks, &bar);
+    size_t count = jobs.queue.size() < request.jobs ? jobs.queue.size() : request.jobs;
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < count; i++)
+        threads.emplace_back(RunJobs, &jobs);
+    size_t printed = 0;
+    for (;;) {
+        printed = PrintFinished(request, tasks, printed, &bar);
+        DrawBatchBar(&bar, tasks);
+        if (printed == tasks.size())
+            break;
+        std::unique_lock<std::mutex> lock(jobs.mutex);
+        jobs.finished.wait_for(lock, std::chrono::milliseconds(100),
+                               [&] { return tasks[printed].finished.load(); });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    if (bar.shown)
+        EraseProgress(&bar.terminal);
+}
+
+// A count option: digits only, from 1 to 1024; an absent one is 0.
+bool ParseCount(const Arguments& arguments, const char* name, const std::string& text,
+                FILE* err, unsigned* count)
+{
+    *count = 0;
+    if (text.empty())
+        return true;
+    bool digits = text.size() <= 4 && text.find_first_not_of("0123456789") == std::string::npos;
+    unsigned value = digits ? (unsigned)std::stoul(text) : 0;
+    if (value < 1 || value > 1024) {
+        ReportUsageError(err, arguments.command,
+                         std::string(name) + " takes a number from 1 to 1024, not \"" + text +
+                             "\"");
+        return false;
+    }
+    *count = value;
+    return true;
 }
 
 int RunWrite(WriteCommand command, const Arguments& arguments, FILE* err)
 {
     WriteRequest request = {command, MakeRebuildMode(PlayerAction::Remove, MovieAction::Keep),
-                            "", arguments.outDir, arguments.force, arguments.quiet, 0, err};
+                            "", arguments.outDir, arguments.force, arguments.quiet, 0, 0, err};
     std::vector<std::string> inputs;
     std::string namedOutput;
     if (SplitOperands(arguments, err, &inputs, &namedOutput) != exitDone)
         return exitUsage;
     if (command == WriteCommand::Save && ParseSaveOptions(arguments, &request) != exitDone)
         return exitUsage;
+    if (!ParseCount(arguments, "--threads", arguments.threadsOption, err, &request.threads) ||
+        !ParseCount(arguments, "--jobs", arguments.jobsOption, err, &request.jobs))
+        return exitUsage;
+    if (request.jobs == 0)
+        request.jobs = WorkerCount(0);
     if (!request.playerPath.empty() && !CheckReplacementPlayer(request))
         return exitFailed;
     if (!request.outDir.empty() && !PrepareOutDir(request))
         return exitFailed;
 
-    std::vector<std::string> written;
+    std::vector<Task> tasks(inputs.size());
+    std::set<std::string> outputs;
+    for (size_t i = 0; i < inputs.size(); i++) {
+        tasks[i].input = inputs[i];
+        PlanTask(request, namedOutput, &outputs, &tasks[i]);
+    }
+    WriteTasks(request, tasks);
     bool failed = false;
     bool refused = false;
-    for (const std::string& input : inputs) {
-        Outcome outcome = ProcessInput(request, input, namedOutput, &written);
-        failed = failed || outcome == Outcome::Failed;
-        refused = refused || outcome == Outcome::Refused;
+    for (const Task& task : tasks) {
+        failed = failed || task.outcome == Outcome::Failed;
+        refused = refused || task.outcome == Outcome::Refused;
     }
     if (failed)
         return exitFailed;

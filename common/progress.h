@@ -27,5 +27,6 @@ inline uint32_t ProgressPercent(uint64_t done, uint64_t total)
     if (total == 0 || done >= total)
         return 100;
     // Split so that the product cannot overflow for any 64-bit total.
-    return (uint32_t)(total > UINT64_MAX / 100 ? done / (total / 100) : done * 100 / total);
+    uint64_t percent = total > UINT64_MAX / 100 ? done / (total / 100) : done * 100 / total;
+    return percent < 100 ? (uint32_t)percent : 99;
 }

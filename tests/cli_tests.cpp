@@ -219,6 +219,9 @@ TEST(CliUsage, MistakesAreUsageErrorsAndTouchNothing)
         {{"save", movie, out, movie, "--movie", "compress"}, "--out-dir"},
         {{"save", "--out-dir", "usage", "--movie", "compress"}, "no input"},
         {{"extract-player", movie, out, "--json"}, "unknown option --json"},
+        {{"save", movie, out, "--movie", "compress", "--threads", "0"}, "--threads takes"},
+        {{"save", movie, out, "--movie", "compress", "--jobs=2x"}, "--jobs takes"},
+        {{"extract-movie", movie, out, "--threads", "2"}, "unknown option --threads"},
         {{"extract-movie", movie}, "needs an input file and an output file"},
         {{"help", "frobnicate"}, "no help"},
     };
@@ -618,6 +621,62 @@ TEST(CliBatch, TwoInputsNeverShareAnOutput)
     Bytes written = ReadWholeFile("twins-out/movie.swf");
     ASSERT_GT(written.size(), 8u);
     EXPECT_EQ(10, written[3]);  // the first input's, not replaced by the second
+}
+
+// Several jobs at once: every message still comes in the order of the
+// inputs, and every output is the one a single job writes.
+TEST(CliBatch, JobsKeepTheMessagesInInputOrder)
+{
+    FreshFolder("jobs");
+    std::vector<std::string> words = {"save", "--movie", "compress", "--jobs", "3",
+                                      "--threads", "1", "--out-dir", FreshFolder("jobs-out")};
+    std::string expected;
+    for (int i = 0; i < 12; i++) {
+        std::string name = "jobs/movie" + std::to_string(i) + ".swf";
+        words.push_back(name);
+        if (i % 3 == 1) {  // damaged, after its neighbours' work has begun
+            WriteWholeFile(name, MakeMovie("CWS", 10, 5000, PatternBytes(300, i, false)));
+            expected += name + "\n";
+        } else if (i % 3 == 2) {
+            expected += name + "\n";  // missing
+        } else {
+            WriteWholeFile(name, MakeUncompressedMovie(10, 200000 + 1000 * i));
+        }
+    }
+    CliResult result = RunCli(words);
+    EXPECT_EQ(exitFailed, result.code) << Describe(words, result);
+    std::string named;
+    for (size_t start = 0; start < result.err.size();) {
+        size_t end = result.err.find('\n', start);
+        std::string line = result.err.substr(start, end - start);
+        size_t from = line.find("jobs/");
+        named += line.substr(from, line.find(':', from) - from) + "\n";
+        start = end + 1;
+    }
+    EXPECT_EQ(expected, named) << result.err;
+    for (int i = 0; i < 12; i += 3) {
+        Bytes compressed = ReadWholeFile("jobs-out/movie" + std::to_string(i) + ".swf");
+        ASSERT_GT(compressed.size(), 8u);
+        EXPECT_EQ('C', compressed[0]);
+    }
+}
+
+// A stream that ends short of the declared length is padded with zeros,
+// and the command line says how many.
+TEST(CliSave, PaddingIsReported)
+{
+    FreshFolder("padding");
+    Bytes body = PatternBytes(1000, 4, true);
+    WriteWholeFile("padding/short.swf", MakeMovie("CWS", 9, 1500, ZlibStream(body)));
+    std::vector<std::string> words = {"save", "padding/short.swf", "padding/out.swf", "--movie",
+                                      "decompress"};
+    CliResult result = RunCli(words);
+    EXPECT_EQ(exitDone, result.code) << Describe(words, result);
+    EXPECT_TRUE(Contains(result.err, "padding/short.swf: warning: the movie's compressed stream "
+                                     "ended 492 bytes short"))
+        << result.err;
+    EXPECT_EQ(Concat(MakeMovie("FWS", 9, 1500, body), Bytes(492, 0)),
+              ReadWholeFile("padding/out.swf"));
 }
 
 // ---------------------------------------------------------------------------

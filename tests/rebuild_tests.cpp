@@ -10,6 +10,7 @@
 
 #include "common/bytes.h"
 #include "common/platform.h"
+#include "failing_work_memory.h"
 #include "failing_write.h"
 #include "movie/movie_file.h"
 #include "rebuild/codecs.h"
@@ -243,6 +244,20 @@ TEST_F(Rebuild, DamagedMovieFailsAndWritesNothing)
     // Keeping the movie as stored does not look inside it.
     EXPECT_TRUE(RebuildTo("damaged.exe", "out.swf", removeKeep));
     EXPECT_EQ(damaged, ReadWholeFile(Path("out.swf")));
+}
+
+// A deflate worker that runs out of memory fails the Save, which then
+// leaves no file behind.
+TEST_F(Rebuild, FailingWorkerWritesNothing)
+{
+    for (long allowed : {0L, 2L}) {
+        workAllocationsLeft = allowed;
+        RebuildError error = RebuildError::None;
+        EXPECT_FALSE(RebuildTo("projector.exe", "out.exe", keepCompress, &error));
+        EXPECT_EQ(RebuildError::OutOfMemory, error);
+        ExpectFolderHolds({"projector.exe", "movie.swf", "new-player.exe"});
+    }
+    workAllocationsLeft = -1;
 }
 
 TEST_F(Rebuild, OutputMayNameTheSourceOrThePlayerFile)
