@@ -18,8 +18,9 @@ const uint32_t fuzzDeclaredLengthCap = 1u << 20;
 // readers that pad every movie.
 inline void CapDeclaredLength(unsigned char* movie, size_t size, bool everySignature = false)
 {
+    if (size <= 8)
+        return;
     bool capped = movie[0] == 'C' || (everySignature && (movie[0] == 'F' || movie[0] == 'Z'));
-    if (size > 8 && capped && movie[1] == 'W' && movie[2] == 'S' &&
-        ReadLe32(movie + 4) > fuzzDeclaredLengthCap)
+    if (capped && movie[1] == 'W' && movie[2] == 'S' && ReadLe32(movie + 4) > fuzzDeclaredLengthCap)
         WriteLe32(movie + 4, fuzzDeclaredLengthCap);
 }
