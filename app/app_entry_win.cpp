@@ -13,12 +13,11 @@ char** GetCommandLineArgs(int32_t* argc)
 {
     if (!argc)
         return nullptr;
-    char moduleName[MAX_PATH] = {0};
+    // Without a command line the program was started by no name at all;
+    // only the words after the name count, so any name stands in for it.
     const char* text = GetCommandLineA();
-    if (!text || !*text) {
-        GetModuleFileNameA(nullptr, moduleName, MAX_PATH);
-        text = moduleName;
-    }
+    if (!text || !*text)
+        text = "Quillaro.exe";
     int32_t count = 0, charCount = 0;
     SplitCommandLine(text, nullptr, nullptr, &count, &charCount);
     size_t pointers = ((size_t)count + 1) * sizeof(char*);

@@ -6,9 +6,15 @@
 
 #include "../common/platform.h"
 
+// Room for the longest path Windows knows (32767 UTF-16 characters, each up
+// to 3 bytes of UTF-8), so that no chosen name is cut or refused.
+static const DWORD fileNameCapacity = 3 * 32768;
+
 char* RunFileDialog(HWND dialog, const char* filter, const char* defaultExtension, int save)
 {
-    char fileName[MAX_PATH] = "";
+    char* fileName = (char*)MemAlloc(fileNameCapacity);
+    if (!fileName)
+        return nullptr;
     OPENFILENAMEA chooser;
     ZeroMemory(&chooser, sizeof chooser);
     // The record as it was before the fields that later systems added.
@@ -16,14 +22,14 @@ char* RunFileDialog(HWND dialog, const char* filter, const char* defaultExtensio
     chooser.hwndOwner = dialog;
     chooser.lpstrFilter = filter;
     chooser.lpstrFile = fileName;
-    chooser.nMaxFile = sizeof fileName;
+    chooser.nMaxFile = fileNameCapacity;
     // The open chooser also returns names of files that do not exist yet;
     // the inspection that follows turns them away.
     chooser.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
     chooser.lpstrDefExt = defaultExtension;
     BOOL chosen = save ? GetSaveFileNameA(&chooser) : GetOpenFileNameA(&chooser);
-    if (!chosen)
-        return nullptr;
-    fileName[sizeof fileName - 1] = 0;
-    return GetFullPath(fileName);
+    fileName[fileNameCapacity - 1] = 0;
+    char* path = chosen ? GetFullPath(fileName) : nullptr;
+    MemFree(fileName);
+    return path;
 }

@@ -8,11 +8,12 @@
 
 const char programName[] = "quillaro-cli";
 
-FileKind KindOf(const MovieInfo& info)
+FileKind KindOf(const MovieLocation& location)
 {
-    if (info.movieSize != 0)
-        return info.playerSize != 0 ? FileKind::Projector : FileKind::BareMovie;
-    return info.playerSize != 0 ? FileKind::Player : FileKind::None;
+    bool player = location.layout != PlayerLayout::None;
+    if (location.movieSize != 0)
+        return player ? FileKind::Projector : FileKind::BareMovie;
+    return player ? FileKind::Player : FileKind::None;
 }
 
 const char* KindName(FileKind kind)
@@ -71,7 +72,11 @@ bool CheckInputFile(std::string* log, const std::string& path)
         return false;
     }
     if (IsFolder(path.c_str())) {
-        LogFileError(log, path, "is a folder, not a file");
+        MovieLocation location;
+        LocateMovie(path.c_str(), &location);
+        if (location.layout == PlayerLayout::MacApp)
+            return true;
+        LogFileError(log, path, "is a folder, not a file (nor a .app folder with a movie)");
         return false;
     }
     PlatformFile* file = OpenFileForRead(path.c_str());

@@ -13,7 +13,7 @@ namespace {
 
 // What info reports about one file.
 struct FileFacts {
-    MovieInfo info;
+    MovieLocation info;
     FileKind kind;
     PackedVersion required;       // meaningful with a movie
     PackedVersion playerVersion;  // 0 when there is no player or no readable version
@@ -26,7 +26,7 @@ bool HasMovie(const FileFacts& facts)
     return facts.info.movieSize != 0;
 }
 
-std::string FactsErrorText(FactsError error, const MovieInfo& info)
+std::string FactsErrorText(FactsError error, const MovieLocation& info)
 {
     switch (error) {
     case FactsError::CutHeader: return "its movie ends inside its 8-byte header";
@@ -51,10 +51,10 @@ std::string FactsErrorText(FactsError error, const MovieInfo& info)
 // and could not be read: the other facts still stand.
 bool GatherFacts(FILE* err, const std::string& path, FactsReader* reader, FileFacts* facts)
 {
-    InspectMovieFile(path.c_str(), &facts->info);
+    LocateMovie(path.c_str(), &facts->info);
     facts->kind = KindOf(facts->info);
     facts->required = RequiredPlayerVersion(facts->info.header);
-    facts->playerVersion = facts->info.playerSize != 0 ? GetPlayerVersion(path.c_str()) : 0;
+    facts->playerVersion = PlayerVersionOf(path.c_str(), facts->info.layout);
     facts->movie = nullptr;
     if (!reader || !HasMovie(*facts))
         return true;
@@ -88,6 +88,16 @@ const char* KindDescription(FileKind kind)
     case FileKind::None: break;
     }
     return "neither a Flash movie nor a player program";
+}
+
+const char* UnknownVersionReason(PlayerLayout layout)
+{
+    switch (layout) {
+    case PlayerLayout::LinuxI386:
+    case PlayerLayout::LinuxX86_64: return "unknown (Linux players carry no version)";
+    case PlayerLayout::MacApp: return "unknown (no version in Contents/Info.plist)";
+    default: return "unknown (no version resource)";
+    }
 }
 
 const char* YesNo(bool value)
@@ -124,7 +134,9 @@ void PrintMovieFactsText(FILE* out, const MovieFacts& movie)
 void PrintText(FILE* out, const std::string& path, const FileFacts& facts, bool withMovieFacts)
 {
     fprintf(out, "%s: %s\n", path.c_str(), KindDescription(facts.kind));
-    const MovieInfo& info = facts.info;
+    const MovieLocation& info = facts.info;
+    if (info.layout != PlayerLayout::None)
+        fprintf(out, "  layout             %s\n", PlayerLayoutName(info.layout));
     if (HasMovie(facts)) {
         fprintf(out, "  signature          %s (%s)\n", SignatureText(info.header).c_str(),
                 SignatureMeaning(info.header));
@@ -136,10 +148,10 @@ void PrintText(FILE* out, const std::string& path, const FileFacts& facts, bool 
         fprintf(out, "  player size        %lu bytes\n", (unsigned long)info.playerSize);
     if (HasMovie(facts))
         fprintf(out, "  required player    %s\n", FormatVersion(facts.required).c_str());
-    if (info.playerSize != 0) {
+    if (info.layout != PlayerLayout::None) {
         fprintf(out, "  player version     %s\n",
                 facts.playerVersion ? FormatVersion(facts.playerVersion).c_str()
-                                    : "unknown (no version resource)");
+                                    : UnknownVersionReason(info.layout));
     }
     if (withMovieFacts && facts.movie)
         PrintMovieFactsText(out, *facts.movie);
@@ -207,6 +219,11 @@ const InfoKey infoKeys[] = {
     {"player_version", inJson | inCsv,
      [](const FileFacts& f) {
          return f.playerVersion != 0 ? Text(FormatVersion(f.playerVersion)) : Null();
+     }},
+    {"layout", inJson | inCsv,
+     [](const FileFacts& f) {
+         return f.info.layout != PlayerLayout::None ? Text(PlayerLayoutName(f.info.layout))
+                                                    : Null();
      }},
     {"stage_width", inJson | inCsv | movieFact,
      [](const FileFacts& f) { return StageValue(f, false); }},

@@ -1,14 +1,12 @@
 // cli_main.cpp - quillaro-cli's command table, help texts and command-line
-// parsing; the commands themselves live in cli_info.cpp and cli_write.cpp.
+// parsing; the commands themselves live in cli_info.cpp, cli_check.cpp and
+// cli_write.cpp.
 #include "cli.h"
 
 #include <cstring>
 
 #include "cli_internal.h"
-
-#ifndef QUILLARO_VERSION
-#define QUILLARO_VERSION "unknown"
-#endif
+#include "common/version.h"
 
 namespace {
 
@@ -24,6 +22,8 @@ enum OptionBit : unsigned {
     optionCsv = 128,
     optionThreads = 256,
     optionJobs = 512,
+    optionAt = 1024,
+    optionSalvage = 2048,
 };
 
 struct Option {
@@ -38,21 +38,25 @@ const Option options[] = {
     {"--movie", optionMovie, true},    {"--player", optionPlayer, true},
     {"--facts", optionFacts, false},   {"--csv", optionCsv, false},
     {"--threads", optionThreads, true}, {"--jobs", optionJobs, true},
+    {"--at", optionAt, true},
+    {"--salvage", optionSalvage, false},
 };
 
 const char overviewHelp[] =
     "Usage: quillaro-cli COMMAND [OPTIONS] FILE...\n"
     "\n"
-    "Inspects and rebuilds Flash movies (.swf) and projectors (.exe: a Flash\n"
-    "Player program with a movie appended).\n"
+    "Inspects and rebuilds Flash movies (.swf) and projectors (a Flash Player\n"
+    "program with a movie appended: Windows, Linux, or a macOS .app folder).\n"
     "\n"
     "Commands:\n"
     "  info FILE...              what each file is; its movie and player versions;\n"
     "                            with --facts, what its movie holds\n"
-    "  save IN OUT [OPTIONS]     rebuild: keep, decompress or compress the movie;\n"
-    "                            keep, remove or replace the player\n"
+    "  save IN OUT [OPTIONS]     rebuild: keep, decompress or compress (zlib or\n"
+    "                            LZMA) the movie; keep, remove or replace the player\n"
+    "  check FILE...             whether each movie is whole or damaged\n"
     "  extract-player IN OUT     write the player program of a projector alone\n"
     "  extract-movie IN OUT      write the movie of a projector as stored\n"
+    "  scan FILE...              find the movies embedded anywhere in files\n"
     "  help [COMMAND]            this text, or a command's\n"
     "\n"
     "save and the extract commands take several inputs with --out-dir DIR.\n"
@@ -60,7 +64,8 @@ const char overviewHelp[] =
     "\n"
     "Exit codes: 0 all done; 1 some file failed (the others were still done);\n"
     "2 wrong command line, nothing done; 3 refused because a player is older\n"
-    "than its movie needs (see \"quillaro-cli save --help\").\n";
+    "than its movie needs (see \"quillaro-cli save --help\"); 4 damaged movies\n"
+    "saved in part with save --salvage.\n";
 
 const char infoHelp[] =
     "Usage: quillaro-cli info [--facts] [--json|--csv] FILE...\n"
@@ -69,7 +74,9 @@ const char infoHelp[] =
     "movie appended), a player program alone, or none of these; the movie's\n"
     "signature (FWS uncompressed, CWS zlib, ZWS LZMA), format version, declared\n"
     "length and stored size; the size of the player program; the oldest Flash\n"
-    "Player the movie needs; and the player's own version where it has one.\n"
+    "Player the movie needs; the player's own version where it has one; and the\n"
+    "layout of the projector: windows, linux-i386, linux-x86_64 or mac-app (a\n"
+    "NAME.app folder).\n"
     "\n"
     "Options:\n"
     "  --facts   also decode each movie and tell what it holds: stage size, frame\n"
@@ -88,11 +95,15 @@ const char saveHelp[] =
     "the player kept, removed, or replaced by the player of another file.\n"
     "\n"
     "Options:\n"
-    "  --movie keep|decompress|compress    the movie (default keep)\n"
+    "  --movie keep|decompress|compress|lzma   the movie (default keep): as\n"
+    "                   stored, uncompressed (FWS), zlib (CWS, level 9), or LZMA\n"
+    "                   (ZWS, preset 9); any compressed input is decoded first\n"
     "  --player keep|remove|replace=FILE   the player (default keep); FILE is a\n"
-    "                   player program, or a projector whose player part is used\n"
+    "                   Windows or Linux player program, or a projector whose\n"
+    "                   player part is used; the output takes its layout\n"
     "  --out-dir DIR    write each output into DIR (made if missing), named after\n"
-    "                   its input with .exe when it has a player, .swf when not\n"
+    "                   its input with .exe when it has a Windows player, no\n"
+    "                   extension with a Linux one, .swf when it has none\n"
     "  --force          save even when the player is older than the movie needs,\n"
     "                   and replace an existing output, even the input itself\n"
     "  --threads N      compress each movie with N threads (default: all cores,\n"
@@ -100,26 +111,38 @@ const char saveHelp[] =
     "  --jobs N         convert N files of a batch at once (default: one per core);\n"
     "                   messages still come in the order of the inputs\n"
     "  --quiet          no progress bar and no warnings\n"
+    "  --salvage        with --movie decompress: of a damaged compressed movie,\n"
+    "                   write every byte that decodes before the damage, as an\n"
+    "                   uncompressed movie declaring the length written (exit 4)\n"
     "\n"
     "A compressed movie whose stream ends short of its declared length is padded\n"
     "with zeros, as players do, with a warning that says how many.\n"
     "\n"
-    "Keeping both the movie and the player asks for nothing and is refused. An\n"
-    "LZMA-compressed (ZWS) movie can only be kept as stored.\n"
+    "Keeping both the movie and the player asks for nothing and is refused. The\n"
+    "player of a .app folder cannot be kept (a folder is never written): remove\n"
+    "or replace it.\n"
+    "--movie lzma needs a movie of format version 13 or newer: LZMA-compressed\n"
+    "movies are read by Flash Player 11 and newer only, and no player that reads\n"
+    "an older version could play one; such movies are refused (exit 1).\n"
+    "A damaged compressed movie is an error and nothing is written for it,\n"
+    "unless --salvage.\n"
     "\n"
     "Version check: the player that the output will hold must be at least as new\n"
     "as the movie needs - with --player keep the projector's own, with --player\n"
     "replace the new one. An older player (or one without a readable version) is\n"
     "refused with exit code 3 unless --force. Nothing is checked with --player\n"
-    "remove, nor for a bare movie with --player keep.\n";
+    "remove, nor for a bare movie with --player keep. Linux players carry no\n"
+    "version: they are not checked, and a note says so unless --quiet.\n";
 
 const char extractPlayerHelp[] =
     "Usage: quillaro-cli extract-player IN OUT [--force] [--quiet]\n"
     "       quillaro-cli extract-player IN... --out-dir DIR [--jobs N] [--force] [--quiet]\n"
     "\n"
     "Writes the player program of a projector alone: the bytes in front of its\n"
-    "movie. A player program without a movie is copied whole. With --out-dir,\n"
-    "the output for NAME.exe is DIR/NAME-player.exe (DIR is made if missing).\n"
+    "movie (for Linux, the ELF file proper). A player program without a movie is\n"
+    "copied whole. With --out-dir, the output for NAME.exe is\n"
+    "DIR/NAME-player.exe, for a Linux NAME DIR/NAME-player (DIR is made if\n"
+    "missing). A .app folder's player cannot be extracted.\n"
     "\n"
     "Options:\n"
     "  --out-dir DIR    write each output into DIR\n"
@@ -130,16 +153,54 @@ const char extractPlayerHelp[] =
 const char extractMovieHelp[] =
     "Usage: quillaro-cli extract-movie IN OUT [--force] [--quiet]\n"
     "       quillaro-cli extract-movie IN... --out-dir DIR [--jobs N] [--force] [--quiet]\n"
+    "       quillaro-cli extract-movie --at OFFSET IN OUT [--force]\n"
     "\n"
     "Writes the movie of a projector exactly as stored, without the player and\n"
     "the trailer (for a bare movie file, a copy of it). With --out-dir, the\n"
     "output for NAME.exe is DIR/NAME.swf (DIR is made if missing).\n"
     "\n"
     "Options:\n"
+    "  --at OFFSET      the movie that starts at byte OFFSET of IN (decimal, or\n"
+    "                   hexadecimal after 0x), as \"quillaro-cli scan\" lists it;\n"
+    "                   it must be a confirmed movie\n"
     "  --out-dir DIR    write each output into DIR\n"
     "  --force          replace an existing output, even the input itself\n"
     "  --jobs N         write N files of a batch at once (default: one per core)\n"
     "  --quiet          accepted for symmetry with save; nothing to silence\n";
+
+const char scanHelp[] =
+    "Usage: quillaro-cli scan [--json] FILE...\n"
+    "\n"
+    "Finds every movie embedded anywhere in each file, trailer or not: each\n"
+    "\"FWS\", \"CWS\" or \"ZWS\" with a plausible version (1-64) and declared\n"
+    "length is decoded to confirm it - a CWS movie's zlib stream must end with\n"
+    "its checksum, an FWS movie's tags must run to an End tag at its declared\n"
+    "length. For each one it prints the offset, signature, version, declared\n"
+    "length, stored size and whether it was confirmed. Files of any size are read in windows.\n"
+    "\n"
+    "Options:\n"
+    "  --json    one JSON object per movie found, one per line, with the keys\n"
+    "            file, offset, signature, version, declared_length, stored_size,\n"
+    "            confirmed\n"
+    "\n"
+    "\"quillaro-cli extract-movie --at OFFSET IN OUT\" writes a movie found.\n";
+
+const char checkHelp[] =
+    "Usage: quillaro-cli check [--json] FILE...\n"
+    "\n"
+    "Decodes the movie of each file (a bare movie or a projector) to its end,\n"
+    "without writing anything, and reports it as intact, damaged (a data error\n"
+    "at a byte of the compressed stream, a stream or file cut short, a bad zlib\n"
+    "checksum, a declared length shorter than the header, invalid LZMA\n"
+    "properties), or as holding no movie. A stream that ends cleanly short of\n"
+    "the declared length is intact: players fill the rest with zeros.\n"
+    "\n"
+    "Options:\n"
+    "  --json    one JSON object per file, one per line: file, status (intact,\n"
+    "            damaged, no-movie), signature, declared_length, decoded_length,\n"
+    "            problem (text or null)\n"
+    "\n"
+    "Exit code 0 when every file holds an intact movie, 1 otherwise.\n";
 
 struct Command {
     const char* name;
@@ -152,12 +213,15 @@ const Command commands[] = {
     {"info", infoHelp, optionJson | optionFacts | optionCsv, RunInfo},
     {"save", saveHelp,
      optionForce | optionQuiet | optionOutDir | optionMovie | optionPlayer | optionThreads |
-         optionJobs,
+         optionJobs | optionSalvage,
      RunSave},
+    {"check", checkHelp, optionJson, RunCheck},
     {"extract-player", extractPlayerHelp, optionForce | optionQuiet | optionOutDir | optionJobs,
      RunExtractPlayer},
-    {"extract-movie", extractMovieHelp, optionForce | optionQuiet | optionOutDir | optionJobs,
+    {"extract-movie", extractMovieHelp,
+     optionForce | optionQuiet | optionOutDir | optionJobs | optionAt,
      RunExtractMovie},
+    {"scan", scanHelp, optionJson, RunScan},
 };
 
 const Command* FindCommand(const char* name)
@@ -196,6 +260,8 @@ void StoreOption(Arguments* arguments, const Option& option, const std::string& 
     case optionPlayer: arguments->playerOption = value; break;
     case optionThreads: arguments->threadsOption = value; break;
     case optionJobs: arguments->jobsOption = value; break;
+    case optionAt: arguments->atOption = value; break;
+    case optionSalvage: arguments->salvage = true; break;
     }
 }
 
@@ -253,8 +319,8 @@ int RunHelp(int count, char** words, FILE* out, FILE* err)
     }
     const Command* command = FindCommand(words[0]);
     if (!command || count > 1) {
-        fprintf(err, "%s: no help for \"%s\"; the commands are info, save, extract-player, "
-                     "extract-movie\n", programName, words[count > 1 ? 1 : 0]);
+        fprintf(err, "%s: no help for \"%s\"; the commands are info, save, check, "
+                     "extract-player, extract-movie, scan\n", programName, words[count > 1 ? 1 : 0]);
         return exitUsage;
     }
     fputs(command->help, out);
@@ -292,7 +358,7 @@ int CliMain(int argc, char** argv, FILE* out, FILE* err)
             return exitDone;
         }
     }
-    Arguments arguments = {command->name, {}, "", "", "", "", "", false, false, false, false, false};
+    Arguments arguments = {command->name, {}, "", "", "", "", "", "", false, false, false, false, false, false};
     if (ParseArguments(*command, argc - 2, argv + 2, &arguments, err) != exitDone)
         return exitUsage;
     fflush(out);

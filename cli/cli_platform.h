@@ -39,6 +39,11 @@ void InstallInterruptCleanup();
 // Whether `stream` is shown on a terminal (a console on Windows).
 bool IsTerminal(FILE* stream);
 
+// Makes a console show the program's output, which is UTF-8, as it is
+// written (file names in any script); the console's own setting comes back
+// when the program ends. Nothing to do where terminals take UTF-8 anyway.
+void UseUtf8Console();
+
 // `text` (a file name as the platform hands it over) converted to UTF-8,
 // as a MemAlloc block the caller frees; null when memory runs out. On
 // POSIX file names are taken as UTF-8 already and copied.

@@ -14,6 +14,10 @@ bool IsPathSeparator(char c)
     return c == '/';
 }
 
+void UseUtf8Console()
+{
+}
+
 bool PathExists(const char* path)
 {
     struct stat status;

@@ -4,7 +4,11 @@
 #include <windows.h>
 #include <io.h>
 
+#include <cstdlib>
 #include <cstring>
+
+#include "common/platform_win.h"
+#include "progress.h"
 
 const char pathSeparator = '\\';
 
@@ -13,22 +17,34 @@ bool IsPathSeparator(char c)
     return c == '/' || c == '\\';
 }
 
+static DWORD GetAttributes(const char* path)
+{
+    wchar_t* widePath = WidePath(path);
+    DWORD attributes = widePath ? GetFileAttributesW(widePath) : INVALID_FILE_ATTRIBUTES;
+    MemFree(widePath);
+    return attributes;
+}
+
 bool PathExists(const char* path)
 {
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    return GetAttributes(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool IsFolder(const char* path)
 {
-    DWORD attributes = GetFileAttributesA(path);
+    DWORD attributes = GetAttributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // The volume and file index that identify a file whatever its name.
 static bool GetFileIdentity(const char* path, BY_HANDLE_FILE_INFORMATION* identity)
 {
-    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    wchar_t* widePath = WidePath(path);
+    HANDLE file = widePath ? CreateFileW(widePath, 0,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)
+                           : INVALID_HANDLE_VALUE;
+    MemFree(widePath);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     bool known = GetFileInformationByHandle(file, identity) != 0;
@@ -59,7 +75,10 @@ std::string OutputNameKey(const std::string& path)
 
 bool CreateFolder(const char* path)
 {
-    CreateDirectoryA(path, nullptr);
+    wchar_t* widePath = WidePath(path);
+    if (widePath)
+        CreateDirectoryW(widePath, nullptr);
+    MemFree(widePath);
     return IsFolder(path);
 }
 
@@ -86,6 +105,23 @@ void InstallInterruptCleanup()
 bool IsTerminal(FILE* stream)
 {
     return _isatty(_fileno(stream)) != 0;
+}
+
+static UINT consoleCodePage = 0;
+
+static void RestoreConsoleCodePage()
+{
+    SetConsoleOutputCP(consoleCodePage);
+}
+
+// The manifest makes the program's own text UTF-8; the console still shows
+// bytes in its own code page (often an OEM one) until told otherwise.
+void UseUtf8Console()
+{
+    consoleCodePage = GetConsoleOutputCP();
+    if (consoleCodePage == 0 || consoleCodePage == CP_UTF8 || !SetConsoleOutputCP(CP_UTF8))
+        return;
+    atexit(RestoreConsoleCodePage);
 }
 
 // File names arrive in the ANSI code page: through UTF-16 to UTF-8.

@@ -13,6 +13,8 @@
 #include <set>
 #include <thread>
 
+#include "rebuild/lzma_body.h"
+#include "rebuild/movie_scan.h"
 #include "rebuild/parallel_deflate.h"
 #include "rebuild/rebuild.h"
 
@@ -30,12 +32,16 @@ struct WriteRequest {
     bool quiet;
     unsigned threads;  // deflate workers per conversion; 0: decided by the jobs
     unsigned jobs;     // inputs converted at once
+    bool salvage;      // save the decodable part of a damaged movie
     FILE* err;
+    bool atOffset;  // extract-movie --at: the movie at `offset`
+    uint64_t offset;
 };
 
 // How one input ended. A run whose inputs were all done or refused ends
 // with exitRefused, so that --force would finish it; any failure wins.
-enum class Outcome { Done, Failed, Refused };
+// Salvaged: written, but only the part of a damaged movie that decoded.
+enum class Outcome { Done, Failed, Refused, Salvaged };
 
 // Runs that convert this much movie or more show a bar on a terminal;
 // smaller ones are over before a bar could be read.
@@ -50,6 +56,7 @@ const ActionName movieActions[] = {
     {"keep", (uint16_t)MovieAction::Keep},
     {"decompress", (uint16_t)MovieAction::Decompress},
     {"compress", (uint16_t)MovieAction::Compress},
+    {"lzma", (uint16_t)MovieAction::CompressLzma},
 };
 
 const ActionName playerActions[] = {
@@ -81,8 +88,8 @@ int ParseSaveOptions(const Arguments& arguments, WriteRequest* request)
     const std::string& playerText = arguments.playerOption;
     if (!movieText.empty() && !FindAction(movieActions, movieText, &movie))
         return ReportUsageError(request->err, arguments.command,
-                                "--movie takes keep, decompress or compress, not \"" + movieText +
-                                    "\"");
+                                "--movie takes keep, decompress, compress or lzma, not \"" +
+                                    movieText + "\"");
     if (playerText.compare(0, sizeof replacePrefix - 1, replacePrefix) == 0) {
         player = (uint16_t)PlayerAction::AddReplace;
         request->playerPath = playerText.substr(sizeof replacePrefix - 1);
@@ -97,8 +104,43 @@ int ParseSaveOptions(const Arguments& arguments, WriteRequest* request)
     request->mode = MakeRebuildMode((PlayerAction)player, (MovieAction)movie);
     if (request->mode == 0)
         return ReportUsageError(request->err, arguments.command,
-                                "nothing to do: choose --movie decompress or compress, or "
+                                "nothing to do: choose --movie decompress, compress or lzma, or "
                                 "--player remove or replace=FILE");
+    if (request->salvage && (MovieAction)movie != MovieAction::Decompress)
+        return ReportUsageError(request->err, arguments.command,
+                                "--salvage works with --movie decompress only");
+    return exitDone;
+}
+
+// --at OFFSET, decimal or hexadecimal after 0x. Returns exitDone, or
+// exitUsage after reporting the fault.
+int ParseOffset(const Arguments& arguments, WriteRequest* request)
+{
+    const std::string& text = arguments.atOption;
+    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = hex ? text.substr(2) : text;
+    uint64_t offset = 0;
+    bool valid = !digits.empty();
+    for (char c : digits) {
+        int value = c >= '0' && c <= '9' ? c - '0'
+                    : hex && (c | 0x20) >= 'a' && (c | 0x20) <= 'f' ? (c | 0x20) - 'a' + 10
+                                                                     : -1;
+        uint64_t base = hex ? 16 : 10;
+        if (value < 0 || offset > (UINT64_MAX - (uint64_t)value) / base) {
+            valid = false;
+            break;
+        }
+        offset = offset * base + (uint64_t)value;
+    }
+    if (!arguments.outDir.empty())
+        return ReportUsageError(request->err, arguments.command,
+                                "--at takes one input file and one output file, not --out-dir");
+    if (!valid)
+        return ReportUsageError(request->err, arguments.command,
+                                "--at takes a byte offset (decimal, or hexadecimal after 0x), not "
+                                "\"" + text + "\"");
+    request->atOffset = true;
+    request->offset = offset;
     return exitDone;
 }
 
@@ -130,8 +172,14 @@ bool CheckReplacementPlayer(const WriteRequest& request)
     const std::string& path = request.playerPath;
     if (!CheckInputFile(request.err, path))
         return false;
-    MovieInfo player;
-    InspectMovieFile(path.c_str(), &player);
+    MovieLocation player;
+    LocateMovie(path.c_str(), &player);
+    if (player.layout == PlayerLayout::MacApp) {
+        ReportFileError(request.err, path,
+                        "is a .app folder; a replacement player must be a Windows or Linux player "
+                        "program or projector");
+        return false;
+    }
     if (player.playerSize != 0)
         return true;
     ReportFileError(request.err, path,
@@ -160,12 +208,17 @@ bool PrepareOutDir(const WriteRequest& request)
     return true;
 }
 
+// The last name of the path; a folder's trailing separators ("Game.app/")
+// are not part of it.
 std::string BaseName(const std::string& path)
 {
-    size_t start = path.size();
+    size_t end = path.size();
+    while (end > 1 && IsPathSeparator(path[end - 1]))
+        end--;
+    size_t start = end;
     while (start > 0 && !IsPathSeparator(path[start - 1]))
         start--;
-    return path.substr(start);
+    return path.substr(start, end - start);
 }
 
 // The name without its last extension; a leading dot starts no extension.
@@ -182,20 +235,42 @@ std::string JoinPath(const std::string& folder, const std::string& name)
     return folder + pathSeparator + name;
 }
 
+// The name programs of a layout carry: Linux programs have no extension.
+const char* ProgramExtension(PlayerLayout layout)
+{
+    return layout == PlayerLayout::LinuxI386 || layout == PlayerLayout::LinuxX86_64 ? "" : ".exe";
+}
+
+// The layout of the player a save writes: the source's with keep, the
+// replacement's with replace.
+PlayerLayout SavedLayout(const WriteRequest& request, const std::string& input,
+                         const MovieLocation& source)
+{
+    const char* playerSource =
+        SavedPlayerSource(request.mode, input.c_str(), request.playerPath.c_str(), source);
+    if (!playerSource)
+        return PlayerLayout::None;
+    if (playerSource == input.c_str())
+        return source.layout;
+    MovieLocation player;
+    LocateMovie(playerSource, &player);
+    return player.layout;
+}
+
 std::string DerivedOutput(const WriteRequest& request, const std::string& input,
-                          const MovieInfo& source)
+                          const MovieLocation& source)
 {
     std::string stem = Stem(BaseName(input));
     std::string name;
+    PlayerLayout saved = SavedLayout(request, input, source);
     switch (request.command) {
     case WriteCommand::Save:
-        // An output with a player is a projector, named .exe.
-        name = stem + (SavedPlayerSource(request.mode, input.c_str(), request.playerPath.c_str(),
-                                         source)
-                           ? ".exe"
-                           : ".swf");
+        // An output with a player is a projector, named as its programs are.
+        name = stem + (saved != PlayerLayout::None ? ProgramExtension(saved) : ".swf");
         break;
-    case WriteCommand::ExtractPlayer: name = stem + "-player.exe"; break;
+    case WriteCommand::ExtractPlayer:
+        name = stem + "-player" + ProgramExtension(source.layout);
+        break;
     case WriteCommand::ExtractMovie: name = stem + ".swf"; break;
     }
     return JoinPath(request.outDir, name);
@@ -203,10 +278,19 @@ std::string DerivedOutput(const WriteRequest& request, const std::string& input,
 
 // Whether the input holds what the command needs, and can be converted as
 // asked.
-bool CheckSource(const WriteRequest& request, const std::string& input, const MovieInfo& source,
-                 std::string* log)
+bool CheckSource(const WriteRequest& request, const std::string& input,
+                 const MovieLocation& source, std::string* log)
 {
     FileKind kind = KindOf(source);
+    bool keepsPlayer = request.command == WriteCommand::ExtractPlayer ||
+                       (request.command == WriteCommand::Save &&
+                        PlayerActionOf(request.mode) == PlayerAction::Keep);
+    if (source.layout == PlayerLayout::MacApp && keepsPlayer) {
+        LogFileError(log, input,
+                     "is a .app folder, whose player cannot be written into a file; use "
+                     "--player remove or replace=FILE, or extract-movie");
+        return false;
+    }
     if (request.command == WriteCommand::ExtractPlayer) {
         if (source.playerSize != 0)
             return true;
@@ -224,11 +308,13 @@ bool CheckSource(const WriteRequest& request, const std::string& input, const Mo
         LogFileError(log, input, "is neither a Flash movie nor a projector");
         return false;
     }
-    bool converts = MovieActionOf(request.mode) != MovieAction::Keep;
-    if (converts && MovieSignature(source.header) == signatureLzma) {
+    uint32_t version = MovieVersion(source.header);
+    if (MovieActionOf(request.mode) == MovieAction::CompressLzma && !LzmaAllowsVersion(version)) {
         LogFileError(log, input,
-                        "holds an LZMA-compressed (ZWS) movie, which cannot be compressed or "
-                        "decompressed; only --movie keep is possible");
+                     "movie version " + std::to_string(version) +
+                         " cannot be LZMA-compressed: only Flash Player 11 and newer read LZMA "
+                         "movies, and they need version 13 or newer; use --movie compress for "
+                         "zlib");
         return false;
     }
     return true;
@@ -238,7 +324,7 @@ bool CheckSource(const WriteRequest& request, const std::string& input, const Mo
 // least as new as the movie needs. No player is checked with Remove, nor
 // with Keep when the source has none.
 Outcome CheckPlayerVersion(const WriteRequest& request, const std::string& input,
-                           const MovieInfo& source, std::string* log)
+                           const MovieLocation& source, std::string* log)
 {
     const char* playerSource = SavedPlayerSource(request.mode, input.c_str(),
                                                  request.playerPath.c_str(), source);
@@ -247,8 +333,17 @@ Outcome CheckPlayerVersion(const WriteRequest& request, const std::string& input
     std::string whichPlayer = playerSource == input.c_str()
                                   ? "the projector's own player"
                                   : "the player of " + request.playerPath;
+    PlayerLayout layout = SavedLayout(request, input, source);
+    if (layout == PlayerLayout::LinuxI386 || layout == PlayerLayout::LinuxX86_64) {
+        // Linux players carry no version to check against.
+        if (!request.quiet)
+            LogFileError(log, input,
+                         "note: the version of " + whichPlayer +
+                             " (a Linux program) is unknown and was not checked");
+        return Outcome::Done;
+    }
     PackedVersion required = RequiredPlayerVersion(source.header);
-    PackedVersion player = GetPlayerVersion(playerSource);
+    PackedVersion player = PlayerVersionOf(playerSource, layout);
     if (PlayerIsNewEnough(player, required))
         return Outcome::Done;
     std::string facts = "movie version " + std::to_string(MovieVersion(source.header)) +
@@ -312,11 +407,12 @@ const ErrorText errorTexts[] = {
     {RebuildError::NothingToDo, false, "nothing to do"},
     {RebuildError::NoMovie, false, "holds no Flash movie"},
     {RebuildError::NoPlayer, false, "holds no player program"},
+    {RebuildError::FolderPlayer, false, "is a .app folder, whose player cannot be written"},
     {RebuildError::ReadFailed, false,
      "could not be read completely (did it change meanwhile, or is the disk failing?)"},
     {RebuildError::DamagedMovie, false,
-     "the compressed movie is damaged: its zlib stream is corrupt, cut short or fails its "
-     "checksum"},
+     "the compressed movie is damaged: its zlib or LZMA stream is corrupt or cut short, or "
+     "fails its checksum (\"quillaro-cli check\" tells more; --salvage saves what decodes)"},
     {RebuildError::OutOfMemory, false, "not enough memory to hold and convert the movie"},
     {RebuildError::ConversionFailed, false, "the movie could not be converted"},
     {RebuildError::CreateFailed, true,
@@ -344,12 +440,24 @@ void ReportRebuildError(const std::string& input, const std::string& output, Reb
     LogFileError(log, input, "failed for an unknown reason");
 }
 
+// Tells what a salvage kept of a damaged movie.
+void LogSalvage(std::string* log, const std::string& input, const std::string& output,
+                const MovieLocation& source, const RebuildDetails& details)
+{
+    LogFileError(log, input,
+                 "damaged (" +
+                     DamageText(details.damage, source.header, source.fileLength,
+                                details.damageOffset, details.salvagedLength) +
+                     "); salvaged " + std::to_string(details.salvagedLength) + " of its " +
+                     std::to_string(source.fileLength) + " declared bytes into " + output);
+}
+
 // One input of a run: its checks, then its writing on a job thread. The
 // messages of each input wait in its log and are printed in input order.
 struct Task {
     std::string input;
     std::string output;
-    MovieInfo source = {};
+    MovieLocation source = {};
     Outcome outcome = Outcome::Failed;
     bool toWrite = false;  // the checks passed
     uint64_t weight = 0;   // its share of the progress bar: the movie it converts
@@ -367,7 +475,7 @@ void PlanTask(const WriteRequest& request, const std::string& namedOutput,
     task->outcome = Outcome::Failed;
     if (!CheckInputFile(&task->log, input))
         return;
-    InspectMovieFile(input.c_str(), &task->source);
+    LocateMovie(input.c_str(), &task->source);
     if (!CheckSource(request, input, task->source, &task->log))
         return;
     task->outcome = CheckPlayerVersion(request, input, task->source, &task->log);
@@ -402,14 +510,19 @@ void WriteTask(const WriteRequest& request, Task* task)
     // meanwhile: without --force the commit itself refuses to replace.
     CommitMode commit = request.force ? CommitMode::Replace : CommitMode::NoReplace;
     bool written;
+    bool salvaged = false;
     if (request.command == WriteCommand::ExtractPlayer) {
         written = ExtractPlayer(input.c_str(), task->output.c_str(), &error, commit);
     } else {
         Progress progress = {ReportTaskProgress, task};
         const char* playerPath = request.playerPath.empty() ? nullptr : request.playerPath.c_str();
-        RebuildDetails details = {request.threads, 0};
+        RebuildDetails details = {request.threads, 0, request.salvage, Damage::None, 0, 0};
         written = RebuildMovieFile(&progress, input.c_str(), task->output.c_str(), playerPath,
                                    request.mode, &error, &details, commit);
+        if (written && details.damage != Damage::None) {
+            LogSalvage(&task->log, input, task->output, task->source, details);
+            salvaged = true;
+        }
         if (written && details.paddedBytes != 0 && !request.quiet)
             LogFileError(&task->log, input,
                          "warning: the movie's compressed stream ended " +
@@ -418,7 +531,7 @@ void WriteTask(const WriteRequest& request, Task* task)
     }
     if (!written)
         ReportRebuildError(input, task->output, error, &task->log);
-    task->outcome = written ? Outcome::Done : Outcome::Failed;
+    task->outcome = !written ? Outcome::Failed : salvaged ? Outcome::Salvaged : Outcome::Done;
     task->progressed.store(task->weight);
 }
 
@@ -568,10 +681,34 @@ bool ParseCount(const Arguments& arguments, const char* name, const std::string&
     return true;
 }
 
+// extract-movie --at: the movie found at an offset, as scan lists it.
+Outcome ExtractAtOffset(const WriteRequest& request, const std::string& input,
+                        const std::string& output)
+{
+    std::string log;
+    Outcome outcome = Outcome::Failed;
+    std::set<std::string> none;
+    if (CheckScannedFile(request.err, input) && CheckOutput(request, input, output, &none, &log)) {
+        CommitMode commit = request.force ? CommitMode::Replace : CommitMode::NoReplace;
+        RebuildError error = RebuildError::None;
+        if (ExtractMovieAt(input.c_str(), request.offset, output.c_str(), &error, commit))
+            outcome = Outcome::Done;
+        else if (error == RebuildError::NoMovie)
+            LogFileError(&log, input,
+                         "no confirmed movie starts at offset " + std::to_string(request.offset) +
+                             " (\"quillaro-cli scan\" lists the movies found)");
+        else
+            ReportRebuildError(input, output, error, &log);
+    }
+    fputs(log.c_str(), request.err);
+    return outcome;
+}
+
 int RunWrite(WriteCommand command, const Arguments& arguments, FILE* err)
 {
     WriteRequest request = {command, MakeRebuildMode(PlayerAction::Remove, MovieAction::Keep),
-                            "", arguments.outDir, arguments.force, arguments.quiet, 0, 0, err};
+                            "", arguments.outDir, arguments.force, arguments.quiet, 0, 0,
+                            arguments.salvage, err, false, 0};
     std::vector<std::string> inputs;
     std::string namedOutput;
     if (SplitOperands(arguments, err, &inputs, &namedOutput) != exitDone)
@@ -583,6 +720,12 @@ int RunWrite(WriteCommand command, const Arguments& arguments, FILE* err)
         return exitUsage;
     if (request.jobs == 0)
         request.jobs = WorkerCount(0);
+    if (!arguments.atOption.empty()) {
+        if (ParseOffset(arguments, &request) != exitDone)
+            return exitUsage;
+        return ExtractAtOffset(request, inputs[0], namedOutput) == Outcome::Done ? exitDone
+                                                                                  : exitFailed;
+    }
     if (!request.playerPath.empty() && !CheckReplacementPlayer(request))
         return exitFailed;
     if (!request.outDir.empty() && !PrepareOutDir(request))
@@ -597,13 +740,17 @@ int RunWrite(WriteCommand command, const Arguments& arguments, FILE* err)
     WriteTasks(request, tasks);
     bool failed = false;
     bool refused = false;
+    bool salvaged = false;
     for (const Task& task : tasks) {
         failed = failed || task.outcome == Outcome::Failed;
         refused = refused || task.outcome == Outcome::Refused;
+        salvaged = salvaged || task.outcome == Outcome::Salvaged;
     }
     if (failed)
         return exitFailed;
-    return refused ? exitRefused : exitDone;
+    if (refused)
+        return exitRefused;
+    return salvaged ? exitSalvaged : exitDone;
 }
 
 }  // namespace

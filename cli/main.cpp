@@ -11,6 +11,7 @@ int _dowildcard = -1;
 
 int main(int argc, char** argv)
 {
+    UseUtf8Console();
     InstallInterruptCleanup();
     return CliMain(argc, argv, stdout, stderr);
 }

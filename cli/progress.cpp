@@ -20,8 +20,12 @@ void StartProgress(TerminalProgress* progress, FILE* stream, const char* name)
         return;
     }
     // Keep the end of a long name: it is the part that tells files apart.
+    // It starts on a whole character, never inside one of UTF-8's sequences.
+    const char* end = name + length - (room - 3);
+    while ((*end & 0xC0) == 0x80)
+        end++;
     memcpy(progress->label, "...", 3);
-    memcpy(progress->label + 3, name + length - (room - 3), room - 3 + 1);
+    memcpy(progress->label + 3, end, strlen(end) + 1);
 }
 
 void FormatProgressLine(char* line, size_t room, const char* label, uint32_t position)

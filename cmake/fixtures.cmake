@@ -36,3 +36,21 @@ function(quillaro_player_fixture name source)
     COMMENT "Building test player ${name}.exe")
   set_property(GLOBAL APPEND PROPERTY QUILLARO_FIXTURES ${output})
 endfunction()
+
+# Linux player programs, built with the host's C compiler in every
+# configuration: a static program without the C library needs neither the
+# 32-bit libraries nor their start files, so -m32 works on any x86-64 host.
+find_program(QUILLARO_HOST_CC NAMES gcc cc REQUIRED)
+
+# quillaro_elf_fixture(<name> <source> <flag>): builds <name> (no
+# extension) into the fixture folder, with -m32 or -m64.
+function(quillaro_elf_fixture name source flag)
+  set(output ${QUILLARO_FIXTURE_DIR}/${name})
+  add_custom_command(OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${QUILLARO_FIXTURE_DIR}
+    COMMAND ${QUILLARO_HOST_CC} ${flag} -Os -s -static -nostdlib -ffreestanding -fno-pie -no-pie
+      -o ${output} ${source}
+    DEPENDS ${source}
+    COMMENT "Building test player ${name}")
+  set_property(GLOBAL APPEND PROPERTY QUILLARO_FIXTURES ${output})
+endfunction()

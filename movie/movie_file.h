@@ -1,5 +1,6 @@
 // movie_file.h - the movie and projector layout of a file: the 8-byte
-// movie header, the projector trailer, and inspection of a file on disk.
+// movie header, the projector trailer, the layouts of the players of each
+// platform, and inspection of a file on disk.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +38,59 @@ inline bool IsMovieSignature(uint32_t header)
 // A missing, unreadable or empty path, a directory, and a file too large
 // for the format's 32-bit sizes all give an all-zero record.
 uint32_t InspectMovieFile(const char* path, MovieInfo* info);
+
+// Where the players of each platform keep their movie:
+// - Windows: the player program, the movie, then the magic and the movie
+//   size (32-bit little-endian each), as InspectMovieFile reads it;
+// - Linux: the ELF file proper (up to the end of its section header
+//   table), the movie size and the magic, then the movie. Programs for
+//   x86-64 store both as 64-bit values (the magic sign-extended), all
+//   others as 32-bit ones;
+// - macOS: a folder NAME.app holding the movie as the file
+//   Contents/Resources/movie.swf (appMovieFile).
+enum class PlayerLayout { None, Windows, LinuxI386, LinuxX86_64, MacApp };
+
+const char appMovieFile[] = "Contents/Resources/movie.swf";
+
+// A file (or .app folder) inspected for every layout.
+struct MovieLocation {
+    PlayerLayout layout;   // None: no player (a bare movie, or neither)
+    uint32_t header;       // as in MovieInfo; 0 when no movie
+    uint32_t fileLength;   // as in MovieInfo; 0 when no movie
+    uint32_t playerSize;   // bytes of player program from offset 0; 0 for a .app folder
+    uint32_t movieOffset;  // where the movie starts in the file that holds it
+    uint32_t movieSize;    // stored size of the movie; 0 when no movie
+};
+
+// Fills `location` from the file or .app folder at `path` (every field, on
+// every call). Reads at most 64 bytes at the start and 16 around the
+// movie, never the movie body; every offset is checked against the real
+// file size. Files that InspectMovieFile describes get the same sizes
+// here. A damaged layout (a size or a section header table past the end
+// of the file, a wrong magic) holds no movie.
+void LocateMovie(const char* path, MovieLocation* location);
+
+// "windows", "linux-i386", "linux-x86_64", "mac-app"; null for None.
+const char* PlayerLayoutName(PlayerLayout layout);
+
+// The file that holds the movie of `path` inspected as `layout`: for a
+// .app folder its movie file, otherwise `path`. A new MemAlloc string the
+// caller frees; null when out of memory.
+char* MovieFilePath(const char* path, PlayerLayout layout);
+
+// `inside` (a relative path with '/') within the folder `folder`: a new
+// MemAlloc string the caller frees; null when out of memory.
+char* PathInFolder(const char* folder, const char* inside);
+
+// The movie size and magic a projector of `layout` stores next to its
+// movie of `movieSize` bytes: `count` bytes, in front of the movie or
+// after it. A layout without them (None, MacApp) gives count 0.
+struct MovieFraming {
+    bool beforeMovie;
+    uint32_t count;
+    unsigned char bytes[16];
+};
+MovieFraming FrameMovie(PlayerLayout layout, uint32_t movieSize);
 
 // A new zero-filled buffer of `count` bytes holding the file's bytes from
 // `offset` on (MemAlloc; the caller frees it). Bytes past the end of the

@@ -2,6 +2,9 @@
 // movie's format version.
 #include "player_version.h"
 
+#include <cstring>
+
+#include "../common/platform.h"
 #include "movie_file.h"
 
 namespace {
@@ -39,4 +42,94 @@ PackedVersion RequiredPlayerVersion(uint32_t header)
             return range.requiredAtFirst + (version - range.first) * range.step;
     }
     return 0;
+}
+
+namespace {
+
+const char appInfoFile[] = "Contents/Info.plist";
+const char versionKey[] = "<key>CFBundleShortVersionString</key>";
+const char stringTag[] = "<string>";
+// Property lists are small; a larger file is not read past this.
+const uint32_t largestInfoFile = 1024 * 1024;
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The position of `part` (NUL-terminated) in `text`, or `length`.
+size_t Find(const char* text, size_t length, const char* part)
+{
+    size_t partLength = strlen(part);
+    for (size_t i = 0; i + partLength <= length; i++) {
+        if (memcmp(text + i, part, partLength) == 0)
+            return i;
+    }
+    return length;
+}
+
+// The version string of an XML property list of `length` bytes.
+PackedVersion VersionFromInfoText(const char* text, size_t length)
+{
+    size_t key = Find(text, length, versionKey);
+    if (key == length)
+        return 0;
+    size_t at = key + sizeof versionKey - 1;
+    while (at < length && IsSpace(text[at]))
+        at++;
+    size_t tagLength = sizeof stringTag - 1;
+    if (length - at < tagLength || memcmp(text + at, stringTag, tagLength) != 0)
+        return 0;
+    at += tagLength;
+    while (at < length && IsSpace(text[at]))
+        at++;
+    return ParseVersionText(text + at, length - at);
+}
+
+PackedVersion ReadAppVersion(const char* appPath)
+{
+    char* path = PathInFolder(appPath, appInfoFile);
+    PlatformFile* file = path ? OpenFileForRead(path) : nullptr;
+    MemFree(path);
+    uint64_t size = 0;
+    if (!file || !GetFileSize64(file, &size) || size == 0) {
+        CloseFile(file);
+        return 0;
+    }
+    uint32_t capacity = size < largestInfoFile ? (uint32_t)size : largestInfoFile;
+    char* text = (char*)MemAlloc(capacity);
+    uint32_t read = text ? ReadFileBytes(file, text, capacity) : 0;
+    CloseFile(file);
+    PackedVersion version = text ? VersionFromInfoText(text, read) : 0;
+    MemFree(text);
+    return version;
+}
+
+}  // namespace
+
+PackedVersion ParseVersionText(const char* text, size_t length)
+{
+    uint32_t parts[2] = {0, 0};
+    size_t at = 0;
+    for (int part = 0; part < 2; part++) {
+        size_t digits = 0;
+        while (at < length && text[at] >= '0' && text[at] <= '9') {
+            parts[part] = parts[part] * 10 + (uint32_t)(text[at++] - '0');
+            if (parts[part] > 0xFFFF)
+                return 0;
+            digits++;
+        }
+        if (digits == 0 && part == 0)
+            return 0;
+        if (at >= length || text[at] != '.')
+            break;
+        at++;
+    }
+    return parts[0] << 16 | parts[1];
+}
+
+PackedVersion PlayerVersionOf(const char* path, PlayerLayout layout)
+{
+    switch (layout) {
+    case PlayerLayout::Windows: return GetPlayerVersion(path);
+    case PlayerLayout::MacApp: return ReadAppVersion(path);
+    default: return 0;
+    }
 }

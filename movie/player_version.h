@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "movie_file.h"
+
 typedef uint32_t PackedVersion;
 
 inline uint32_t VersionMajor(PackedVersion version) { return version >> 16; }
@@ -39,3 +41,15 @@ PackedVersion ReadPlayerVersionFromFile(const char* path);
 // information is looked for at 4-byte steps within the block's declared
 // length and within `size`. 0 when it is not found.
 PackedVersion VersionFromResource(const unsigned char* resource, size_t size);
+
+// The version of the player of `path` (a file or a .app folder) inspected
+// as `layout`: a Windows program's version resource, the
+// CFBundleShortVersionString of a .app folder's XML Contents/Info.plist.
+// 0 for Linux programs, which carry no version field of their own, for a
+// binary property list, and for no player.
+PackedVersion PlayerVersionOf(const char* path, PlayerLayout layout);
+
+// The version at the start of a text such as "32.0.0.465" ("major.minor",
+// a missing minor number counting as 0); 0 when it starts with no number
+// or a number does not fit in 16 bits.
+PackedVersion ParseVersionText(const char* text, size_t length);

@@ -1,6 +1,7 @@
 // player_version_win.cpp - the version of a player program on Windows: the
 // system loads the file as data (none of its code runs) and finds its
-// version resource.
+// version resource. The loader takes no path longer than MAX_PATH; such
+// files are read by the portable reader.
 #include "player_version.h"
 
 #include <windows.h>
@@ -51,6 +52,10 @@ static size_t BytesMappedFrom(const void* data)
 PackedVersion GetPlayerVersion(const char* path)
 {
     char* loaderPath = path && *path ? LoaderPath(path) : nullptr;
+    if (loaderPath && strlen(loaderPath) >= MAX_PATH) {
+        MemFree(loaderPath);
+        return ReadPlayerVersionFromFile(path);
+    }
     HMODULE module =
         loaderPath ? LoadLibraryExA(loaderPath, nullptr, LOAD_LIBRARY_AS_DATAFILE) : nullptr;
     MemFree(loaderPath);

@@ -6,11 +6,13 @@
 #include "../common/bytes.h"
 #include "../common/platform.h"
 #include "../movie/movie_file.h"
+#include "lzma_body.h"
 #include "zlib_body.h"
 
 namespace {
 const BodyDecoder bodyDecoders[] = {
     {signatureZlib, movieHeaderSize, OpenZlibBody, StepZlibBody, CloseZlibBody},
+    {signatureLzma, lzmaStreamOffset, LzmaBodyOpen, LzmaBodyStep, LzmaBodyClose},
 };
 
 // The most a piece holds: the sink sees at most this a call.

@@ -112,7 +112,7 @@ unsigned char* DecompressMovie(const Progress* progress, unsigned char* buffer, 
                                ConversionError* error)
 {
     SetError(error, ConversionError::None);
-    if (*size <= movieHeaderSize || MovieSignature(ReadLe32(buffer)) != signatureZlib)
+    if (*size <= movieHeaderSize || !FindBodyDecoder(MovieSignature(ReadLe32(buffer))))
         return buffer;
     uint32_t declaredLength = ReadLe32(buffer + 4);
     uint64_t yield = (uint64_t)(*size - movieHeaderSize) * largestExpansion + firstRoom;

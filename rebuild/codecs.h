@@ -33,7 +33,7 @@ enum class ConversionError {
 //   conversion failed; `*error` (if not null) then says why.
 // The caller frees what comes back with MemFree. `progress` may be null.
 
-// "CWS" to "FWS": the output is exactly the declared length L long; a
+// "CWS" or "ZWS" to "FWS": the output is exactly the declared length L long; a
 // stream that ends cleanly with more data is cut at L, one that ends with
 // less is padded with zeros. Bytes after the end of the stream are ignored.
 // The output buffer grows as the body decodes, never ahead of what the

@@ -34,14 +34,14 @@ void WalkPadding(FactsReader* reader, uint32_t delivered, uint32_t bodyLength)
 
 // An uncompressed movie: its stored body, cut at the declared length,
 // read a piece at a time until the walk is over.
-bool WalkStoredBody(const char* path, const MovieInfo& info, FactsReader* reader,
+bool WalkStoredBody(const char* path, const MovieLocation& info, FactsReader* reader,
                     FactsError* error)
 {
     uint32_t bodyLength = info.fileLength - movieHeaderSize;
     uint32_t stored = Smaller(info.movieSize - movieHeaderSize, bodyLength);
     PlatformFile* file = OpenFileForRead(path);
     unsigned char* piece = (unsigned char*)MemAlloc(pieceSize);
-    bool read = file && piece && SeekFile(file, (uint64_t)info.playerSize + movieHeaderSize);
+    bool read = file && piece && SeekFile(file, (uint64_t)info.movieOffset + movieHeaderSize);
     uint32_t delivered = 0;
     bool going = true;
     while (read && going && delivered < stored) {
@@ -68,12 +68,12 @@ bool WalkPiece(void* context, const unsigned char* data, size_t length)
 }
 
 // A compressed movie, read whole and decoded to the walk.
-bool WalkDecodedBody(const char* path, const MovieInfo& info, FactsReader* reader,
+bool WalkDecodedBody(const char* path, const MovieLocation& info, FactsReader* reader,
                      FactsError* error)
 {
     if (!FindBodyDecoder(MovieSignature(info.header)))
         return Fail(error, FactsError::CannotDecode);
-    unsigned char* movie = ReadFileRangeFully(path, info.playerSize, info.movieSize);
+    unsigned char* movie = ReadFileRangeFully(path, info.movieOffset, info.movieSize);
     if (!movie)
         return Fail(error, FactsError::ReadFailed);
     ByteSink sink = {WalkPiece, nullptr, reader};
@@ -88,7 +88,7 @@ bool WalkDecodedBody(const char* path, const MovieInfo& info, FactsReader* reade
 
 }  // namespace
 
-bool ReadMovieFileFacts(const char* path, const MovieInfo& info, FactsReader* reader,
+bool ReadMovieFileFacts(const char* path, const MovieLocation& info, FactsReader* reader,
                         FactsError* error)
 {
     *error = FactsError::None;
@@ -99,9 +99,14 @@ bool ReadMovieFileFacts(const char* path, const MovieInfo& info, FactsReader* re
         return Fail(error, FactsError::CutHeader);
     if (info.fileLength < movieHeaderSize)
         return Fail(error, FactsError::ShortLength);
+    // A .app folder keeps its movie in a file of its own.
+    char* moviePath = MovieFilePath(path, info.layout);
+    if (!moviePath)
+        return Fail(error, FactsError::OutOfMemory);
     bool walked = MovieSignature(info.header) == signatureUncompressed
-                      ? WalkStoredBody(path, info, reader, error)
-                      : WalkDecodedBody(path, info, reader, error);
+                      ? WalkStoredBody(moviePath, info, reader, error)
+                      : WalkDecodedBody(moviePath, info, reader, error);
+    MemFree(moviePath);
     EndFacts(reader);
     return walked;
 }

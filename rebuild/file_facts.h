@@ -22,5 +22,5 @@ enum class FactsError {
 // `reader` (begun here). Returns true when the whole movie decoded and
 // `reader->facts` hold its facts; false otherwise, with `*error` saying why
 // (the facts are then meaningless).
-bool ReadMovieFileFacts(const char* path, const MovieInfo& info, FactsReader* reader,
+bool ReadMovieFileFacts(const char* path, const MovieLocation& info, FactsReader* reader,
                         FactsError* error);

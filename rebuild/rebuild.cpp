@@ -8,6 +8,7 @@
 #include "../common/bytes.h"
 #include "../movie/movie_file.h"
 #include "body_decode.h"
+#include "lzma_body.h"
 #include "parallel_deflate.h"
 
 namespace {
@@ -60,19 +61,25 @@ RebuildError CommitOutput(Output* output, const char* outPath, CommitMode commit
     return result == CommitResult::Done ? RebuildError::None : RebuildError::WriteFailed;
 }
 
-// The player bytes the mode asks for: `*buffer` is null with `*count` 0
-// when there are none to write. False when they exist but cannot be read.
-bool ReadPlayerBytes(const MovieInfo& source, const char* moviePath, const char* playerPath,
-                     PlayerAction action, unsigned char** buffer, uint32_t* count)
+// The player bytes the mode asks for, and the layout they bring: `*buffer`
+// is null with `*count` 0 when there are none to write. False when they
+// exist but cannot be read.
+bool ReadPlayerBytes(const MovieLocation& source, const char* moviePath, const char* playerPath,
+                     PlayerAction action, unsigned char** buffer, uint32_t* count,
+                     PlayerLayout* layout)
 {
     *buffer = nullptr;
     *count = 0;
+    *layout = PlayerLayout::None;
     const char* path = moviePath;
     if (action == PlayerAction::Keep) {
         *count = source.playerSize;
+        *layout = source.layout;
     } else if (action == PlayerAction::AddReplace) {
-        MovieInfo player;
-        *count = InspectMovieFile(playerPath, &player);
+        MovieLocation player;
+        LocateMovie(playerPath, &player);
+        *count = player.playerSize;
+        *layout = player.layout;
         path = playerPath;
     }
     if (*count == 0)
@@ -81,23 +88,48 @@ bool ReadPlayerBytes(const MovieInfo& source, const char* moviePath, const char*
     return *buffer != nullptr;
 }
 
-bool WriteTrailer(PlatformFile* file, uint32_t movieSize)
+// The movie size and magic of the output's layout, on their side of the
+// movie; nothing for a bare movie.
+bool WriteFraming(PlatformFile* file, PlayerLayout layout, uint32_t movieSize, bool beforeMovie)
 {
-    unsigned char trailer[projectorTrailerSize];
-    WriteLe32(trailer, projectorMagic);
-    WriteLe32(trailer + 4, movieSize);
-    return WriteFileBytes(file, trailer, projectorTrailerSize);
+    MovieFraming framing = FrameMovie(layout, movieSize);
+    if (framing.count == 0 || framing.beforeMovie != beforeMovie)
+        return true;
+    return WriteFileBytes(file, framing.bytes, framing.count);
 }
 
-// The output file as a byte sink, counting what it takes.
+// The output file as a byte sink, counting what it takes. Without a file
+// the bytes are held in memory instead (`held`, MemAlloc, the sink's
+// owner frees it): for layouts whose movie size stands in front of a
+// movie whose size is known only once it is compressed.
 struct FileSink {
     PlatformFile* file;
     uint64_t written;
+    unsigned char* held;
+    size_t capacity;  // of `held`
 };
+
+bool HoldBytes(FileSink* sink, const unsigned char* data, size_t length)
+{
+    if (length > sink->capacity - sink->written) {
+        size_t wanted = sink->capacity * 2 > sink->written + length ? sink->capacity * 2
+                                                                    : sink->written + length;
+        unsigned char* grown = (unsigned char*)MemReAlloc(sink->held, wanted);
+        if (!grown)
+            return false;
+        sink->held = grown;
+        sink->capacity = wanted;
+    }
+    memcpy(sink->held + sink->written, data, length);
+    sink->written += length;
+    return true;
+}
 
 bool WriteToFile(void* context, const unsigned char* data, size_t length)
 {
     FileSink* sink = (FileSink*)context;
+    if (!sink->file)
+        return HoldBytes(sink, data, length);
     sink->written += length;
     return WriteFileBytes(sink->file, data, (uint32_t)length);
 }
@@ -131,11 +163,74 @@ bool WriteHeader(FileSink* sink, const unsigned char* movie, uint32_t signature)
     return WriteToFile(sink, header, movieHeaderSize);
 }
 
-// "CWS" to "FWS", decoded straight into the file.
+// A body decoded into memory, for a salvage: the header in front of it
+// declares what decoded, which is known only at the end.
+struct MemorySink {
+    unsigned char* data;
+    uint64_t used;
+    uint64_t capacity;
+};
+
+bool WriteToMemory(void* context, const unsigned char* data, size_t length)
+{
+    MemorySink* sink = (MemorySink*)context;
+    const uint64_t largest = 0xFFFFFFFFu - movieHeaderSize;
+    if (sink->used + length > sink->capacity) {
+        uint64_t capacity = sink->capacity * 2 > sink->used + length ? sink->capacity * 2
+                                                                     : sink->used + length;
+        capacity = capacity < largest ? capacity : largest;
+        unsigned char* grown = sink->used + length <= capacity
+                                   ? (unsigned char*)MemReAlloc(sink->data, (size_t)capacity)
+                                   : nullptr;
+        if (!grown)
+            return false;
+        sink->data = grown;
+        sink->capacity = capacity;
+    }
+    memcpy(sink->data + sink->used, data, length);
+    sink->used += length;
+    return true;
+}
+
+// A compressed movie to "FWS", keeping what decodes of a damaged one: the
+// output declares the length written.
+RebuildError WriteSalvaged(FileSink* sink, const Progress* progress, const unsigned char* movie,
+                           uint32_t storedSize, RebuildDetails* details)
+{
+    MemorySink body = {nullptr, 0, 0};
+    ByteSink bytes = {WriteToMemory, nullptr, &body};
+    DecodeReport report;
+    DecodeResult result = DecodeMovieBody(movie, storedSize, &bytes, progress, &report);
+    RebuildError error = RebuildError::None;
+    if (result == DecodeResult::Stopped || result == DecodeResult::OutOfMemory) {
+        error = RebuildError::OutOfMemory;
+    } else if (result == DecodeResult::Decoded || result == DecodeResult::Damaged) {
+        details->paddedBytes = report.padded;
+        details->damage = report.damage;
+        uint32_t streamStart = FindBodyDecoder(MovieSignature(ReadLe32(movie)))->streamOffset;
+        details->damageOffset =
+            report.damageOffset > streamStart ? report.damageOffset - streamStart : 0;
+        details->salvagedLength = movieHeaderSize + body.used;
+        unsigned char header[movieHeaderSize];
+        WriteLe32(header, (ReadLe32(movie) & 0xFF000000u) | signatureUncompressed);
+        WriteLe32(header + 4, (uint32_t)details->salvagedLength);
+        if (!WriteToFile(sink, header, movieHeaderSize) ||
+            (body.used != 0 && !WriteToFile(sink, body.data, (size_t)body.used)))
+            error = RebuildError::WriteFailed;
+    } else {
+        error = ErrorOfDecode(result);
+    }
+    MemFree(body.data);
+    return error;
+}
+
+// "CWS" or "ZWS" to "FWS", decoded straight into the file.
 RebuildError WriteDecompressed(FileSink* sink, const Progress* progress,
                                const unsigned char* movie, uint32_t storedSize,
                                RebuildDetails* details)
 {
+    if (details->salvage)
+        return WriteSalvaged(sink, progress, movie, storedSize, details);
     if (!WriteHeader(sink, movie, signatureUncompressed))
         return RebuildError::WriteFailed;
     ByteSink bytes = {WriteToFile, nullptr, sink};
@@ -151,7 +246,7 @@ RebuildError WriteCompressed(FileSink* sink, const Progress* progress, const uns
                              uint32_t storedSize, RebuildDetails* details)
 {
     uint32_t declaredLength = ReadLe32(movie + 4);
-    bool decodes = MovieSignature(ReadLe32(movie)) == signatureZlib;
+    bool decodes = FindBodyDecoder(MovieSignature(ReadLe32(movie))) != nullptr;
     if (!WriteHeader(sink, movie, signatureZlib))
         return RebuildError::WriteFailed;
     ByteSink file = {WriteToFile, nullptr, sink};
@@ -180,24 +275,77 @@ RebuildError WriteCompressed(FileSink* sink, const Progress* progress, const uns
     return status == DeflateStatus::Done ? RebuildError::None : ErrorOfDeflate(status);
 }
 
+RebuildError ErrorOfConversion(ConversionError error)
+{
+    return error == ConversionError::OutOfMemory ? RebuildError::OutOfMemory
+                                                 : RebuildError::ConversionFailed;
+}
+
+// Any movie to "ZWS": a compressed body is decoded into the LZMA encoder,
+// an uncompressed one handed to it as it lies. The encoder keeps its
+// output, which is written once complete.
+RebuildError WriteLzma(FileSink* sink, const Progress* progress, const unsigned char* movie,
+                       uint32_t storedSize, RebuildDetails* details)
+{
+    uint32_t declaredLength = ReadLe32(movie + 4);
+    bool decodes = FindBodyDecoder(MovieSignature(ReadLe32(movie))) != nullptr;
+    uint64_t bodyLength = declaredLength > movieHeaderSize ? declaredLength - movieHeaderSize : 0;
+    if (!decodes)
+        bodyLength = (declaredLength < storedSize ? declaredLength : storedSize) - movieHeaderSize;
+    ConversionError failure = ConversionError::None;
+    LzmaEncoder* encoder = OpenLzmaEncoder(movie, bodyLength, progress, &failure);
+    if (!encoder)
+        return ErrorOfConversion(failure);
+    ByteSink body = LzmaEncoderSink(encoder);
+    if (decodes) {
+        DecodeReport report;
+        DecodeResult result = DecodeMovieBody(movie, storedSize, &body, nullptr, &report);
+        details->paddedBytes = report.padded;
+        if (result != DecodeResult::Decoded && result != DecodeResult::Stopped) {
+            AbandonLzmaEncoder(encoder);
+            return ErrorOfDecode(result);
+        }
+    } else {
+        body.write(body.context, movie + movieHeaderSize, (size_t)bodyLength);
+    }
+    uint32_t size = 0;
+    unsigned char* compressed = FinishLzmaEncoder(encoder, &size, &failure);
+    if (!compressed)
+        return ErrorOfConversion(failure);
+    bool written = WriteToFile(sink, compressed, size);
+    MemFree(compressed);
+    return written ? RebuildError::None : RebuildError::WriteFailed;
+}
+
 // Whether `action` converts this movie at all: others are written as stored.
 bool Converts(MovieAction action, const unsigned char* movie, uint32_t storedSize)
 {
     if (action == MovieAction::Keep || storedSize <= movieHeaderSize)
         return false;
     uint32_t signature = MovieSignature(ReadLe32(movie));
+    bool compressed = FindBodyDecoder(signature) != nullptr;
     if (action == MovieAction::Decompress)
-        return signature == signatureZlib;
-    return signature == signatureZlib ||
+        return compressed;
+    return compressed ||
            (signature == signatureUncompressed && ReadLe32(movie + 4) > movieHeaderSize);
+}
+
+// The stored movie of `moviePath` (MemAlloc; the caller frees it), or null.
+unsigned char* ReadStoredMovie(const char* moviePath, const MovieLocation& source)
+{
+    char* movieFile = MovieFilePath(moviePath, source.layout);
+    unsigned char* movie =
+        movieFile ? ReadFileRangeFully(movieFile, source.movieOffset, source.movieSize) : nullptr;
+    MemFree(movieFile);
+    return movie;
 }
 
 // Reads the stored movie and writes it converted as `action` asks;
 // `sink->written` is then the movie's size in the output.
 RebuildError WriteMovie(FileSink* sink, const Progress* progress, const char* moviePath,
-                        const MovieInfo& source, MovieAction action, RebuildDetails* details)
+                        const MovieLocation& source, MovieAction action, RebuildDetails* details)
 {
-    unsigned char* movie = ReadFileRangeFully(moviePath, source.playerSize, source.movieSize);
+    unsigned char* movie = ReadStoredMovie(moviePath, source);
     if (!movie)
         return RebuildError::ReadFailed;
     RebuildError error = RebuildError::None;
@@ -206,9 +354,62 @@ RebuildError WriteMovie(FileSink* sink, const Progress* progress, const char* mo
                                                             : RebuildError::WriteFailed;
     else if (action == MovieAction::Decompress)
         error = WriteDecompressed(sink, progress, movie, source.movieSize, details);
+    else if (action == MovieAction::CompressLzma)
+        error = WriteLzma(sink, progress, movie, source.movieSize, details);
     else
         error = WriteCompressed(sink, progress, movie, source.movieSize, details);
     MemFree(movie);
+    return error;
+}
+
+// The size the movie will have in the output when it is known before it
+// is written: the stored size when it is kept, the declared length when
+// it is decompressed (the decoder cuts or pads to it). False when only
+// writing it tells (compression).
+bool KnownMovieSize(const char* moviePath, const MovieLocation& source, MovieAction action,
+                    uint32_t* size)
+{
+    *size = source.movieSize;
+    if (action == MovieAction::Keep)
+        return true;
+    unsigned char header[movieHeaderSize];
+    FillBytes(header, 0, sizeof header);
+    MovieLocation start = source;
+    start.movieSize = source.movieSize < movieHeaderSize ? source.movieSize : movieHeaderSize;
+    unsigned char* stored = ReadStoredMovie(moviePath, start);
+    if (stored)
+        memcpy(header, stored, start.movieSize);
+    MemFree(stored);
+    if (!Converts(action, header, source.movieSize))
+        return true;
+    *size = ReadLe32(header + 4);
+    return action == MovieAction::Decompress;
+}
+
+// The movie of a layout that stores its size in front of it: written
+// straight to the file when its size is known, held in memory until it
+// is known otherwise.
+RebuildError WriteMovieAfterFraming(PlatformFile* file, const Progress* progress,
+                                    const char* moviePath, const MovieLocation& source,
+                                    PlayerLayout layout, MovieAction action,
+                                    RebuildDetails* details)
+{
+    uint32_t size;
+    bool known = KnownMovieSize(moviePath, source, action, &size);
+    FileSink sink = {known ? file : nullptr, 0, nullptr, 0};
+    if (known && !WriteFraming(file, layout, size, true))
+        return RebuildError::WriteFailed;
+    RebuildError error = WriteMovie(&sink, progress, moviePath, source, action, details);
+    if (error == RebuildError::None && sink.written > 0xFFFFFFFFu)
+        error = RebuildError::ConversionFailed;
+    if (error == RebuildError::None && known && sink.written != size)
+        error = RebuildError::ConversionFailed;  // the size in front would be wrong
+    if (error == RebuildError::None && !known) {
+        bool written = WriteFraming(file, layout, (uint32_t)sink.written, true) &&
+                       WriteFileBytes(file, sink.held, (uint32_t)sink.written);
+        error = written ? RebuildError::None : RebuildError::WriteFailed;
+    }
+    MemFree(sink.held);
     return error;
 }
 
@@ -216,26 +417,32 @@ RebuildError WriteMovie(FileSink* sink, const Progress* progress, const char* mo
 // released before the movie is read, so the two are never in memory
 // together.
 RebuildError WritePieces(PlatformFile* file, const Progress* progress, const char* moviePath,
-                         const char* playerPath, const MovieInfo& source, RebuildMode mode,
+                         const char* playerPath, const MovieLocation& source, RebuildMode mode,
                          RebuildDetails* details)
 {
     unsigned char* player;
     uint32_t playerSize;
-    if (!ReadPlayerBytes(source, moviePath, playerPath, PlayerActionOf(mode), &player, &playerSize))
+    PlayerLayout layout;
+    if (!ReadPlayerBytes(source, moviePath, playerPath, PlayerActionOf(mode), &player, &playerSize,
+                         &layout))
         return RebuildError::ReadFailed;
     bool written = !player || WriteFileBytes(file, player, playerSize);
     MemFree(player);
     if (!written)
         return RebuildError::WriteFailed;
+    if (!player)
+        layout = PlayerLayout::None;
+    MovieAction action = MovieActionOf(mode);
+    if (FrameMovie(layout, 0).beforeMovie)
+        return WriteMovieAfterFraming(file, progress, moviePath, source, layout, action, details);
 
-    FileSink sink = {file, 0};
-    RebuildError error =
-        WriteMovie(&sink, progress, moviePath, source, MovieActionOf(mode), details);
+    FileSink sink = {file, 0, nullptr, 0};
+    RebuildError error = WriteMovie(&sink, progress, moviePath, source, action, details);
     if (error != RebuildError::None)
         return error;
     if (sink.written > 0xFFFFFFFFu)
         return RebuildError::ConversionFailed;  // a movie size the format cannot hold
-    if (player && !WriteTrailer(file, (uint32_t)sink.written))
+    if (!WriteFraming(file, layout, (uint32_t)sink.written, false))
         return RebuildError::WriteFailed;
     return RebuildError::None;
 }
@@ -252,20 +459,36 @@ const char* SavedPlayerSource(RebuildMode mode, const char* moviePath, const cha
     return nullptr;
 }
 
+const char* SavedPlayerSource(RebuildMode mode, const char* moviePath, const char* playerPath,
+                              const MovieLocation& source)
+{
+    PlayerAction action = PlayerActionOf(mode);
+    if (action == PlayerAction::AddReplace)
+        return playerPath;
+    if (action == PlayerAction::Keep && source.layout != PlayerLayout::None)
+        return moviePath;
+    return nullptr;
+}
+
 bool RebuildMovieFile(const Progress* progress, const char* moviePath, const char* outPath,
                       const char* playerPath, RebuildMode mode, RebuildError* error,
                       RebuildDetails* details, CommitMode commit)
 {
-    RebuildDetails defaults = {0, 0};
+    RebuildDetails defaults = {0, 0, false, Damage::None, 0, 0};
     if (!details)
         details = &defaults;
     details->paddedBytes = 0;
+    details->damage = Damage::None;
+    details->damageOffset = 0;
+    details->salvagedLength = 0;
     if (mode == 0)
         return Fail(error, RebuildError::NothingToDo);
-    MovieInfo source;
-    InspectMovieFile(moviePath, &source);
+    MovieLocation source;
+    LocateMovie(moviePath, &source);
     if (source.movieSize == 0)
         return Fail(error, RebuildError::NoMovie);
+    if (source.layout == PlayerLayout::MacApp && PlayerActionOf(mode) == PlayerAction::Keep)
+        return Fail(error, RebuildError::FolderPlayer);
     Output output;
     if (!outPath || !OpenOutput(&output, outPath))
         return Fail(error, RebuildError::CreateFailed);
@@ -284,8 +507,11 @@ bool ExtractPlayer(const char* moviePath, const char* outPath, RebuildError* err
 {
     if (!moviePath || !outPath)
         return Fail(error, RebuildError::NoPlayer);
-    MovieInfo source;
-    uint32_t playerSize = InspectMovieFile(moviePath, &source);
+    MovieLocation source;
+    LocateMovie(moviePath, &source);
+    if (source.layout == PlayerLayout::MacApp)
+        return Fail(error, RebuildError::FolderPlayer);
+    uint32_t playerSize = source.playerSize;
     if (playerSize == 0)
         return Fail(error, RebuildError::NoPlayer);
     unsigned char* player = ReadFileRangeFully(moviePath, 0, playerSize);

@@ -6,9 +6,11 @@
 
 #include "../common/platform.h"
 #include "../common/progress.h"
+#include "body_decode.h"
 
 // What Save does with the movie body.
-enum class MovieAction : uint16_t { Keep = 0, Decompress = 1, Compress = 2 };
+// CompressLzma writes an LZMA-compressed ("ZWS") movie.
+enum class MovieAction : uint16_t { Keep = 0, Decompress = 1, Compress = 2, CompressLzma = 3 };
 // What Save does with the player program in front of the movie.
 enum class PlayerAction : uint16_t { Keep = 0, Remove = 1, AddReplace = 2 };
 
@@ -24,6 +26,7 @@ inline PlayerAction PlayerActionOf(RebuildMode mode) { return (PlayerAction)(mod
 inline MovieAction MovieActionOf(RebuildMode mode) { return (MovieAction)(mode & 0xFFFF); }
 
 struct MovieInfo;
+struct MovieLocation;
 
 // The file whose player a Save in `mode` puts in front of the movie of
 // `moviePath` (inspected as `source`): `playerPath` for AddReplace,
@@ -31,6 +34,10 @@ struct MovieInfo;
 // holds no player. The player version check applies to this file.
 const char* SavedPlayerSource(RebuildMode mode, const char* moviePath, const char* playerPath,
                               const MovieInfo& source);
+// The same for a source of any layout (LocateMovie): Keep names
+// `moviePath` whenever it has a player, a .app folder included.
+const char* SavedPlayerSource(RebuildMode mode, const char* moviePath, const char* playerPath,
+                              const MovieLocation& source);
 
 // Why an output was not written. Whatever the reason, no output file was
 // created and an existing file of the output's name is as it was.
@@ -39,6 +46,7 @@ enum class RebuildError {
     NothingToDo,     // mode 0
     NoMovie,         // the source holds no movie, or cannot be opened
     NoPlayer,        // the source holds no player program (extract)
+    FolderPlayer,    // the player is a .app folder, which is never written (keep, extract)
     ReadFailed,      // a piece of a source could not be read whole
     DamagedMovie,    // the compressed movie is damaged
     OutOfMemory,     // a piece or a conversion did not fit in memory
@@ -53,13 +61,28 @@ enum class RebuildError {
 struct RebuildDetails {
     unsigned threads;      // in: deflate workers for Compress (0: one per core)
     uint64_t paddedBytes;  // out: zeros written after a stream that ended short of the declared length
+    // in: with Decompress, a damaged compressed movie is written anyway with
+    // the body bytes that decoded before the damage, declaring the length
+    // written (the body is then held in memory before it is written).
+    bool salvage;
+    // out, after a salvage: the damage (None when the movie was whole), the
+    // byte of the compressed stream where it was found (0 = its first), and
+    // the length the written movie declares (header included).
+    Damage damage;
+    uint64_t damageOffset;
+    uint64_t salvagedLength;
 };
 
-// Writes to `outPath` the source `moviePath` rebuilt by `mode`: the player
-// bytes (the source's own for Keep, those in front of the movie of
-// `playerPath` for AddReplace, none for Remove), the movie as stored,
-// decompressed or recompressed, and a projector trailer whenever player
-// bytes were written. `progress` (may be null) shows conversions: while
+// Writes to `outPath` the source `moviePath` (a file or a .app folder of
+// any layout, see LocateMovie) rebuilt by `mode`: the player bytes (the
+// source's own for Keep, those of `playerPath` for AddReplace, none for
+// Remove), the movie as stored, decompressed or recompressed, and next to
+// it the movie size and magic of the player's layout whenever player
+// bytes were written (a Windows player gets the projector trailer).
+// The movie is decompressed or recompressed (zlib or LZMA; any compressed
+// movie is decoded first); an LZMA output is assembled in memory (its
+// header holds the compressed length) and written when complete.
+// `progress` (may be null) shows conversions: while
 // decompressing by compressed bytes consumed, while compressing by body
 // bytes deflated. The stored movie is held in memory; the converted one
 // is streamed to the output. Returns true when the output was written
@@ -73,7 +96,8 @@ bool RebuildMovieFile(const Progress* progress, const char* moviePath, const cha
                       CommitMode commit = CommitMode::Replace);
 
 // Writes the player program of `moviePath` (the bytes in front of its
-// movie, or the whole of a player program without one) to `outPath`.
+// movie, or the whole of a player program without one; for Linux
+// programs the ELF file proper) to `outPath`.
 // Returns true when the output was written completely; as above otherwise.
 bool ExtractPlayer(const char* moviePath, const char* outPath, RebuildError* error = nullptr,
                    CommitMode commit = CommitMode::Replace);

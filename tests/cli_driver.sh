@@ -2,12 +2,14 @@
 # cli_driver.sh - runs the quillaro-cli program itself, as a user would:
 # its exit codes, results on standard output and errors on standard error,
 # and on a terminal the progress bar.
-# Usage: cli_driver.sh FIXTURE_DIR PROGRAM [RUNNER]
-# RUNNER (Wine, for the Windows build) runs PROGRAM when given.
+# Usage: cli_driver.sh FIXTURE_DIR PROGRAM [RUNNER [CORPUS_DIR]]
+# RUNNER (Wine, for the Windows build) runs PROGRAM when given (may be "").
+# CORPUS_DIR, when it holds the real movies, adds checks on a few of them.
 set -u
 fixtures=$1
 program=$2
 runner=${3:-}
+corpus=${4:-}
 failures=0
 
 cli() {
@@ -65,7 +67,7 @@ no_temporary_files() {
   fi
 }
 
-rm -f ./* ./.quillaro-*  # the scratch folder of this driver, from an earlier run
+rm -rf ./* ./.quillaro-*  # the scratch folder of this driver, from an earlier run
 cp "$fixtures/player-10.0.exe" player.exe
 
 cli --version
@@ -148,6 +150,44 @@ if [ -z "$runner" ]; then
   expect "save ended by SIGTERM" 143 $?
   [ -e slow.cws ] && { echo "FAILED: an output after SIGTERM"; failures=$((failures + 1)); }
   no_temporary_files "save ended by SIGTERM"
+fi
+
+# LZMA both ways, the check, and a salvage. The body is a piece of the
+# program itself, so that it does not compress to nothing.
+{ printf 'FWS\015'; le32 60008; head -c 60000 "$program"; } >v13.swf
+cli save v13.swf v13-z.swf --movie lzma
+expect "save --movie lzma" 0 $?
+[ "$(head -c 3 v13-z.swf)" = ZWS ] || { echo "FAILED: v13-z.swf is not LZMA"; failures=$((failures + 1)); }
+cli save v13-z.swf v13-back.swf --movie decompress
+expect "save an LZMA movie --movie decompress" 0 $?
+cmp -s v13.swf v13-back.swf || { echo "FAILED: LZMA round trip differs"; failures=$((failures + 1)); }
+cli check v13-z.swf v13.swf
+expect "check intact movies" 0 $?
+expect_text "check" stdout.txt "v13-z.swf: intact (ZWS, 60008 bytes)"
+head -c $(($(wc -c <v13-z.swf) / 2)) v13-z.swf >cut.swf
+cli check --json cut.swf
+expect "check a cut LZMA movie" 1 $?
+expect_text "check --json" stdout.txt '"status":"damaged","signature":"ZWS"'
+cli save cut.swf cut-out.swf --movie decompress
+expect "save a damaged movie" 1 $?
+[ -e cut-out.swf ] && { echo "FAILED: a damaged movie was written"; failures=$((failures + 1)); }
+cli save cut.swf cut-out.swf --movie decompress --salvage
+expect "save --salvage" 4 $?
+expect_text "salvage" stderr.txt "declared bytes into cut-out.swf"
+movie 12 100 >v12.swf
+cli save v12.swf v12-z.swf --movie lzma
+expect "--movie lzma on version 12" 1 $?
+expect_text "version refusal" stderr.txt "cannot be LZMA-compressed"
+
+# Real LZMA movies: decoded to their uncompressed form, as the manifest says.
+if [ -n "$corpus" ] && [ -f "$corpus/manifest.tsv" ]; then
+  for name in ruffle-avm2-rng ruffle-avm2-loader_loadbytes_invalid_png jpexs-amf3-AmfTest; do
+    cli save "$corpus/swf/$name.swf" "$name-fws.swf" --movie decompress
+    expect "decompress $name" 0 $?
+    want=$(grep "^swf/$name.swf	" "$corpus/manifest.tsv" | cut -f 11)
+    got=$(sha256sum "$name-fws.swf" | cut -d ' ' -f 1)
+    [ "$want" = "$got" ] || { echo "FAILED: $name decompressed differs"; failures=$((failures + 1)); }
+  done
 fi
 
 # The bar needs a terminal: script(1) gives the program one.

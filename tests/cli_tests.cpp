@@ -3,7 +3,9 @@
 // the JSON that scripts rely on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <regex>
@@ -18,6 +20,7 @@
 #include "common/bytes.h"
 #include "common/platform.h"
 #include "progress.h"
+#include "rebuild/lzma_body.h"
 #include "test_support.h"
 
 namespace {
@@ -141,6 +144,7 @@ const struct {
     {"player_size", "n", "n"},
     {"required_player_version", "s", "0"},
     {"player_version", "s0", "s0"},
+    {"layout", "s0", "s0"},
 };
 
 std::string Quoted(const std::string& text)
@@ -238,7 +242,7 @@ TEST(CliUsage, MistakesAreUsageErrorsAndTouchNothing)
 
 TEST(CliUsage, EveryCommandHasHelp)
 {
-    for (const char* name : {"info", "save", "extract-player", "extract-movie"}) {
+    for (const char* name : {"info", "save", "extract-player", "extract-movie", "scan"}) {
         for (const std::vector<std::string>& words : {std::vector<std::string>{name, "x", "--help"},
                                                       std::vector<std::string>{"help", name}}) {
             CliResult result = RunCli(words);
@@ -286,6 +290,7 @@ TEST_F(CliCorpus, InfoJsonAgreesWithTheManifest)
         EXPECT_EQ(Quoted(hasMovie ? "bare-movie" : "none"), json["kind"]) << row.file;
         EXPECT_EQ("0", json["player_size"]) << row.file;
         EXPECT_EQ("null", json["player_version"]) << row.file;
+        EXPECT_EQ("null", json["layout"]) << row.file;
         if (!hasMovie)
             continue;
         EXPECT_EQ(Quoted(row.signature), json["signature"]) << row.file;
@@ -306,12 +311,12 @@ TEST_F(CliCorpus, DecompressGivesTheUncompressedForm)
                                       FreshFolder("decompressed")};
     std::vector<const ManifestRow*> compressed;
     for (const ManifestRow& row : rows) {
-        if (row.signature == "CWS") {
+        if (row.signature == "CWS" || (row.signature == "ZWS" && row.fwsSha256 != "-")) {
             compressed.push_back(&row);
             words.push_back(CorpusPath(row.file));
         }
     }
-    ASSERT_GT(compressed.size(), 100u);
+    ASSERT_GT(compressed.size(), 115u);
     CliResult result = RunCli(words);
     EXPECT_EQ(exitDone, result.code) << result.err;
     EXPECT_EQ("", result.err);
@@ -347,6 +352,135 @@ TEST_F(CliCorpus, CompressRoundTrips)
         EXPECT_EQ(row->fwsSha256, Sha256Hex(ReadWholeFile("round-trip/" + BaseName(row->file))))
             << row->file;
     }
+}
+
+// Every movie that converts, to LZMA and back: those of version 13 and
+// newer give the uncompressed form again; older ones are refused, each on
+// a line of its own, and nothing is written for them.
+TEST_F(CliCorpus, LzmaRoundTripsAndRefusesOldVersions)
+{
+    std::vector<std::string> compress = {"save", "--movie", "lzma", "--out-dir",
+                                         FreshFolder("lzma")};
+    std::vector<std::string> decompress = {"save", "--movie", "decompress", "--out-dir",
+                                           FreshFolder("lzma-back")};
+    std::vector<const ManifestRow*> converted;
+    size_t old = 0;
+    for (const ManifestRow& row : rows) {
+        if (!Converts(row) && !(row.signature == "ZWS" && row.fwsSha256 != "-"))
+            continue;
+        compress.push_back(CorpusPath(row.file));
+        if (atoi(row.version.c_str()) < 13) {
+            old++;
+            continue;
+        }
+        converted.push_back(&row);
+        decompress.push_back("lzma/" + BaseName(row.file));
+    }
+    ASSERT_GT(converted.size(), 50u);
+    CliResult result = RunCli(compress);
+    EXPECT_EQ(exitFailed, result.code);
+    EXPECT_EQ(old, CountLines(result.err));
+    EXPECT_EQ(old, (size_t)std::count(result.err.begin(), result.err.end(), '\n'));
+    EXPECT_TRUE(Contains(result.err, "cannot be LZMA-compressed")) << result.err;
+    EXPECT_EQ(converted.size(), ListFolder("lzma").size());
+    result = RunCli(decompress);
+    ASSERT_EQ(exitDone, result.code) << result.err;
+    for (const ManifestRow* row : converted) {
+        Bytes lzma = ReadWholeFile("lzma/" + BaseName(row->file));
+        ASSERT_GT(lzma.size(), 17u) << row->file;
+        EXPECT_EQ(0, memcmp(lzma.data(), "ZWS", 3)) << row->file;
+        EXPECT_EQ(lzma.size() - 17, ReadLe32(lzma.data() + 8)) << row->file;
+        EXPECT_EQ(row->fwsSha256, Sha256Hex(ReadWholeFile("lzma-back/" + BaseName(row->file))))
+            << row->file;
+    }
+}
+
+// check over the whole corpus: every movie intact but the one that
+// declares no length, and the files that are no movie said to be so.
+TEST_F(CliCorpus, CheckFindsEveryMovieIntact)
+{
+    std::vector<std::string> words = {"check", "--json"};
+    for (const ManifestRow& row : rows)
+        words.push_back(CorpusPath(row.file));
+    CliResult result = RunCli(words);
+    EXPECT_EQ(exitFailed, result.code);  // there are files without a movie
+    EXPECT_EQ("", result.err);
+    std::vector<std::string> lines = SplitLines(result.out);
+    ASSERT_EQ(rows.size(), lines.size());
+    for (size_t i = 0; i < rows.size(); i++) {
+        const ManifestRow& row = rows[i];
+        const std::string& line = lines[i];
+        std::string status = !IsMovie(row)               ? "no-movie"
+                             : row.declaredLength == "0" ? "damaged"
+                                                         : "intact";
+        EXPECT_TRUE(Contains(line, "\"status\":\"" + status + "\"")) << line;
+        EXPECT_EQ(status != "damaged", Contains(line, "\"problem\":null")) << line;
+        bool whole = status == "intact" && row.fwsSha256 != "-";
+        if (whole && row.signature != "FWS") {
+            EXPECT_TRUE(Contains(line, "\"decoded_length\":" + row.declaredLength + ",")) << line;
+        }
+    }
+}
+
+// Damaged streams of both codecs: check names the problem, save writes
+// nothing, and save --salvage writes the body's decoded start.
+TEST(CliCheck, DamagedMoviesAreNamedAndSalvaged)
+{
+    FreshFolder("damaged");
+    Bytes body = PatternBytes(200000, 6, true);
+    Bytes fws = MakeMovie("FWS", 14, 200008, body);
+    uint32_t size = 0;
+    unsigned char* block = LzmaEncodeMovie(fws.data(), (uint32_t)fws.size(), &size, nullptr);
+    Bytes lzma = FromBlock(block, size);
+    MemFree(block);
+    Bytes zlib = MakeCompressedMovie(14, body);
+    Bytes badChecksum = zlib, lzmaFlipped = lzma, zlibFlipped = zlib, tooShort = zlib;
+    badChecksum.back() ^= 0x40;
+    lzmaFlipped[lzma.size() / 2] ^= 0x08;
+    zlibFlipped[9] ^= 0x1;  // the stream's flags byte: its header check fails
+    tooShort[4] = 5, tooShort[5] = tooShort[6] = tooShort[7] = 0;
+    const struct {
+        const char* name;
+        Bytes movie;
+        const char* problem;
+        bool prefix;  // what decoded is the true start of the body
+    } cases[] = {
+        {"lzma-cut", Bytes(lzma.begin(), lzma.begin() + (long)lzma.size() / 3),
+         "cut short after ", true},
+        {"zlib-cut", Bytes(zlib.begin(), zlib.end() - 100), "cut short after ", true},
+        {"lzma-flipped", lzmaFlipped, "data error at byte ", false},
+        {"zlib-flipped", zlibFlipped, "data error at byte 2 of the CWS stream", true},
+        {"zlib-checksum", badChecksum, "bad checksum", true},
+        {"too-short", tooShort, "declared length 5 is shorter than the 8-byte header", true},
+    };
+    for (const auto& test : cases) {
+        std::string path = std::string("damaged/") + test.name + ".swf";
+        WriteWholeFile(path, test.movie);
+        CliResult result = RunCli({"check", "--json", path});
+        EXPECT_EQ(exitFailed, result.code) << test.name;
+        EXPECT_TRUE(Contains(result.out, "\"status\":\"damaged\"")) << result.out;
+        EXPECT_TRUE(Contains(result.out, "\"problem\":\"" + std::string(test.problem)))
+            << result.out;
+
+        result = RunCli({"save", path, "damaged/out.swf", "--movie", "decompress"});
+        EXPECT_EQ(exitFailed, result.code) << test.name;
+        EXPECT_FALSE(FileExists("damaged/out.swf")) << test.name;
+
+        result = RunCli({"save", path, "damaged/out.swf", "--movie", "decompress", "--salvage"});
+        EXPECT_EQ(exitSalvaged, result.code) << Describe({"save", path}, result);
+        EXPECT_TRUE(Contains(result.err, "salvaged ")) << result.err;
+        Bytes out = ReadWholeFile("damaged/out.swf");
+        RemoveFile("damaged/out.swf");
+        ASSERT_GE(out.size(), 8u) << test.name;
+        EXPECT_EQ(out.size(), ReadLe32(out.data() + 4)) << test.name;
+        EXPECT_EQ(0, memcmp(out.data(), "FWS", 3)) << test.name;
+        if (test.prefix) {
+            EXPECT_TRUE(std::equal(out.begin() + 8, out.end(), body.begin())) << test.name;
+        }
+    }
+    CliResult result = RunCli({"save", "damaged/zlib-cut.swf", "damaged/out.swf", "--movie",
+                               "compress", "--salvage"});
+    EXPECT_EQ(exitUsage, result.code);
 }
 
 // Take a projector apart and put it together again: the same bytes. On
@@ -688,6 +822,7 @@ TEST(CliErrors, EachFailureNamesTheFileAndWhatWentWrong)
     Bytes damaged = MakeMovie("CWS", 10, 5000, PatternBytes(900, 3, false));
     WriteWholeFile("errors/damaged.swf", damaged);
     WriteWholeFile("errors/lzma.swf", MakeMovie("ZWS", 13, 5000, PatternBytes(300, 4, false)));
+    WriteWholeFile("errors/old.swf", MakeUncompressedMovie(12, 300));
     WriteWholeFile("errors/text.txt", Bytes{'h', 'e', 'l', 'l', 'o'});
     WriteWholeFile("errors/bare.swf", MakeUncompressedMovie(10, 300));
     WriteWholeFile("errors/player.exe", Fixture("player-10.0.exe"));
@@ -700,10 +835,9 @@ TEST(CliErrors, EachFailureNamesTheFileAndWhatWentWrong)
         {{"save", "errors/damaged.swf", "errors/out", "--movie", "decompress"},
          "errors/damaged.swf", "damaged"},
         {{"save", "errors/lzma.swf", "errors/out", "--movie", "compress"}, "errors/lzma.swf",
-         "LZMA"},
-        {{"save", "errors/lzma.swf", "errors/out", "--movie", "decompress", "--player",
-          "replace=errors/player.exe"},
-         "errors/lzma.swf", "only --movie keep"},
+         "LZMA stream"},
+        {{"save", "errors/old.swf", "errors/out", "--movie", "lzma", "--force"}, "errors/old.swf",
+         "movie version 12 cannot be LZMA-compressed"},
         {{"save", "errors/text.txt", "errors/out", "--movie", "compress"}, "errors/text.txt",
          "neither a Flash movie nor a projector"},
         {{"save", "errors/player.exe", "errors/out", "--movie", "compress"}, "errors/player.exe",
@@ -733,7 +867,7 @@ TEST(CliErrors, EachFailureNamesTheFileAndWhatWentWrong)
         EXPECT_FALSE(FileExists("errors/out")) << Describe(test.words, result);
     }
     EXPECT_EQ(damaged, ReadWholeFile("errors/damaged.swf"));
-    EXPECT_EQ(6u, ListFolder("errors").size());  // no temporary file left behind
+    EXPECT_EQ(7u, ListFolder("errors").size());  // no temporary file left behind
 }
 
 // ---------------------------------------------------------------------------
@@ -756,14 +890,14 @@ TEST(CliInfo, JsonHasExactlyTheDocumentedKeysAndTypes)
         const char* kind;
         std::string values;  // signature to player_version, as JSON text
     } files[] = {
-        {"schema/movie.swf", "bare-movie", movieFacts + ",0,\"11.4\",null"},
+        {"schema/movie.swf", "bare-movie", movieFacts + ",0,\"11.4\",null,null"},
         {"schema/projector.exe", "projector",
-         movieFacts + "," + std::to_string(player.size()) + ",\"11.4\",\"11.2\""},
+         movieFacts + "," + std::to_string(player.size()) + ",\"11.4\",\"11.2\",\"windows\""},
         {"schema/player.exe", "player",
-         "null,null,null,0," + std::to_string(player.size()) + ",null,\"11.2\""},
+         "null,null,null,0," + std::to_string(player.size()) + ",null,\"11.2\",\"windows\""},
         {"schema/unversioned.exe", "player",
-         "null,null,null,0," + std::to_string(unversioned.size()) + ",null,null"},
-        {"schema/notes.txt", "none", "null,null,null,0,0,null,null"},
+         "null,null,null,0," + std::to_string(unversioned.size()) + ",null,null,\"windows\""},
+        {"schema/notes.txt", "none", "null,null,null,0,0,null,null,null"},
     };
     std::vector<std::string> words = {"info", "--json"};
     for (const auto& file : files)
@@ -780,7 +914,8 @@ TEST(CliInfo, JsonHasExactlyTheDocumentedKeysAndTypes)
                   lines[i].substr(0, lines[i].find("\"signature\":") + 12));
         std::string values;
         for (std::string key : {"signature", "version", "declared_length", "movie_size",
-                                "player_size", "required_player_version", "player_version"})
+                                "player_size", "required_player_version", "player_version",
+                                "layout"})
             values += (values.empty() ? "" : ",") + InfoJsonValues(lines[i], hasMovie)[key];
         EXPECT_EQ(files[i].values, values) << lines[i];
     }
@@ -823,7 +958,7 @@ TEST(CliInfo, FactsFollowTheMovieAndNullWhereItCannotBeRead)
         {"facts/movie.swf", facts, nullptr},
         {"facts/projector.exe", facts, nullptr},
         {"facts/damaged.swf", nulls, "damaged"},
-        {"facts/lzma.swf", nulls, "LZMA"},
+        {"facts/lzma.swf", nulls, "damaged"},
         {"facts/player.exe", nulls, nullptr},
     };
     std::vector<std::string> words = {"info", "--facts", "--json"};
@@ -850,14 +985,14 @@ TEST(CliInfo, FactsFollowTheMovieAndNullWhereItCannotBeRead)
     result = RunCli(words);
     EXPECT_EQ(exitDone, result.code) << Describe(words, result);
     EXPECT_EQ("file,kind,signature,version,declared_length,movie_size,player_size,"
-              "required_player_version,player_version,stage_width,stage_height,frame_rate,"
+              "required_player_version,player_version,layout,stage_width,stage_height,frame_rate,"
               "frame_count,tags,end_tag,background,use_network,as3,has_metadata,use_gpu,"
               "use_direct_blit,avm,protected,debugger\r\n"
               "\"facts/a,b.swf\",bare-movie,CWS,10," + std::to_string(8 + body.size()) + "," +
-                  std::to_string(movie.size()) + ",0,10.0,,550,400,24,2,4,true,#ff0080,false,"
+                  std::to_string(movie.size()) + ",0,10.0,,,550,400,24,2,4,true,#ff0080,false,"
                   "true,false,false,false,2,false,false\r\n"
               "facts/player.exe,player,,,,0," + std::to_string(player.size()) +
-                  ",,11.2,,,,,,,,,,,,,,,\r\n",
+                  ",,11.2,windows,,,,,,,,,,,,,,,\r\n",
               result.out);
 }
 
@@ -919,6 +1054,241 @@ TEST(CliProgress, TheCoresProgressReachesTheLine)
     EXPECT_TRUE(Contains(text, "\rmovie.swf  [######################--------]  75%"));
     EXPECT_EQ(text.find("10%"), text.rfind("10%"));
     EXPECT_EQ('\r', text.back());  // erased at the end
+}
+
+// A long name keeps its end, cut before a whole character: a Japanese name
+// whose cut would fall inside a character loses all of that character.
+TEST(CliProgress, LongNamesAreCutBetweenCharacters)
+{
+    TerminalProgress progress;
+    StartProgress(&progress, stdout, "a/\xE3\x83\xA0"
+                                     "\xE3\x83\xBC\xE3\x83\xB3\xE3\x83\xA0\xE3\x83\xBC"
+                                     "\xE3\x83\xB3\xE3\x83\xA0\xE3\x83\xBC\xE3\x83\xB3"
+                                     "\xE3\x83\xA0.swf");
+    EXPECT_STREQ(progress.label, "...\xE3\x83\xB3\xE3\x83\xA0\xE3\x83\xBC\xE3\x83\xB3"
+                                 "\xE3\x83\xA0\xE3\x83\xBC\xE3\x83\xB3\xE3\x83\xA0.swf");
+}
+
+// ---------------------------------------------------------------------------
+// Projectors of every platform
+
+// The player of each layout that the build makes.
+const struct {
+    const char* layout;
+    const char* fixture;
+} layoutPlayers[] = {
+    {"windows", "player-11.2.exe"},
+    {"linux-i386", "linux-player-i386"},
+    {"linux-x86_64", "linux-player-x86_64"},
+};
+
+// Runs a command that must succeed and returns what it wrote to `output`.
+Bytes Written(std::vector<std::string> words, const std::string& output)
+{
+    RemoveFile(output);
+    words.push_back("--quiet");
+    CliResult result = RunCli(words);
+    EXPECT_EQ(exitDone, result.code) << Describe(words, result);
+    return FileExists(output) ? ReadWholeFile(output) : Bytes();
+}
+
+// Each layout around real movies: info, both extracts and every save mode
+// give exactly the bytes a projector of that layout must have; replacing
+// the player takes the replacement's layout.
+TEST_F(CliCorpus, EveryLayoutRoundTrips)
+{
+    FreshFolder("layouts");
+    int movies = 0;
+    for (const ManifestRow& row : rows) {
+        if (row.signature != "CWS" || !Converts(row) || row.size > 20000)
+            continue;
+        if (++movies > 3)
+            break;
+        SCOPED_TRACE(row.file);
+        const std::string dir = "layouts/";
+        Bytes movie = ReadWholeFile(CorpusPath(row.file));
+        WriteWholeFile(dir + "movie.swf", movie);
+        Bytes uncompressed = Written({"save", dir + "movie.swf", dir + "fws.swf", "--movie",
+                                      "decompress"}, dir + "fws.swf");
+        Bytes recompressed = Written({"save", dir + "movie.swf", dir + "cws.swf", "--movie",
+                                      "compress"}, dir + "cws.swf");
+        for (const auto& source : layoutPlayers) {
+            SCOPED_TRACE(source.layout);
+            Bytes player = Fixture(source.fixture);
+            const std::string original = dir + source.layout;
+            WriteWholeFile(original, MakeLayoutProjector(source.layout, player, movie));
+
+            CliResult info = RunCli({"info", "--json", original});
+            std::map<std::string, std::string> json = InfoJsonValues(SplitLines(info.out)[0], true);
+            EXPECT_EQ(Quoted("projector"), json["kind"]);
+            EXPECT_EQ(Quoted(source.layout), json["layout"]);
+            EXPECT_EQ(std::to_string(player.size()), json["player_size"]);
+            EXPECT_EQ(std::to_string(movie.size()), json["movie_size"]);
+
+            EXPECT_EQ(player, Written({"extract-player", original, dir + "player"}, dir + "player"));
+            EXPECT_EQ(movie, Written({"extract-movie", original, dir + "out"}, dir + "out"));
+            const struct {
+                std::vector<std::string> options;
+                Bytes expected;
+            } saves[] = {
+                {{"--movie", "decompress"}, MakeLayoutProjector(source.layout, player, uncompressed)},
+                {{"--movie", "compress"}, MakeLayoutProjector(source.layout, player, recompressed)},
+                {{"--player", "remove"}, movie},
+                {{"--player", "replace=" + original},
+                 MakeLayoutProjector(source.layout, player, movie)},
+            };
+            for (const auto& save : saves) {
+                std::vector<std::string> words = {"save", original, dir + "out", "--force"};
+                words.insert(words.end(), save.options.begin(), save.options.end());
+                EXPECT_EQ(save.expected, Written(words, dir + "out")) << Describe(words, {});
+            }
+            EXPECT_EQ(MakeLayoutProjector(source.layout, player, movie),
+                      Written({"save", dir + "movie.swf", dir + "out", "--player",
+                               "replace=" + original, "--force"}, dir + "out"));
+            // Into every other layout, from its player alone.
+            for (const auto& target : layoutPlayers) {
+                std::vector<std::string> words = {"save", original, dir + "out", "--force",
+                                                  "--player",
+                                                  "replace=" + FixturePath(target.fixture)};
+                EXPECT_EQ(MakeLayoutProjector(target.layout, Fixture(target.fixture), movie),
+                          Written(words, dir + "out")) << target.layout;
+            }
+        }
+    }
+    EXPECT_EQ(4, movies);
+}
+
+// A .app folder gives its movie and takes a new player, but is never
+// written: keeping or extracting its player is refused.
+TEST(CliLayouts, AppFolders)
+{
+    FreshFolder("app");
+    Bytes movie = MakeCompressedMovie(13, PatternBytes(3000, 8, true));
+    ASSERT_TRUE(MakeAppFolder("app/Game.app", movie,
+                              "<plist><dict><key>CFBundleShortVersionString</key>"
+                              "<string>32.0.0.465</string></dict></plist>"));
+    CliResult info = RunCli({"info", "--json", "app/Game.app"});
+    std::map<std::string, std::string> json = InfoJsonValues(SplitLines(info.out)[0], true);
+    EXPECT_EQ(Quoted("projector"), json["kind"]) << info.out;
+    EXPECT_EQ(Quoted("mac-app"), json["layout"]);
+    EXPECT_EQ(Quoted("32.0"), json["player_version"]);
+    EXPECT_EQ("0", json["player_size"]);
+
+    EXPECT_EQ(movie, Written({"extract-movie", "app/Game.app", "app/movie.swf"}, "app/movie.swf"));
+    EXPECT_EQ(movie, Written({"save", "app/Game.app", "app/out", "--player", "remove"}, "app/out"));
+    Bytes linux = Fixture("linux-player-x86_64");
+    EXPECT_EQ(MakeLayoutProjector("linux-x86_64", linux, movie),
+              Written({"save", "app/Game.app/", "--out-dir", FreshFolder("app-out"), "--player",
+                       "replace=" + FixturePath("linux-player-x86_64")}, "app-out/Game"));
+    const std::vector<std::string> refused[] = {
+        {"save", "app/Game.app", "app/refused", "--movie", "decompress"},
+        {"extract-player", "app/Game.app", "app/refused"},
+        {"save", "app/movie.swf", "app/refused", "--player", "replace=app/Game.app"},
+    };
+    for (const auto& words : refused) {
+        CliResult result = RunCli(words);
+        EXPECT_EQ(exitFailed, result.code) << Describe(words, result);
+        EXPECT_TRUE(Contains(result.err, ".app folder")) << Describe(words, result);
+        EXPECT_FALSE(FileExists("app/refused"));
+    }
+}
+
+// Linux players carry no version: a save is never refused for them, and
+// says so unless quiet.
+TEST(CliLayouts, LinuxPlayersAreNotVersionChecked)
+{
+    FreshFolder("unchecked");
+    WriteWholeFile("unchecked/new.swf", MakeUncompressedMovie(43, 500));
+    std::vector<std::string> words = {"save", "unchecked/new.swf", "unchecked/out", "--player",
+                                      "replace=" + FixturePath("linux-player-i386")};
+    CliResult result = RunCli(words);
+    EXPECT_EQ(exitDone, result.code) << Describe(words, result);
+    EXPECT_TRUE(Contains(result.err, "unknown and was not checked")) << result.err;
+    EXPECT_EQ(1u, CountLines(result.err));
+}
+
+// ---------------------------------------------------------------------------
+// scan
+
+// One line of scan --json, for comparing.
+std::string ScanLine(const std::string& file, uint64_t offset, const char* signature, int version,
+                     uint32_t declared, uint64_t stored, bool confirmed)
+{
+    return "{\"file\":" + Quoted(file) + ",\"offset\":" + std::to_string(offset) +
+           ",\"signature\":" + Quoted(signature) + ",\"version\":" + std::to_string(version) +
+           ",\"declared_length\":" + std::to_string(declared) + ",\"stored_size\":" +
+           std::to_string(stored) + ",\"confirmed\":" + (confirmed ? "true" : "false") + "}";
+}
+
+// Movies at odd offsets in noise are found and given back exactly; a
+// signature followed by garbage, or a stream cut short, is never confirmed.
+TEST(CliScan, FindsEmbeddedMoviesAndConfirmsOnlyRealOnes)
+{
+    FreshFolder("scan");
+    Bytes fws = MakeUncompressedMovie(10, 3000);
+    // A real frame header and tags: rectangle, rate, count, ShowFrame, End.
+    Bytes tags = {0x00, 0x00, 0x0C, 0x01, 0x00, 0x40, 0x00, 0x00, 0x00};
+    Bytes small = MakeMovie("FWS", 9, 8 + (uint32_t)tags.size(), tags);
+    Bytes cws = MakeCompressedMovie(17, PatternBytes(20000, 3, true));
+    Bytes cut(cws.begin(), cws.begin() + cws.size() / 2);
+    Bytes garbageCws = MakeMovie("CWS", 10, 5000, Concat({0x78, 0x9C}, PatternBytes(300, 4, false)));
+    Bytes garbageFws = MakeMovie("FWS", 10, 300, PatternBytes(292, 5, false));
+    Bytes earlyEnd = MakeMovie("FWS", 9, 8 + (uint32_t)tags.size() + 4, Concat(tags, {1, 2, 3, 4}));
+    Bytes noise = PatternBytes(4001, 9, false);
+    std::vector<Bytes> pieces = {noise, small, noise, cws, noise, garbageCws, noise, garbageFws,
+                                 noise, earlyEnd, noise, cut};
+    Bytes file;
+    std::vector<uint64_t> offsets;
+    for (const Bytes& piece : pieces) {
+        offsets.push_back(file.size());
+        file = Concat(file, piece);
+    }
+    WriteWholeFile("scan/noise.bin", file);
+    CliResult result = RunCli({"scan", "--json", "scan/noise.bin"});
+    ASSERT_EQ(exitDone, result.code) << result.err;
+    std::vector<std::string> lines = SplitLines(result.out);
+    const std::string name = "scan/noise.bin";
+    const std::string expected[] = {
+        ScanLine(name, offsets[1], "FWS", 9, (uint32_t)small.size(), small.size(), true),
+        ScanLine(name, offsets[3], "CWS", 17, 20008, cws.size(), true),
+    };
+    for (const std::string& line : expected)
+        EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), line)) << result.out;
+    size_t confirmed = 0;
+    for (const std::string& line : lines)
+        confirmed += Contains(line, "\"confirmed\":true");
+    EXPECT_EQ(2u, confirmed) << result.out;
+
+    EXPECT_EQ(cws, Written({"extract-movie", "--at", std::to_string(offsets[3]), name,
+                            "scan/cws.swf"}, "scan/cws.swf"));
+    const std::vector<std::string> failing[] = {
+        {"extract-movie", "--at", std::to_string(offsets[5]), name, "scan/bad.swf"},
+        {"extract-movie", "--at", std::to_string(offsets[11]), name, "scan/bad.swf"},
+        {"extract-movie", "--at", std::to_string(offsets[3] + 1), name, "scan/bad.swf"},
+    };
+    for (const auto& words : failing) {
+        CliResult refusal = RunCli(words);
+        EXPECT_EQ(exitFailed, refusal.code) << Describe(words, refusal);
+        EXPECT_TRUE(Contains(refusal.err, "no confirmed movie")) << Describe(words, refusal);
+        EXPECT_FALSE(FileExists("scan/bad.swf"));
+    }
+    CliResult usage = RunCli({"extract-movie", "--at", "12x", name, "scan/bad.swf"});
+    EXPECT_EQ(exitUsage, usage.code) << usage.err;
+
+    // A player program that carries a movie among its resources.
+    std::string pe = FixturePath("player-with-movie.exe");
+    result = RunCli({"scan", "--json", pe});
+    lines = SplitLines(result.out);
+    ASSERT_EQ(1u, lines.size()) << result.out;
+    EXPECT_TRUE(Contains(lines[0], "\"signature\":\"FWS\",\"version\":10,\"declared_length\":22,"
+                                   "\"stored_size\":22,\"confirmed\":true")) << lines[0];
+    std::string offset = lines[0].substr(lines[0].find("\"offset\":") + 9);
+    offset = offset.substr(0, offset.find(','));
+    Bytes resource = Written({"extract-movie", "--at", offset, pe, "scan/resource.swf"},
+                             "scan/resource.swf");
+    Bytes programBytes = Fixture("player-with-movie.exe");
+    EXPECT_EQ(Bytes(programBytes.begin() + atol(offset.c_str()),
+                    programBytes.begin() + atol(offset.c_str()) + 22), resource);
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ TEST_F(Corpus, CodecsReproduceTheUncompressedForm)
         Bytes file = ReadWholeFile(CorpusPath(row.file));
         ASSERT_EQ(row.sha256, Sha256Hex(file)) << row.file;
         bool same = false;
-        if (row.signature == "CWS") {
+        if (row.signature == "CWS" || (row.signature == "ZWS" && row.fwsSha256 != "-")) {
             compressedSeen++;
             Bytes inflated = Convert(file, false, &same);
             EXPECT_EQ(row.fwsSha256, Sha256Hex(inflated)) << row.file;
@@ -75,7 +75,7 @@ TEST_F(Corpus, CodecsReproduceTheUncompressedForm)
             Bytes deflated = Convert(file, true, &same);
             EXPECT_FALSE(same) << row.file;
             EXPECT_EQ(row.fwsSha256, Sha256Hex(Convert(deflated, false, &same))) << row.file;
-        } else if (!file.empty()) {
+        } else if (!file.empty() && row.signature != "ZWS") {
             EXPECT_EQ(file, Convert(file, true, &same)) << row.file;
             EXPECT_TRUE(same) << row.file;
             EXPECT_EQ(file, Convert(file, false, &same)) << row.file;

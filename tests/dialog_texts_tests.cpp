@@ -14,6 +14,7 @@
 #include "app/info_text.h"
 #include "app/texts.h"
 #include "common/platform.h"
+#include "common/version.h"
 #include "dialog_test_support.h"
 #include "res/resource.h"
 #include "stand_ins/recording_file_dialog.h"
@@ -195,7 +196,7 @@ TEST(DialogTemplate, DialogHasItsTitleFontSizeAndStyles)
     EXPECT_EQ(dialog.height, 150);
     EXPECT_EQ(dialog.menu, 0) << "no menu";
     EXPECT_EQ(dialog.windowClass, 0) << "the default dialog class";
-    EXPECT_EQ(dialog.title, "Quillaro v1.7");
+    EXPECT_EQ(dialog.title, QUILLARO_TITLE);
     EXPECT_EQ(dialog.pointSize, 8);
     EXPECT_EQ(dialog.face, "Ms Shell Dlg");
 }
@@ -236,7 +237,7 @@ TEST(DialogTemplate, CreatedDialogShowsEveryControlInTemplateOrder)
 {
     TemplateDialog dialog;
     ASSERT_NE(dialog.window, nullptr);
-    EXPECT_EQ(WindowText(dialog.window), "Quillaro v1.7");
+    EXPECT_EQ(WindowText(dialog.window), QUILLARO_TITLE);
     size_t index = 0;
     for (HWND control = GetWindow(dialog.window, GW_CHILD); control;
          control = GetWindow(control, GW_HWNDNEXT), index++) {
@@ -292,7 +293,7 @@ TEST(ProgramResources, IconIsOne32By32ImageIn16Colours)
     DestroyIcon(icon);
 }
 
-TEST(ProgramResources, VersionBlockSays1700InUsEnglishWithCodePage1252)
+TEST(ProgramResources, VersionBlockSaysTheProjectVersionInUsEnglishWithCodePage1252)
 {
     char program[MAX_PATH] = "";
     ASSERT_GT(GetModuleFileNameA(nullptr, program, sizeof program), 0u);
@@ -307,10 +308,10 @@ TEST(ProgramResources, VersionBlockSays1700InUsEnglishWithCodePage1252)
     ASSERT_TRUE(VerQueryValueA(block.data(), "\\", (void**)&fixed, &length));
     ASSERT_GE(length, sizeof *fixed);
     EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010007u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010007u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+    EXPECT_EQ(fixed->dwFileVersionMS, (QUILLARO_VERSION_MAJOR << 16u) + QUILLARO_VERSION_MINOR);
+    EXPECT_EQ(fixed->dwFileVersionLS, QUILLARO_VERSION_PATCH << 16u);
+    EXPECT_EQ(fixed->dwProductVersionMS, (QUILLARO_VERSION_MAJOR << 16u) + QUILLARO_VERSION_MINOR);
+    EXPECT_EQ(fixed->dwProductVersionLS, QUILLARO_VERSION_PATCH << 16u);
 
     WORD* translation = nullptr;
     ASSERT_TRUE(VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", (void**)&translation, &length));
@@ -321,7 +322,7 @@ TEST(ProgramResources, VersionBlockSays1700InUsEnglishWithCodePage1252)
     char* productVersion = nullptr;
     ASSERT_TRUE(VerQueryValueA(block.data(), "\\StringFileInfo\\040904E4\\ProductVersion",
                                (void**)&productVersion, &length));
-    EXPECT_STREQ(productVersion, "1.7.0.0");
+    EXPECT_STREQ(productVersion, QUILLARO_VERSION_QUAD);
 }
 
 std::wstring ManifestSetting(const wchar_t* settingsNamespace, const wchar_t* name)
@@ -333,11 +334,13 @@ std::wstring ManifestSetting(const wchar_t* settingsNamespace, const wchar_t* na
     return value;
 }
 
-TEST(ProgramResources, ManifestAsksForUtf8PerMonitorDpiAndNoElevation)
+TEST(ProgramResources, ManifestAsksForUtf8LongPathsPerMonitorDpiAndNoElevation)
 {
     // The settings as the system read them from the manifest.
     EXPECT_EQ(ManifestSetting(L"http://schemas.microsoft.com/SMI/2019/WindowsSettings", L"activeCodePage"),
               L"UTF-8");
+    EXPECT_EQ(ManifestSetting(L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"longPathAware"),
+              L"true");
     EXPECT_EQ(ManifestSetting(L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware"),
               L"true/pm");
     EXPECT_EQ(ManifestSetting(L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness"),
@@ -511,7 +514,7 @@ TEST(GetItemText, GivesTheWholeTextOrAnAllocatedEmptyOne)
     std::string longPath = "C:\\" + std::string(300, 'm') + "\\movie.swf";
     SetWindowTextA(path, longPath.c_str());
     EXPECT_EQ(TakeText(GetItemText(path)), longPath);
-    EXPECT_EQ(TakeText(GetItemText(dialog.window)), "Quillaro v1.7");
+    EXPECT_EQ(TakeText(GetItemText(dialog.window)), QUILLARO_TITLE);
 }
 
 TEST(GetItemText, NonAsciiPathComesBackWholeInTheAnsiCodePage)
@@ -541,7 +544,7 @@ TEST(ShowMessage, StringIdShowsItsTextCaptionedWithTheDialogsTitle)
     int result = ShowMessage(dialog.window, IDS_DONE, MB_OK | MB_ICONINFORMATION);
     robot.Join();
     EXPECT_EQ(result, IDOK);
-    EXPECT_EQ(caption, "Quillaro v1.7");
+    EXPECT_EQ(caption, QUILLARO_TITLE);
     EXPECT_EQ(text, "Operation completed successfully.");
 }
 

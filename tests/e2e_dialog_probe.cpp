@@ -17,10 +17,11 @@
 #include <string>
 
 #include "../res/resource.h"
+#include "common/version.h"
 
 namespace {
 
-const char windowTitle[] = "Quillaro v1.7";
+const char windowTitle[] = QUILLARO_TITLE;
 
 // Text of a control of another process (GetWindowText does not ask there).
 std::string ControlText(HWND window)

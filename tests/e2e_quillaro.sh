@@ -71,6 +71,19 @@ check "two files named on the command line" \
   "movie path: " \
   "my games/sample game.exe" "my games/sample game.exe"
 
+# Names in every script, and a path longer than MAX_PATH: the window shows
+# them as they are.
+cp "$sample" "ゲーム Игра 🎮.exe"
+check "a projector named in three scripts" \
+  "movie path: $(windows_path "ゲーム Игра 🎮.exe")" \
+  "ゲーム Игра 🎮.exe"
+long=$(printf 'f%.0s' $(seq 120))/$(printf 'g%.0s' $(seq 120))
+mkdir -p "$long"
+cp "$sample" "$long/長いパスのゲーム.exe"
+check "a projector at the end of a path of over 300 characters" \
+  "movie path: $(windows_path "$long/長いパスのゲーム.exe")" \
+  "$(windows_path "$long/長いパスのゲーム.exe")"
+
 echo "not a movie" >notes.txt
 check "a text file named on the command line" \
   "message: This file not a Flash file or missing Flash movie overlay in Flash Player Projector.
@@ -78,4 +91,4 @@ movie path: " \
   "$(windows_path notes.txt)"
 
 [ $failures -eq 0 ] || exit 1
-echo "Quillaro.exe showed and closed its window as expected 3 times"
+echo "Quillaro.exe showed and closed its window as expected 5 times"

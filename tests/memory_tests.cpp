@@ -69,7 +69,7 @@ TEST(Memory, SavesStreamWhatTheMovieYields)
     for (const auto& test : cases) {
         SCOPED_TRACE(test.input);
         uint64_t before = PeakBytes();
-        RebuildDetails details = {2, 0};
+        RebuildDetails details = {2, 0, false, Damage::None, 0, 0};
         ASSERT_TRUE(RebuildMovieFile(nullptr, test.input, "out.swf", nullptr,
                                      MakeRebuildMode(PlayerAction::Remove, test.action), nullptr,
                                      &details));

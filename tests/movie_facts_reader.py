@@ -207,7 +207,7 @@ def main(arguments):
         got = json.loads(line)
         facts, undecodable = expected_facts(path, lzma_decodes)
         any_undecodable |= undecodable
-        if list(got.keys())[9:] != FACT_KEYS:
+        if list(got.keys())[10:] != FACT_KEYS:
             failures.append("%s: keys %s" % (path, list(got.keys())))
             continue
         expected = facts if facts is not None else dict.fromkeys(FACT_KEYS)

@@ -2,9 +2,12 @@
 // programs, and reading byte ranges of files.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "common/bytes.h"
 #include "common/platform.h"
 #include "movie/movie_file.h"
+#include "movie/player_version.h"
 #include "test_support.h"
 
 namespace {
@@ -144,6 +147,136 @@ TEST(InspectMovieFile, LargeSparseFiles)
     if (grown)
         ExpectInfo({0, 0, 0, 0}, Inspect("large.exe"), "5 GiB file");
     RemoveFile("large.exe");
+}
+
+// Projectors of every layout around the built players, and damaged ones:
+// each case a fault in where the player ends, the movie starts or the
+// sizes are checked against the file.
+TEST(LocateMovie, EveryLayoutAndDamagedOnes)
+{
+    Bytes elf32 = ReadWholeFile(FixturePath("linux-player-i386"));
+    Bytes elf64 = ReadWholeFile(FixturePath("linux-player-x86_64"));
+    Bytes windows = ReadWholeFile(FixturePath("player.exe"));
+    ASSERT_GT(elf32.size(), 64u);
+    ASSERT_GT(elf64.size(), 64u);
+    Bytes movie = MakeCompressedMovie(17, PatternBytes(3000, 5, true));
+    const uint32_t size = (uint32_t)movie.size();
+    const uint32_t header = 0x11535743;
+    const uint32_t declared = 3008;
+
+    Bytes sizePastEnd = MakeLayoutProjector("linux-i386", elf32, movie);
+    WriteLe32(&sizePastEnd[elf32.size()], size + 1);
+    Bytes wrongMagic = MakeLayoutProjector("linux-x86_64", elf64, movie);
+    wrongMagic[elf64.size() + 15] = 0;  // 00 FF FF FF: not the sign-extended magic
+    Bytes highSizeBits = MakeLayoutProjector("linux-x86_64", elf64, movie);
+    highSizeBits[elf64.size() + 4] = 1;
+    Bytes tablePastEnd = MakeLayoutProjector("linux-i386", elf32, movie);
+    WriteLe32(&tablePastEnd[0x20], (uint32_t)tablePastEnd.size() - 100);  // e_shoff
+    Bytes table64PastEnd = MakeLayoutProjector("linux-x86_64", elf64, movie);
+    table64PastEnd[0x2F] = 0x80;  // e_shoff beyond any file
+    Bytes trailingBytes = Concat(MakeLayoutProjector("linux-i386", elf32, movie), Bytes(10, 7));
+
+    const struct {
+        const char* name;
+        Bytes content;
+        MovieLocation expected;
+    } cases[] = {
+        {"windows", MakeProjector(windows, movie),
+         {PlayerLayout::Windows, header, declared, (uint32_t)windows.size(),
+          (uint32_t)windows.size(), size}},
+        {"linux-i386", MakeLayoutProjector("linux-i386", elf32, movie),
+         {PlayerLayout::LinuxI386, header, declared, (uint32_t)elf32.size(),
+          (uint32_t)elf32.size() + 8, size}},
+        {"linux-x86_64", MakeLayoutProjector("linux-x86_64", elf64, movie),
+         {PlayerLayout::LinuxX86_64, header, declared, (uint32_t)elf64.size(),
+          (uint32_t)elf64.size() + 16, size}},
+        {"bytes after the movie", trailingBytes,
+         {PlayerLayout::LinuxI386, header, declared, (uint32_t)elf32.size(),
+          (uint32_t)elf32.size() + 8, size}},
+        {"ELF player alone", elf64,
+         {PlayerLayout::LinuxX86_64, 0, 0, (uint32_t)elf64.size(), 0, 0}},
+        {"bare movie", movie, {PlayerLayout::None, header, declared, 0, 0, size}},
+        {"movie size past the end", sizePastEnd,
+         {PlayerLayout::LinuxI386, 0, 0, (uint32_t)elf32.size(), 0, 0}},
+        {"wrong magic", wrongMagic,
+         {PlayerLayout::LinuxX86_64, 0, 0, (uint32_t)elf64.size(), 0, 0}},
+        {"64-bit size beyond 32 bits", highSizeBits,
+         {PlayerLayout::LinuxX86_64, 0, 0, (uint32_t)elf64.size(), 0, 0}},
+        {"section header table past the end", tablePastEnd, {PlayerLayout::None, 0, 0, 0, 0, 0}},
+        {"64-bit section header offset past the end", table64PastEnd,
+         {PlayerLayout::None, 0, 0, 0, 0, 0}},
+        {"ELF header cut short", Bytes(elf32.begin(), elf32.begin() + 20),
+         {PlayerLayout::None, 0, 0, 0, 0, 0}},
+    };
+    for (const auto& test : cases) {
+        WriteWholeFile("layout.bin", test.content);
+        MovieLocation location;
+        FillBytes(&location, 0xAB, sizeof location);
+        LocateMovie("layout.bin", &location);
+        EXPECT_EQ((int)test.expected.layout, (int)location.layout) << test.name;
+        EXPECT_EQ(test.expected.header, location.header) << test.name;
+        EXPECT_EQ(test.expected.fileLength, location.fileLength) << test.name;
+        EXPECT_EQ(test.expected.playerSize, location.playerSize) << test.name;
+        EXPECT_EQ(test.expected.movieOffset, location.movieOffset) << test.name;
+        EXPECT_EQ(test.expected.movieSize, location.movieSize) << test.name;
+        // The dialog's inspection knows Windows projectors only.
+        MovieInfo info = Inspect("layout.bin");
+        bool windowsOrBare = test.expected.layout == PlayerLayout::Windows ||
+                             (test.expected.layout == PlayerLayout::None && test.expected.movieSize);
+        EXPECT_EQ(windowsOrBare ? test.expected.movieSize : 0, info.movieSize) << test.name;
+    }
+}
+
+// A NAME.app folder: the movie is a file inside, the version comes from
+// an XML property list only.
+TEST(LocateMovie, AppFolders)
+{
+    Bytes movie = MakeUncompressedMovie(30, 500);
+    const std::string xml =
+        "<?xml version=\"1.0\"?>\n<plist version=\"1.0\"><dict>\n"
+        "  <key>CFBundleShortVersionString</key>\n  <string>32.0.0.465</string>\n</dict></plist>";
+    const struct {
+        const char* path;
+        std::string infoList;
+        bool withMovie;
+        PlayerLayout layout;
+        PackedVersion version;
+    } cases[] = {
+        {"Game.app", xml, true, PlayerLayout::MacApp, 0x00200000},
+        {"Upper.APP/", xml, true, PlayerLayout::MacApp, 0x00200000},
+        {"Binary.app", "bplist00\xd1\x01\x02_\x10\x1a" "CFBundleShortVersionString", true,
+         PlayerLayout::MacApp, 0},
+        {"NoVersion.app", "<plist><dict></dict></plist>", true, PlayerLayout::MacApp, 0},
+        {"NotAnApp", xml, true, PlayerLayout::None, 0},
+        {"Empty.app", xml, false, PlayerLayout::None, 0},
+    };
+    MakeFolder("apps");
+    for (const auto& test : cases) {
+        std::string path = std::string("apps/") + test.path;
+        ASSERT_TRUE(MakeAppFolder(path, movie, test.infoList)) << path;
+        if (!test.withMovie)
+            RemoveFile(path + "/Contents/Resources/movie.swf");
+        MovieLocation location;
+        LocateMovie(path.c_str(), &location);
+        EXPECT_EQ((int)test.layout, (int)location.layout) << path;
+        bool app = test.layout == PlayerLayout::MacApp;
+        EXPECT_EQ(app ? movie.size() : 0u, location.movieSize) << path;
+        EXPECT_EQ(0u, location.playerSize) << path;
+        EXPECT_EQ(test.version, PlayerVersionOf(path.c_str(), location.layout)) << path;
+    }
+}
+
+TEST(ParseVersionText, MajorAndMinor)
+{
+    const struct {
+        const char* text;
+        PackedVersion expected;
+    } cases[] = {
+        {"32.0.0.465", 0x00200000}, {"11.2", 0x000B0002}, {"10", 0x000A0000},
+        {"9.</string>", 0x00090000}, {"x1.0", 0}, {"", 0}, {"70000.1", 0},
+    };
+    for (const auto& test : cases)
+        EXPECT_EQ(test.expected, ParseVersionText(test.text, strlen(test.text))) << test.text;
 }
 
 TEST(ReadFileRange, RangesInsideAndBeyondTheFile)

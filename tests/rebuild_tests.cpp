@@ -14,6 +14,7 @@
 #include "failing_write.h"
 #include "movie/movie_file.h"
 #include "rebuild/codecs.h"
+#include "rebuild/lzma_body.h"
 #include "rebuild/rebuild.h"
 #include "short_read.h"
 #include "test_support.h"
@@ -23,6 +24,8 @@ namespace {
 const RebuildMode keepDecompress = MakeRebuildMode(PlayerAction::Keep, MovieAction::Decompress);
 const RebuildMode keepCompress = MakeRebuildMode(PlayerAction::Keep, MovieAction::Compress);
 const RebuildMode removeKeep = MakeRebuildMode(PlayerAction::Remove, MovieAction::Keep);
+const RebuildMode removeDecompress =
+    MakeRebuildMode(PlayerAction::Remove, MovieAction::Decompress);
 const RebuildMode replaceKeep = MakeRebuildMode(PlayerAction::AddReplace, MovieAction::Keep);
 
 Bytes Trailer(uint32_t movieSize)
@@ -163,15 +166,88 @@ TEST_F(Rebuild, AddReplaceFromANonProgramGivesTheMovieAlone)
     EXPECT_EQ(compressed, ReadWholeFile(Path("out.swf")));
 }
 
-TEST_F(Rebuild, LzmaMovieIsWrittenAsStored)
+// Every form to every other inside a projector: what comes out decodes
+// to the same uncompressed movie.
+TEST_F(Rebuild, LzmaMoviesConvertBothWays)
 {
-    Bytes lzma = MakeMovie("ZWS", 13, 4000, PatternBytes(300, 3, false));
-    WriteWholeFile(Path("lzma.exe"), MakeProjector(player, lzma));
-    const RebuildMode modes[] = {keepDecompress, keepCompress, removeKeep};
-    for (RebuildMode mode : modes) {
-        ASSERT_TRUE(RebuildTo("lzma.exe", "out.bin", mode));
-        Bytes expected = mode == removeKeep ? lzma : MakeProjector(player, lzma);
-        EXPECT_EQ(expected, ReadWholeFile(Path("out.bin"))) << mode;
+    const RebuildMode keepLzma = MakeRebuildMode(PlayerAction::Keep, MovieAction::CompressLzma);
+    Bytes fws = MakeMovie("FWS", 13, 40008, PatternBytes(40000, 3, true));
+    uint32_t size = 0;
+    unsigned char* block = LzmaEncodeMovie(fws.data(), (uint32_t)fws.size(), &size, nullptr);
+    Bytes lzma = FromBlock(block, size);
+    MemFree(block);
+    struct Case {
+        Bytes movie;
+        RebuildMode mode;
+        const char* signature;
+    } cases[] = {
+        {lzma, removeKeep, "ZWS"},      {lzma, keepDecompress, "FWS"},
+        {lzma, keepCompress, "CWS"},    {lzma, keepLzma, "ZWS"},
+        {fws, keepLzma, "ZWS"},         {MakeCompressedMovie(13, Bytes(fws.begin() + 8, fws.end())),
+                                         keepLzma, "ZWS"},
+    };
+    for (const Case& test : cases) {
+        WriteWholeFile(Path("in.exe"), MakeProjector(player, test.movie));
+        ASSERT_TRUE(RebuildTo("in.exe", "out.exe", test.mode)) << test.signature;
+        Bytes out = ReadWholeFile(Path("out.exe"));
+        size_t movieStart = test.mode == removeKeep ? 0 : player.size();
+        size_t movieEnd = out.size() - (test.mode == removeKeep ? 0 : 8);
+        Bytes movie(out.begin() + (long)movieStart, out.begin() + (long)movieEnd);
+        EXPECT_EQ(0, memcmp(movie.data(), test.signature, 3)) << test.signature;
+        if (test.mode == removeKeep) {
+            EXPECT_EQ(lzma, movie);
+        }
+        block = ToBlock(movie);
+        size = (uint32_t)movie.size();
+        block = DecompressMovie(nullptr, block, &size);
+        EXPECT_EQ(fws, FromBlock(block, size)) << test.signature;
+        MemFree(block);
+    }
+}
+
+// A damaged movie is saved only with the salvage asked for, and then as
+// the part of its body that decoded, declaring the length written.
+TEST_F(Rebuild, SalvageKeepsWhatDecodesOfADamagedMovie)
+{
+    Bytes body = PatternBytes(300000, 8, true);
+    Bytes fws = MakeMovie("FWS", 15, 300008, body);
+    uint32_t size = 0;
+    unsigned char* block = LzmaEncodeMovie(fws.data(), (uint32_t)fws.size(), &size, nullptr);
+    Bytes lzma = FromBlock(block, size);
+    MemFree(block);
+    Bytes zlib = MakeCompressedMovie(15, body);
+    Bytes badChecksum = zlib;
+    badChecksum.back() ^= 1;
+    struct Case {
+        const char* what;
+        Bytes movie;
+        Damage damage;
+    } cases[] = {
+        {"LZMA cut", Bytes(lzma.begin(), lzma.begin() + (long)lzma.size() / 2), Damage::CutShort},
+        {"zlib cut", Bytes(zlib.begin(), zlib.begin() + (long)zlib.size() / 2), Damage::CutShort},
+        {"zlib checksum", badChecksum, Damage::BadChecksum},
+        {"whole", lzma, Damage::None},
+    };
+    for (const Case& test : cases) {
+        WriteWholeFile(Path("damaged.swf"), test.movie);
+        RemoveFile(Path("out.swf"));
+        RebuildError error = RebuildError::None;
+        bool whole = test.damage == Damage::None;
+        EXPECT_EQ(whole, RebuildTo("damaged.swf", "out.swf", removeDecompress, &error)) << test.what;
+        EXPECT_EQ(whole, FileExists(Path("out.swf"))) << test.what;
+
+        RebuildDetails details = {0, 0, true, Damage::None, 0, 0};
+        ASSERT_TRUE(RebuildMovieFile(nullptr, Path("damaged.swf").c_str(), Path("out.swf").c_str(),
+                                     nullptr, removeDecompress, &error, &details))
+            << test.what;
+        EXPECT_EQ(test.damage, details.damage) << test.what;
+        Bytes out = ReadWholeFile(Path("out.swf"));
+        ASSERT_GE(out.size(), 8u) << test.what;
+        EXPECT_EQ(details.salvagedLength, out.size()) << test.what;
+        EXPECT_EQ(out.size(), ReadLe32(out.data() + 4)) << test.what;
+        EXPECT_EQ(0, memcmp(out.data(), "FWS\x0F", 4)) << test.what;
+        EXPECT_GT(out.size(), whole ? fws.size() - 1 : 100000u) << test.what;
+        EXPECT_TRUE(std::equal(out.begin() + 8, out.end(), body.begin())) << test.what;
     }
 }
 

@@ -123,6 +123,35 @@ Bytes MakeProjector(const Bytes& player, const Bytes& movie)
     return Concat(Concat(player, movie), trailer);
 }
 
+Bytes MakeLayoutProjector(const std::string& layout, const Bytes& player, const Bytes& movie)
+{
+    uint64_t size = movie.size();
+    if (layout == "windows")
+        return MakeProjector(player, movie);
+    Bytes framing;
+    if (layout == "linux-i386") {
+        framing.resize(8);
+        WriteLe32(framing.data(), (uint32_t)size);
+        WriteLe32(framing.data() + 4, 0xFA123456);
+    } else {
+        framing = {0, 0, 0, 0, 0, 0, 0, 0, 0x56, 0x34, 0x12, 0xFA, 0xFF, 0xFF, 0xFF, 0xFF};
+        for (int i = 0; i < 8; i++)
+            framing[i] = (unsigned char)(size >> (8 * i));
+    }
+    return Concat(Concat(player, framing), movie);
+}
+
+bool MakeAppFolder(const std::string& path, const Bytes& movie, const std::string& infoList)
+{
+    bool made = MakeFolder(path) && MakeFolder(path + "/Contents") &&
+                MakeFolder(path + "/Contents/Resources");
+    if (made) {
+        WriteWholeFile(path + "/Contents/Resources/movie.swf", movie);
+        WriteWholeFile(path + "/Contents/Info.plist", Bytes(infoList.begin(), infoList.end()));
+    }
+    return made;
+}
+
 Bytes MakePlayerBytes(uint32_t length)
 {
     Bytes player = PatternBytes(length, 77, false);

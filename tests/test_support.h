@@ -28,6 +28,13 @@ Bytes ZlibStream(const Bytes& body);
 Bytes MakeCompressedMovie(uint8_t version, const Bytes& body);
 // Player bytes, movie, trailer with the movie's size.
 Bytes MakeProjector(const Bytes& player, const Bytes& movie);
+// A projector of a layout as LocateMovie names it: "windows" (as
+// MakeProjector), "linux-i386" (player, 32-bit size, magic, movie) or
+// "linux-x86_64" (player, 64-bit size, the magic sign-extended, movie).
+Bytes MakeLayoutProjector(const std::string& layout, const Bytes& player, const Bytes& movie);
+// A NAME.app folder at `path` (its parent must exist) holding `movie` and
+// the property list `infoList`. False when the folders cannot be made.
+bool MakeAppFolder(const std::string& path, const Bytes& movie, const std::string& infoList);
 // `length` bytes starting "MZ", patterned so that a missed byte shows.
 Bytes MakePlayerBytes(uint32_t length);
 // Deterministic bytes: compressible text when `compressible`, else noise.

@@ -25,7 +25,7 @@ double SecondsSince(Clock::time_point start)
 
 struct Movie {
     std::string path;
-    MovieInfo info;
+    MovieLocation info;
     std::vector<unsigned char> stored;  // the movie as stored
 };
 
@@ -55,11 +55,11 @@ int main(int argc, char** argv)
     uint64_t storedBytes = 0, bodyBytes = 0;
     for (int i = first; i < argc; i++) {
         Movie movie = {argv[i], {}, {}};
-        InspectMovieFile(argv[i], &movie.info);
+        LocateMovie(argv[i], &movie.info);
         if (movie.info.movieSize < movieHeaderSize ||
             MovieSignature(movie.info.header) == signatureLzma)
             continue;
-        unsigned char* bytes = ReadFileRangeFully(argv[i], movie.info.playerSize,
+        unsigned char* bytes = ReadFileRangeFully(argv[i], movie.info.movieOffset,
                                                   movie.info.movieSize);
         if (!bytes)
             continue;
