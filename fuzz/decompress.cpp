@@ -7,6 +7,7 @@
 #include "../common/bytes.h"
 #include "../common/platform.h"
 #include "../movie/movie_file.h"
+#include "../rebuild/body_decode.h"
 #include "../rebuild/codecs.h"
 #include "fuzz_support.h"
 #include "length_cap.h"
@@ -18,14 +19,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     unsigned char* movie = (unsigned char*)MemAlloc(size + 1);
     FUZZ_CHECK(movie != nullptr);
     memcpy(movie, data, size);
-    CapDeclaredLength(movie, size);
+    CapDeclaredLength(movie, size, true);
     unsigned char input[movieHeaderSize] = {};
     memcpy(input, movie, size < movieHeaderSize ? size : movieHeaderSize);
 
     uint32_t movieSize = (uint32_t)size;
     ConversionError error = ConversionError::DamagedMovie;
     unsigned char* output = DecompressMovie(nullptr, movie, &movieSize, &error);
-    bool converts = size > movieHeaderSize && MovieSignature(ReadLe32(input)) == signatureZlib;
+    bool converts = size > movieHeaderSize && FindBodyDecoder(MovieSignature(ReadLe32(input)));
     if (!output) {
         FUZZ_CHECK(converts && error != ConversionError::None && movieSize == size);
         return 0;

@@ -1,44 +1,42 @@
-// file_facts.cpp - fuzz target: the facts of the movie in any file. A
-// bare "CWS" movie whose facts are read must give the facts of the body
-// that decompressing it in memory gives; success and the error agree.
-#include <cstring>
+// file_facts.cpp - fuzz target: the facts of the movie in any file, of
+// any layout. A bare compressed movie whose facts are read must give the
+// facts of the body the decode driver delivers; success and the error
+// agree.
+#include <vector>
 
-#include "../common/platform.h"
-#include "../rebuild/codecs.h"
+#include "../movie/movie_file.h"
+#include "../rebuild/body_decode.h"
 #include "../rebuild/file_facts.h"
 #include "fuzz_support.h"
 #include "length_cap.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size > 0xFFFFFFFFu)
-        return 0;
-    unsigned char* movie = (unsigned char*)MemAlloc(size + 1);
-    FUZZ_CHECK(movie != nullptr);
-    memcpy(movie, data, size);
+    std::vector<unsigned char> movie(data, data + size);
     const char* path = ScratchPath("movie.swf");
-    WriteScratchFile(path, movie, size);
-    MovieInfo info;
-    InspectMovieFile(path, &info);
+    WriteScratchFile(path, movie.data(), size);
+    MovieLocation info;
+    LocateMovie(path, &info);
     if (info.movieSize > 0) {
-        CapDeclaredLength(movie + info.playerSize, info.movieSize, true);
-        WriteScratchFile(path, movie, size);
-        InspectMovieFile(path, &info);
+        CapDeclaredLength(movie.data() + info.movieOffset, info.movieSize, true);
+        WriteScratchFile(path, movie.data(), size);
+        LocateMovie(path, &info);
     }
     static FactsReader reader, expected;
     FactsError error = FactsError::OutOfMemory;
     bool read = ReadMovieFileFacts(path, info, &reader, &error);
     FUZZ_CHECK(read == (error == FactsError::None));
 
-    uint32_t movieSize = (uint32_t)size;
-    if (read && info.playerSize == 0 && MovieSignature(info.header) == signatureZlib) {
-        movie = DecompressMovie(nullptr, movie, &movieSize);
-        FUZZ_CHECK(movie != nullptr && movieSize == info.fileLength);
+    if (read && info.layout == PlayerLayout::None && FindBodyDecoder(MovieSignature(info.header))) {
+        std::vector<unsigned char> body;
+        ByteSink sink = VectorSink(&body);
+        FUZZ_CHECK(DecodeMovieBody(movie.data(), size, &sink, nullptr, nullptr) ==
+                   DecodeResult::Decoded);
+        FUZZ_CHECK(body.size() + movieHeaderSize == info.fileLength);
         BeginFacts(&expected);
-        ReadFacts(&expected, movie + movieHeaderSize, movieSize - movieHeaderSize);
+        ReadFacts(&expected, body.data(), body.size());
         EndFacts(&expected);
         FUZZ_CHECK(SameFacts(reader.facts, expected.facts));
     }
-    MemFree(movie);
     return 0;
 }

@@ -92,3 +92,15 @@ bool SameFacts(const MovieFacts& a, const MovieFacts& b)
            a.hasMetadata == b.hasMetadata && a.metadata == b.metadata &&
            a.isProtected == b.isProtected && a.debugger == b.debugger;
 }
+
+static bool AppendBytes(void* context, const unsigned char* data, size_t length)
+{
+    std::vector<unsigned char>* bytes = (std::vector<unsigned char>*)context;
+    bytes->insert(bytes->end(), data, data + length);
+    return true;
+}
+
+ByteSink VectorSink(std::vector<unsigned char>* bytes)
+{
+    return ByteSink{AppendBytes, nullptr, bytes};
+}

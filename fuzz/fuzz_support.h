@@ -5,6 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
+
+#include "../rebuild/body_codec.h"
 
 // Stops the run (so that libFuzzer keeps the input) when `condition` is false.
 #define FUZZ_CHECK(condition) \
@@ -27,3 +30,6 @@ unsigned char* ReadScratchFile(const char* path, size_t* size);
 struct MovieFacts;
 // Whether two walks found the same facts, field by field.
 bool SameFacts(const MovieFacts& a, const MovieFacts& b);
+
+// A byte sink that appends what it receives to `bytes`.
+ByteSink VectorSink(std::vector<unsigned char>* bytes);

@@ -1,7 +1,7 @@
 // rebuild.cpp - fuzz target: Save and Extract player over any file. The
 // first byte picks the Save (player action, movie action); the rest is
 // the source, which is also the replacement player. What is written must
-// hold the parts the request keeps, unchanged.
+// hold the parts the request keeps, unchanged, in the source's layout.
 #include <cstring>
 
 #include "../common/platform.h"
@@ -17,33 +17,37 @@ static bool SameBytes(const unsigned char* file, size_t fileSize, uint32_t fileO
            memcmp(file + fileOffset, source + sourceOffset, count) == 0;
 }
 
-static void CheckRebuilt(RebuildMode mode, const uint8_t* source, const MovieInfo& in,
+static void CheckRebuilt(RebuildMode mode, const uint8_t* source, const MovieLocation& in,
                          const char* outPath)
 {
-    MovieInfo out;
-    InspectMovieFile(outPath, &out);
+    MovieLocation out;
+    LocateMovie(outPath, &out);
     size_t size;
     unsigned char* written = ReadScratchFile(outPath, &size);
     FUZZ_CHECK(written != nullptr && out.movieSize != 0);
     PlayerAction player = PlayerActionOf(mode);
     if (player == PlayerAction::Remove || in.playerSize == 0)
-        FUZZ_CHECK(out.playerSize == 0);
+        FUZZ_CHECK(out.playerSize == 0 && out.layout == PlayerLayout::None);
     else
-        FUZZ_CHECK(out.playerSize == in.playerSize &&
+        FUZZ_CHECK(out.layout == in.layout && out.playerSize == in.playerSize &&
                    SameBytes(written, size, 0, source, 0, in.playerSize));
-    uint32_t signature = MovieSignature(in.header);
+    FUZZ_CHECK(out.fileLength == in.fileLength &&
+               MovieVersion(out.header) == MovieVersion(in.header));
     MovieAction movie = MovieActionOf(mode);
-    if (movie == MovieAction::Keep)
-        FUZZ_CHECK(out.movieSize == in.movieSize &&
-                   SameBytes(written, size, out.playerSize, source, in.playerSize, in.movieSize));
-    else if (in.movieSize > movieHeaderSize &&
-             (signature == signatureZlib || signature == signatureUncompressed))
-        FUZZ_CHECK(out.fileLength == in.fileLength &&
-                   MovieVersion(out.header) == MovieVersion(in.header));
-    if (movie == MovieAction::Decompress && in.movieSize > movieHeaderSize &&
-        signature == signatureZlib)
+    uint32_t signature = MovieSignature(in.header);
+    bool compressed = signature != signatureUncompressed;
+    bool converts = in.movieSize > movieHeaderSize &&
+                    (compressed || (movie != MovieAction::Decompress &&
+                                    in.fileLength > movieHeaderSize));
+    if (movie == MovieAction::Keep || !converts)
+        FUZZ_CHECK(out.movieSize == in.movieSize && SameBytes(written, size, out.movieOffset,
+                                                              source, in.movieOffset, in.movieSize));
+    else if (movie == MovieAction::Decompress)
         FUZZ_CHECK(MovieSignature(out.header) == signatureUncompressed &&
                    out.movieSize == in.fileLength);
+    else
+        FUZZ_CHECK(MovieSignature(out.header) ==
+                   (movie == MovieAction::Compress ? signatureZlib : signatureLzma));
     MemFree(written);
 }
 
@@ -51,19 +55,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 1)
         return 0;
-    RebuildMode mode = MakeRebuildMode((PlayerAction)(data[0] % 3), (MovieAction)(data[0] / 3 % 3));
+    RebuildMode mode = MakeRebuildMode((PlayerAction)(data[0] % 3), (MovieAction)(data[0] / 3 % 4));
     const char* sourcePath = ScratchPath("source.exe");
     const char* outPath = ScratchPath("out.exe");
     WriteScratchFile(sourcePath, data + 1, size - 1);
-    MovieInfo in;
-    InspectMovieFile(sourcePath, &in);
+    MovieLocation in;
+    LocateMovie(sourcePath, &in);
     size_t sourceSize;
     unsigned char* source = ReadScratchFile(sourcePath, &sourceSize);
     FUZZ_CHECK(source != nullptr);
     if (in.movieSize > 0) {
-        CapDeclaredLength(source + in.playerSize, in.movieSize);
+        CapDeclaredLength(source + in.movieOffset, in.movieSize, true);
         WriteScratchFile(sourcePath, source, sourceSize);
-        InspectMovieFile(sourcePath, &in);
+        LocateMovie(sourcePath, &in);
     }
 
     RebuildError error = RebuildError::None;
