@@ -50,6 +50,11 @@ bool CheckCompressed(const char* path, const Progress* progress, MovieCheck* che
         report.damageOffset > streamStart ? report.damageOffset - streamStart : 0;
     check->paddedBytes = report.padded;
     check->decodedLength = movieHeaderSize + report.delivered - report.padded;
+    // A compressed movie that ends inside its header decodes to nothing.
+    if (result == DecodeResult::NotCompressed) {
+        check->damage = Damage::CutShort;
+        check->decodedLength = info.movieSize;
+    }
     return true;
 }
 }  // namespace

@@ -481,6 +481,12 @@ TEST(CliCheck, DamagedMoviesAreNamedAndSalvaged)
     CliResult result = RunCli({"save", "damaged/zlib-cut.swf", "damaged/out.swf", "--movie",
                                "compress", "--salvage"});
     EXPECT_EQ(exitUsage, result.code);
+
+    // A compressed movie that ends inside its header is not whole either.
+    WriteWholeFile("damaged/header-cut.swf", Bytes(lzma.begin(), lzma.begin() + 7));
+    result = RunCli({"check", "--json", "damaged/header-cut.swf"});
+    EXPECT_EQ(exitFailed, result.code);
+    EXPECT_TRUE(Contains(result.out, "\"problem\":\"cut short after 7 of ")) << result.out;
 }
 
 // Take a projector apart and put it together again: the same bytes. On

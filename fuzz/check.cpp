@@ -1,0 +1,47 @@
+// check.cpp - fuzz target: the check of any file. Its verdict on the
+// movie must agree with the decode driver's on the same stored bytes:
+// intact exactly when a compressed body decodes (or an uncompressed movie
+// holds its declared length), with the same damage and lengths.
+#include <vector>
+
+#include "../movie/movie_file.h"
+#include "../rebuild/movie_check.h"
+#include "fuzz_support.h"
+#include "length_cap.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const char* path = ScratchPath("input");
+    WriteScratchFile(path, data, size);
+    MovieLocation location;
+    LocateMovie(path, &location);
+    std::vector<unsigned char> file(data, data + size);
+    if (location.movieSize != 0) {
+        CapDeclaredLength(file.data() + location.movieOffset, location.movieSize, true);
+        WriteScratchFile(path, file.data(), size);
+    }
+
+    MovieCheck check;
+    CheckError error;
+    FUZZ_CHECK(CheckMovieFile(path, nullptr, &check, &error) && error == CheckError::None);
+    if (location.movieSize == 0) {
+        FUZZ_CHECK(check.health == MovieHealth::NoMovie);
+        return 0;
+    }
+    const unsigned char* movie = file.data() + location.movieOffset;
+    uint32_t declared = check.info.fileLength;
+    if (MovieSignature(check.info.header) == signatureUncompressed) {
+        bool whole = declared >= movieHeaderSize && location.movieSize >= declared;
+        FUZZ_CHECK((check.health == MovieHealth::Intact) == whole);
+        return 0;
+    }
+    ByteSink sink = {[](void*, const unsigned char*, size_t) { return true; }, nullptr, nullptr};
+    DecodeReport report = {};
+    DecodeResult result = DecodeMovieBody(movie, location.movieSize, &sink, nullptr, &report);
+    FUZZ_CHECK((check.health == MovieHealth::Intact) == (result == DecodeResult::Decoded));
+    if (result == DecodeResult::Decoded || result == DecodeResult::Damaged) {
+        FUZZ_CHECK(check.damage == report.damage && check.paddedBytes == report.padded);
+        FUZZ_CHECK(check.decodedLength == movieHeaderSize + report.delivered - report.padded);
+    }
+    return 0;
+}
