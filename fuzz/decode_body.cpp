@@ -64,7 +64,7 @@ DecodeResult Decode(const std::vector<unsigned char>& movie, bool withRoom, Coll
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     std::vector<unsigned char> movie(data, data + size);
-    CapDeclaredLength(movie.data(), movie.size());
+    CapDeclaredLength(movie.data(), movie.size(), true);
     Collected plain = {}, roomy = {};
     DecodeReport report, roomyReport;
     DecodeResult result = Decode(movie, false, &plain, &report);
