@@ -167,7 +167,10 @@ void Examine(PieceReader* reader, FoundMovie* movie)
         uint64_t consumed = 0;
         if (decoder) {
             movie->confirmed = DecodeThrough(reader, *decoder, movie->offset, &consumed);
+            // A header too near the end for its codec's fields consumes
+            // nothing, and stores no more than the file holds.
             movie->storedSize = decoder->streamOffset + consumed;
+            movie->storedSize = movie->storedSize < left ? movie->storedSize : left;
             break;
         }
         // A signature this build cannot decode ("ZWS" without an LZMA
