@@ -109,16 +109,21 @@ struct FileSink {
     size_t capacity;  // of `held`
 };
 
+// Grows the held bytes by doubling, within the largest body a movie holds.
 bool HoldBytes(FileSink* sink, const unsigned char* data, size_t length)
 {
+    const uint64_t largest = 0xFFFFFFFFu - movieHeaderSize;
     if (length > sink->capacity - sink->written) {
-        size_t wanted = sink->capacity * 2 > sink->written + length ? sink->capacity * 2
-                                                                    : sink->written + length;
-        unsigned char* grown = (unsigned char*)MemReAlloc(sink->held, wanted);
+        uint64_t wanted = sink->capacity * 2 > sink->written + length ? sink->capacity * 2
+                                                                      : sink->written + length;
+        wanted = wanted < largest ? wanted : largest;
+        unsigned char* grown = sink->written + length <= wanted
+                                   ? (unsigned char*)MemReAlloc(sink->held, (size_t)wanted)
+                                   : nullptr;
         if (!grown)
             return false;
         sink->held = grown;
-        sink->capacity = wanted;
+        sink->capacity = (size_t)wanted;
     }
     memcpy(sink->held + sink->written, data, length);
     sink->written += length;
@@ -163,42 +168,15 @@ bool WriteHeader(FileSink* sink, const unsigned char* movie, uint32_t signature)
     return WriteToFile(sink, header, movieHeaderSize);
 }
 
-// A body decoded into memory, for a salvage: the header in front of it
-// declares what decoded, which is known only at the end.
-struct MemorySink {
-    unsigned char* data;
-    uint64_t used;
-    uint64_t capacity;
-};
-
-bool WriteToMemory(void* context, const unsigned char* data, size_t length)
-{
-    MemorySink* sink = (MemorySink*)context;
-    const uint64_t largest = 0xFFFFFFFFu - movieHeaderSize;
-    if (sink->used + length > sink->capacity) {
-        uint64_t capacity = sink->capacity * 2 > sink->used + length ? sink->capacity * 2
-                                                                     : sink->used + length;
-        capacity = capacity < largest ? capacity : largest;
-        unsigned char* grown = sink->used + length <= capacity
-                                   ? (unsigned char*)MemReAlloc(sink->data, (size_t)capacity)
-                                   : nullptr;
-        if (!grown)
-            return false;
-        sink->data = grown;
-        sink->capacity = capacity;
-    }
-    memcpy(sink->data + sink->used, data, length);
-    sink->used += length;
-    return true;
-}
-
 // A compressed movie to "FWS", keeping what decodes of a damaged one: the
 // output declares the length written.
 RebuildError WriteSalvaged(FileSink* sink, const Progress* progress, const unsigned char* movie,
                            uint32_t storedSize, RebuildDetails* details)
 {
-    MemorySink body = {nullptr, 0, 0};
-    ByteSink bytes = {WriteToMemory, nullptr, &body};
+    // The body is held: the header in front of it declares what decoded,
+    // which is known only at the end.
+    FileSink body = {nullptr, 0, nullptr, 0};
+    ByteSink bytes = {WriteToFile, nullptr, &body};
     DecodeReport report;
     DecodeResult result = DecodeMovieBody(movie, storedSize, &bytes, progress, &report);
     RebuildError error = RebuildError::None;
@@ -210,17 +188,17 @@ RebuildError WriteSalvaged(FileSink* sink, const Progress* progress, const unsig
         uint32_t streamStart = FindBodyDecoder(MovieSignature(ReadLe32(movie)))->streamOffset;
         details->damageOffset =
             report.damageOffset > streamStart ? report.damageOffset - streamStart : 0;
-        details->salvagedLength = movieHeaderSize + body.used;
+        details->salvagedLength = movieHeaderSize + body.written;
         unsigned char header[movieHeaderSize];
         WriteLe32(header, (ReadLe32(movie) & 0xFF000000u) | signatureUncompressed);
         WriteLe32(header + 4, (uint32_t)details->salvagedLength);
         if (!WriteToFile(sink, header, movieHeaderSize) ||
-            (body.used != 0 && !WriteToFile(sink, body.data, (size_t)body.used)))
+            (body.written != 0 && !WriteToFile(sink, body.held, (size_t)body.written)))
             error = RebuildError::WriteFailed;
     } else {
         error = ErrorOfDecode(result);
     }
-    MemFree(body.data);
+    MemFree(body.held);
     return error;
 }
 
