@@ -24,3 +24,14 @@ inline void CapDeclaredLength(unsigned char* movie, size_t size, bool everySigna
     if (capped && movie[1] == 'W' && movie[2] == 'S' && ReadLe32(movie + 4) > fuzzDeclaredLengthCap)
         WriteLe32(movie + 4, fuzzDeclaredLengthCap);
 }
+
+// Lowers the declared length of every "ZWS" header anywhere in `data`,
+// for the scan, which decodes candidates wherever they start: an LZMA
+// decoder's dictionary is as large as the body a movie declares.
+inline void CapEveryLzmaDeclaredLength(unsigned char* data, size_t size)
+{
+    for (size_t i = 0; i + 8 < size; i++) {
+        if (data[i] == 'Z' && data[i + 1] == 'W' && data[i + 2] == 'S')
+            CapDeclaredLength(data + i, size - i, true);
+    }
+}

@@ -8,6 +8,7 @@
 #include "../movie/movie_file.h"
 #include "../rebuild/movie_scan.h"
 #include "fuzz_support.h"
+#include "length_cap.h"
 
 namespace {
 struct Scan {
@@ -25,8 +26,11 @@ bool Keep(const FoundMovie& movie, void* context)
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size)
 {
+    std::vector<unsigned char> capped(input, input + size);
+    CapEveryLzmaDeclaredLength(capped.data(), size);
+    const unsigned char* data = capped.data();
     const char* path = ScratchPath("input");
     const char* outPath = ScratchPath("out.swf");
     WriteScratchFile(path, data, size);
