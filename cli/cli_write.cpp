@@ -360,14 +360,35 @@ Outcome CheckPlayerVersion(const WriteRequest& request, const std::string& input
     return Outcome::Done;
 }
 
+// What the file system says of an output name, looked up on the job
+// threads; the rules below then apply in input order.
+struct OutputFacts {
+    bool isFolder;
+    bool isInput;   // the input file itself (not looked up with --force)
+    bool isPlayer;  // the replacement player (not looked up with --force)
+    bool exists;    // (not looked up with --force)
+};
+
+OutputFacts ExamineOutput(const WriteRequest& request, const std::string& input,
+                          const std::string& output)
+{
+    const char* path = output.c_str();
+    OutputFacts facts = {IsFolder(path), false, false, false};
+    if (facts.isFolder || request.force)
+        return facts;
+    facts.isPlayer = !request.playerPath.empty() && IsSameFile(path, request.playerPath.c_str());
+    facts.isInput = IsSameFile(path, input.c_str());
+    facts.exists = PathExists(path);
+    return facts;
+}
+
 // The rules that keep files safe: never replace an existing file or an
 // input without --force, never a folder, and never an output that an
 // earlier input of this run wrote.
 bool CheckOutput(const WriteRequest& request, const std::string& input, const std::string& output,
-                 std::set<std::string>* outputs, std::string* log)
+                 const OutputFacts& facts, std::set<std::string>* outputs, std::string* log)
 {
-    const char* path = output.c_str();
-    if (IsFolder(path)) {
+    if (facts.isFolder) {
         LogFileError(log, output,
                         request.outDir.empty()
                             ? "is a folder; name the output file, or use --out-dir for a folder"
@@ -382,15 +403,14 @@ bool CheckOutput(const WriteRequest& request, const std::string& input, const st
     }
     if (request.force)
         return true;
-    bool isPlayer = !request.playerPath.empty() && IsSameFile(path, request.playerPath.c_str());
-    if (IsSameFile(path, input.c_str()) || isPlayer) {
+    if (facts.isInput || facts.isPlayer) {
         LogFileError(log, output,
-                        std::string("is the ") + (isPlayer ? "player" : "input") +
+                        std::string("is the ") + (facts.isPlayer ? "player" : "input") +
                             " file itself; use --force to replace it (it is replaced only once "
                             "the new file is complete)");
         return false;
     }
-    if (PathExists(path)) {
+    if (facts.exists) {
         LogFileError(log, output, "already exists; use --force to replace it");
         return false;
     }
@@ -459,6 +479,7 @@ struct Task {
     std::string output;
     MovieLocation source = {};
     Outcome outcome = Outcome::Failed;
+    OutputFacts outputFacts = {};
     bool toWrite = false;  // the checks passed
     uint64_t weight = 0;   // its share of the progress bar: the movie it converts
     std::atomic<uint64_t> progressed{0};  // of `weight`, reported by its job
@@ -466,10 +487,10 @@ struct Task {
     std::string log;
 };
 
-// The checks of one input, on the main thread and in input order, so that
-// of two inputs with the same output the first one wins.
-void PlanTask(const WriteRequest& request, const std::string& namedOutput,
-              std::set<std::string>* outputs, Task* task)
+// The checks of one input that read files, run on the job threads: each
+// input's own, and what its output's name is in the file system now.
+// `task->output`, when set, is the output named on the command line.
+void InspectTask(const WriteRequest& request, Task* task)
 {
     const std::string& input = task->input;
     task->outcome = Outcome::Failed;
@@ -481,8 +502,19 @@ void PlanTask(const WriteRequest& request, const std::string& namedOutput,
     task->outcome = CheckPlayerVersion(request, input, task->source, &task->log);
     if (task->outcome != Outcome::Done)
         return;
-    task->output = namedOutput.empty() ? DerivedOutput(request, input, task->source) : namedOutput;
-    if (!CheckOutput(request, input, task->output, outputs, &task->log)) {
+    if (task->output.empty())
+        task->output = DerivedOutput(request, input, task->source);
+    task->outputFacts = ExamineOutput(request, input, task->output);
+}
+
+// The rest of the checks, on the main thread and in input order, so that
+// of two inputs with the same output the first one wins.
+void PlanTask(const WriteRequest& request, std::set<std::string>* outputs, Task* task)
+{
+    if (task->outcome != Outcome::Done)
+        return;
+    if (!CheckOutput(request, task->input, task->output, task->outputFacts, outputs,
+                     &task->log)) {
         task->outcome = Outcome::Failed;
         return;
     }
@@ -535,9 +567,11 @@ void WriteTask(const WriteRequest& request, Task* task)
     task->progressed.store(task->weight);
 }
 
-// The tasks to write, shared by the job threads: each takes the next one.
+// The tasks of a phase, shared by the job threads: each takes the next
+// one and does `work` on it.
 struct Jobs {
     const WriteRequest* request;
+    void (*work)(const WriteRequest&, Task*);
     std::vector<Task*> queue;
     std::atomic<size_t> next;
     std::mutex mutex;
@@ -551,7 +585,7 @@ void RunJobs(Jobs* jobs)
         if (index >= jobs->queue.size())
             return;
         Task* task = jobs->queue[index];
-        WriteTask(*jobs->request, task);
+        jobs->work(*jobs->request, task);
         std::lock_guard<std::mutex> lock(jobs->mutex);
         task->finished.store(true);
         jobs->finished.notify_all();
@@ -626,12 +660,33 @@ void StartBar(const WriteRequest& request, const std::vector<Task>& tasks, Batch
     DrawBatchBar(bar, tasks);
 }
 
+// Inspects every input with the request's jobs, and waits for them all.
+void InspectTasks(const WriteRequest& request, std::vector<Task>& tasks)
+{
+    Jobs jobs;
+    jobs.request = &request;
+    jobs.work = InspectTask;
+    jobs.next = 0;
+    for (Task& task : tasks)
+        jobs.queue.push_back(&task);
+    size_t count = tasks.size() < request.jobs ? tasks.size() : request.jobs;
+    std::vector<std::thread> threads;
+    for (size_t i = 1; i < count; i++)
+        threads.emplace_back(RunJobs, &jobs);
+    RunJobs(&jobs);
+    for (std::thread& thread : threads)
+        thread.join();
+    for (Task& task : tasks)
+        task.finished = false;
+}
+
 // Writes the planned tasks with the request's jobs, printing each task's
 // messages in input order as soon as those before it are done.
 void WriteTasks(WriteRequest request, std::vector<Task>& tasks)
 {
     Jobs jobs;
     jobs.request = &request;
+    jobs.work = WriteTask;
     jobs.next = 0;
     for (Task& task : tasks) {
         if (task.toWrite)
@@ -688,7 +743,8 @@ Outcome ExtractAtOffset(const WriteRequest& request, const std::string& input,
     std::string log;
     Outcome outcome = Outcome::Failed;
     std::set<std::string> none;
-    if (CheckScannedFile(request.err, input) && CheckOutput(request, input, output, &none, &log)) {
+    if (CheckScannedFile(request.err, input) &&
+        CheckOutput(request, input, output, ExamineOutput(request, input, output), &none, &log)) {
         CommitMode commit = request.force ? CommitMode::Replace : CommitMode::NoReplace;
         RebuildError error = RebuildError::None;
         if (ExtractMovieAt(input.c_str(), request.offset, output.c_str(), &error, commit))
@@ -732,11 +788,14 @@ int RunWrite(WriteCommand command, const Arguments& arguments, FILE* err)
         return exitFailed;
 
     std::vector<Task> tasks(inputs.size());
-    std::set<std::string> outputs;
     for (size_t i = 0; i < inputs.size(); i++) {
         tasks[i].input = inputs[i];
-        PlanTask(request, namedOutput, &outputs, &tasks[i]);
+        tasks[i].output = namedOutput;
     }
+    InspectTasks(request, tasks);
+    std::set<std::string> outputs;
+    for (Task& task : tasks)
+        PlanTask(request, &outputs, &task);
     WriteTasks(request, tasks);
     bool failed = false;
     bool refused = false;

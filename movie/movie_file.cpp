@@ -149,10 +149,15 @@ bool LocateBeforeMovie(PlatformFile* file, const unsigned char* start, uint32_t 
 
 // Reads the movie header at the movie's offset; without a signature there
 // is no movie, and only the player part remains.
-void ReadMovieHeader(PlatformFile* file, MovieLocation* location)
+// `start` holds the first `startCount` bytes of the file, read already.
+void ReadMovieHeader(PlatformFile* file, const unsigned char* start, uint32_t startCount,
+                     MovieLocation* location)
 {
     unsigned char bytes[16];
-    ReadAt(file, location->movieOffset, bytes, 8);
+    if (location->movieOffset + 8 <= startCount)
+        memcpy(bytes, start + location->movieOffset, 8);
+    else
+        ReadAt(file, location->movieOffset, bytes, 8);
     location->header = ReadLe32(bytes);
     location->fileLength = ReadLe32(bytes + 4);
     if (location->movieSize == 0 || !IsMovieSignature(location->header)) {
@@ -206,7 +211,7 @@ void LocateAppFolder(const char* path, MovieLocation* location)
         return;
     location->layout = PlayerLayout::MacApp;
     location->movieSize = size;
-    ReadMovieHeader(file, location);
+    ReadMovieHeader(file, nullptr, 0, location);
     CloseFile(file);
 }
 
@@ -222,9 +227,9 @@ void Locate(const char* path, bool windowsOnly, MovieLocation* location)
             LocateAppFolder(path, location);
         return;
     }
+    // A file just opened is read from its start.
     unsigned char start[elfHeaderSize] = {0};
-    if (SeekFile(file, 0))
-        ReadFileBytes(file, start, elfHeaderSize);
+    uint32_t startCount = ReadFileBytes(file, start, elfHeaderSize);
     ProgramKind program = ProgramKindOf(start);
     if (windowsOnly && program != ProgramKind::Pe)
         program = ProgramKind::Other;
@@ -241,7 +246,7 @@ void Locate(const char* path, bool windowsOnly, MovieLocation* location)
     else if (rule && rule->place == FramingPlace::BeforeMovie)
         intact = LocateBeforeMovie(file, start, size, *rule, location);
     if (intact)
-        ReadMovieHeader(file, location);
+        ReadMovieHeader(file, start, startCount, location);
     else
         FillBytes(location, 0, sizeof *location);
     CloseFile(file);

@@ -371,7 +371,8 @@ unsigned WorkerCount(unsigned threads)
 {
     if (threads != 0)
         return threads;
-    unsigned cores = std::thread::hardware_concurrency();
+    // Asked once: the C++ library reads it from the system on every call.
+    static const unsigned cores = std::thread::hardware_concurrency();
     return cores != 0 ? cores : 1;
 }
 
