@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -263,11 +264,27 @@ bool RebuildDecompress(const Settings& settings, uint64_t* outputSize, double* s
     return Rebuild(settings, MovieAction::Decompress, "movie-cws.swf", outputSize, seconds);
 }
 
-// A batch of `count` small movies through quillaro-cli with `jobs` jobs.
+// Empties `folder` of files and writes everything out, so that a batch
+// starts from the same state each time and pays for nothing before it.
+void EmptyFolder(const std::string& folder)
+{
+    DIR* listing = opendir(folder.c_str());
+    while (dirent* entry = listing ? readdir(listing) : nullptr) {
+        if (entry->d_name[0] != '.' || strncmp(entry->d_name, ".quillaro-", 10) == 0)
+            unlink((folder + "/" + entry->d_name).c_str());
+    }
+    if (listing)
+        closedir(listing);
+    sync();
+}
+
+// A batch of `count` small movies through quillaro-cli with `jobs` jobs,
+// into an empty folder: new files, as a collection's first conversion.
 bool Batch(const Settings& settings, uint32_t count, const char* jobs, uint64_t* outputSize,
            double* seconds)
 {
-    std::vector<std::string> words = {"quillaro-cli", "save", "--movie", "compress", "--force",
+    EmptyFolder(PathOf(settings, "batch-out"));
+    std::vector<std::string> words = {"quillaro-cli", "save", "--movie", "compress",
                                       "--quiet", "--jobs", jobs, "--out-dir",
                                       PathOf(settings, "batch-out")};
     for (uint32_t i = 0; i < count; i++)
@@ -544,7 +561,8 @@ void RunBatches(const Settings& settings, uint32_t baseline)
         printf("the batch files could not be written\n");
         return;
     }
-    printf("\nBatch of small movies (%u KiB each), save --movie compress:\n", settings.batchFileKb);
+    printf("\nBatch of small movies (%u KiB each), save --movie compress into an empty folder:\n",
+           settings.batchFileKb);
     for (uint32_t count : counts) {
         batchCount = count;
         std::vector<Measure> batches =
