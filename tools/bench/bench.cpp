@@ -227,10 +227,12 @@ bool RawInflate(const Settings& settings, uint64_t* outputSize, double* seconds)
     return ok;
 }
 
-bool Decompress(const Settings& settings, uint64_t* outputSize, double* seconds)
+// DecompressMovie over the movie file `name` of the scratch folder.
+bool DecompressFile(const Settings& settings, const char* name, uint64_t* outputSize,
+                    double* seconds)
 {
     uint32_t size;
-    unsigned char* movie = LoadFile(PathOf(settings, "movie-cws.swf"), &size);
+    unsigned char* movie = LoadFile(PathOf(settings, name), &size);
     if (!movie)
         return false;
     Clock::time_point start = Clock::now();
@@ -239,6 +241,11 @@ bool Decompress(const Settings& settings, uint64_t* outputSize, double* seconds)
     *outputSize = size;
     MemFree(movie);
     return movie != nullptr;
+}
+
+bool Decompress(const Settings& settings, uint64_t* outputSize, double* seconds)
+{
+    return DecompressFile(settings, "movie-cws.swf", outputSize, seconds);
 }
 
 bool Rebuild(const Settings& settings, MovieAction action, const char* input,
@@ -404,16 +411,7 @@ bool LzmaDecodeDirect(const Settings& settings, uint64_t* outputSize, double* se
 
 bool LzmaDecode(const Settings& settings, uint64_t* outputSize, double* seconds)
 {
-    uint32_t size;
-    unsigned char* movie = LoadFile(PathOf(settings, "lzma-zws.swf"), &size);
-    if (!movie)
-        return false;
-    Clock::time_point start = Clock::now();
-    movie = DecompressMovie(nullptr, movie, &size);
-    *seconds = SecondsSince(start);
-    *outputSize = size;
-    MemFree(movie);
-    return movie != nullptr;
+    return DecompressFile(settings, "lzma-zws.swf", outputSize, seconds);
 }
 
 bool LzmaZlibForm(const Settings& settings, uint64_t* outputSize, double* seconds)
