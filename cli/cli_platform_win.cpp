@@ -97,6 +97,10 @@ static BOOL WINAPI OnConsoleEvent(DWORD event)
     return FALSE;
 }
 
+void KeepFreedMemory()
+{
+}
+
 void InstallInterruptCleanup()
 {
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -485,6 +486,9 @@ struct Task {
     std::atomic<uint64_t> progressed{0};  // of `weight`, reported by its job
     std::atomic<bool> finished{false};
     std::string log;
+    RebuildDetails details = {};
+    WrittenOutput written = {};  // a Save written and waiting to be put in place
+    bool toPlace = false;
 };
 
 // The checks of one input that read files, run on the job threads: each
@@ -534,62 +538,146 @@ void ReportTaskProgress(void* context, uint64_t done, uint64_t total)
         task->progressed.store(share);
 }
 
-void WriteTask(const WriteRequest& request, Task* task)
+// The messages and the outcome of a task whose writing ended with `error`.
+void EndTask(const WriteRequest& request, Task* task, RebuildError error)
 {
     const std::string& input = task->input;
-    RebuildError error = RebuildError::None;
-    // CheckOutput found the name free, but another program may take it
-    // meanwhile: without --force the commit itself refuses to replace.
-    CommitMode commit = request.force ? CommitMode::Replace : CommitMode::NoReplace;
-    bool written;
-    bool salvaged = false;
-    if (request.command == WriteCommand::ExtractPlayer) {
-        written = ExtractPlayer(input.c_str(), task->output.c_str(), &error, commit);
-    } else {
-        Progress progress = {ReportTaskProgress, task};
-        const char* playerPath = request.playerPath.empty() ? nullptr : request.playerPath.c_str();
-        RebuildDetails details = {request.threads, 0, request.salvage, Damage::None, 0, 0};
-        written = RebuildMovieFile(&progress, input.c_str(), task->output.c_str(), playerPath,
-                                   request.mode, &error, &details, commit);
-        if (written && details.damage != Damage::None) {
-            LogSalvage(&task->log, input, task->output, task->source, details);
-            salvaged = true;
-        }
-        if (written && details.paddedBytes != 0 && !request.quiet)
-            LogFileError(&task->log, input,
-                         "warning: the movie's compressed stream ended " +
-                             std::to_string(details.paddedBytes) +
-                             " bytes short of its declared length; they were written as zeros");
-    }
+    const RebuildDetails& details = task->details;
+    bool written = error == RebuildError::None;
+    bool salvaged = written && details.damage != Damage::None;
+    if (salvaged)
+        LogSalvage(&task->log, input, task->output, task->source, details);
+    if (written && details.paddedBytes != 0 && !request.quiet)
+        LogFileError(&task->log, input,
+                     "warning: the movie's compressed stream ended " +
+                         std::to_string(details.paddedBytes) +
+                         " bytes short of its declared length; they were written as zeros");
     if (!written)
         ReportRebuildError(input, task->output, error, &task->log);
     task->outcome = !written ? Outcome::Failed : salvaged ? Outcome::Salvaged : Outcome::Done;
     task->progressed.store(task->weight);
 }
 
+// CheckOutput found the name free, but another program may take it
+// meanwhile: without --force the commit itself refuses to replace.
+CommitMode CommitModeOf(const WriteRequest& request)
+{
+    return request.force ? CommitMode::Replace : CommitMode::NoReplace;
+}
+
+// Writes the task's output. A Save is left written beside its destination
+// (`toPlace`), for PlaceTask.
+void WriteTask(const WriteRequest& request, Task* task)
+{
+    const std::string& input = task->input;
+    RebuildError error = RebuildError::None;
+    if (request.command == WriteCommand::ExtractPlayer) {
+        ExtractPlayer(input.c_str(), task->output.c_str(), &error, CommitModeOf(request));
+        EndTask(request, task, error);
+        return;
+    }
+    Progress progress = {ReportTaskProgress, task};
+    const char* playerPath = request.playerPath.empty() ? nullptr : request.playerPath.c_str();
+    task->details = {request.threads, 0, request.salvage, Damage::None, 0, 0};
+    task->toPlace = WriteMovieOutput(&progress, input.c_str(), task->output.c_str(), playerPath,
+                                     request.mode, &task->written, &error, &task->details);
+    if (!task->toPlace)
+        EndTask(request, task, error);
+}
+
+void PlaceTask(const WriteRequest& request, Task* task)
+{
+    task->toPlace = false;
+    EndTask(request, task,
+            PlaceWrittenOutput(&task->written, task->output.c_str(), CommitModeOf(request)));
+}
+
 // The tasks of a phase, shared by the job threads: each takes the next
-// one and does `work` on it.
+// one and does `work` on it. A task its work leaves `toPlace` goes to the
+// placing threads, one per job: putting a file in place waits for the
+// disk to flush it, and meanwhile its job writes the next file.
 struct Jobs {
     const WriteRequest* request;
     void (*work)(const WriteRequest&, Task*);
     std::vector<Task*> queue;
     std::atomic<size_t> next;
     std::mutex mutex;
-    std::condition_variable finished;
+    std::condition_variable finished;  // the main thread waits on it
+    size_t done;                       // tasks finished
+    std::condition_variable placing;   // a task to place, or room for one
+    std::deque<Task*> toPlace;         // at most one per job waits
+    size_t jobCount;
+    size_t jobsRunning;
 };
+
+// The main thread is woken for a task with messages to print and when the
+// last task is done; it looks at the others, and redraws the bar, every
+// 100 ms by itself, rather than being woken for each of thousands of
+// small files.
+void FinishTask(Jobs* jobs, Task* task)
+{
+    std::lock_guard<std::mutex> lock(jobs->mutex);
+    task->finished.store(true);
+    jobs->done++;
+    if (!task->log.empty() || jobs->done == jobs->queue.size())
+        jobs->finished.notify_all();
+}
 
 void RunJobs(Jobs* jobs)
 {
     for (;;) {
         size_t index = jobs->next.fetch_add(1);
         if (index >= jobs->queue.size())
-            return;
+            break;
         Task* task = jobs->queue[index];
         jobs->work(*jobs->request, task);
-        std::lock_guard<std::mutex> lock(jobs->mutex);
-        task->finished.store(true);
-        jobs->finished.notify_all();
+        if (!task->toPlace) {
+            FinishTask(jobs, task);
+            continue;
+        }
+        std::unique_lock<std::mutex> lock(jobs->mutex);
+        jobs->placing.wait(lock, [&] { return jobs->toPlace.size() < jobs->jobCount; });
+        jobs->toPlace.push_back(task);
+        jobs->placing.notify_all();
     }
+    std::lock_guard<std::mutex> lock(jobs->mutex);
+    jobs->jobsRunning--;
+    jobs->placing.notify_all();
+}
+
+void PlaceJobs(Jobs* jobs)
+{
+    for (;;) {
+        Task* task;
+        {
+            std::unique_lock<std::mutex> lock(jobs->mutex);
+            jobs->placing.wait(lock,
+                               [&] { return !jobs->toPlace.empty() || jobs->jobsRunning == 0; });
+            if (jobs->toPlace.empty())
+                return;
+            task = jobs->toPlace.front();
+            jobs->toPlace.pop_front();
+            jobs->placing.notify_all();
+        }
+        PlaceTask(*jobs->request, task);
+        FinishTask(jobs, task);
+    }
+}
+
+// Runs the queued tasks on `count` job threads and as many placing
+// threads; returns the threads, for the caller to join.
+std::vector<std::thread> StartJobs(Jobs* jobs, size_t count)
+{
+    jobs->next = 0;
+    jobs->done = 0;
+    jobs->jobCount = count;
+    jobs->jobsRunning = count;
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < count; i++)
+        threads.emplace_back(RunJobs, jobs);
+    for (size_t i = 0; i < count; i++)
+        threads.emplace_back(PlaceJobs, jobs);
+    return threads;
 }
 
 // The one bar of a run: the total of the tasks' shares.
@@ -666,15 +754,10 @@ void InspectTasks(const WriteRequest& request, std::vector<Task>& tasks)
     Jobs jobs;
     jobs.request = &request;
     jobs.work = InspectTask;
-    jobs.next = 0;
     for (Task& task : tasks)
         jobs.queue.push_back(&task);
     size_t count = tasks.size() < request.jobs ? tasks.size() : request.jobs;
-    std::vector<std::thread> threads;
-    for (size_t i = 1; i < count; i++)
-        threads.emplace_back(RunJobs, &jobs);
-    RunJobs(&jobs);
-    for (std::thread& thread : threads)
+    for (std::thread& thread : StartJobs(&jobs, count))
         thread.join();
     for (Task& task : tasks)
         task.finished = false;
@@ -687,7 +770,6 @@ void WriteTasks(WriteRequest request, std::vector<Task>& tasks)
     Jobs jobs;
     jobs.request = &request;
     jobs.work = WriteTask;
-    jobs.next = 0;
     for (Task& task : tasks) {
         if (task.toWrite)
             jobs.queue.push_back(&task);
@@ -698,9 +780,7 @@ void WriteTasks(WriteRequest request, std::vector<Task>& tasks)
     BatchBar bar;
     StartBar(request, tasks, &bar);
     size_t count = jobs.queue.size() < request.jobs ? jobs.queue.size() : request.jobs;
-    std::vector<std::thread> threads;
-    for (size_t i = 0; i < count; i++)
-        threads.emplace_back(RunJobs, &jobs);
+    std::vector<std::thread> threads = StartJobs(&jobs, count);
     size_t printed = 0;
     for (;;) {
         printed = PrintFinished(request, tasks, printed, &bar);

@@ -13,5 +13,6 @@ int main(int argc, char** argv)
 {
     UseUtf8Console();
     InstallInterruptCleanup();
+    KeepFreedMemory();
     return CliMain(argc, argv, stdout, stderr);
 }

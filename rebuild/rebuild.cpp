@@ -12,12 +12,6 @@
 #include "parallel_deflate.h"
 
 namespace {
-// An output under construction: the temporary file and its name.
-struct Output {
-    PlatformFile* file;
-    char* tempPath;
-};
-
 bool Fail(RebuildError* error, RebuildError reason)
 {
     if (error)
@@ -32,33 +26,18 @@ bool Succeed(RebuildError* error)
     return true;
 }
 
-bool OpenOutput(Output* output, const char* outPath)
+bool OpenOutput(WrittenOutput* output, const char* outPath)
 {
     output->file = CreateTempFileBeside(outPath, &output->tempPath);
     return output->file != nullptr;
 }
 
 // Drops an unfinished output; the destination is untouched.
-void AbandonOutput(Output* output)
+void AbandonOutput(WrittenOutput* output)
 {
     CloseWrittenFile(output->file);
     DeleteFilePath(output->tempPath);
     MemFree(output->tempPath);
-}
-
-// Closes the finished output and moves it to the destination as `commit`
-// says. None, OutputExists or WriteFailed; the temporary file is gone.
-RebuildError CommitOutput(Output* output, const char* outPath, CommitMode commit)
-{
-    CommitResult result = CommitResult::Failed;
-    if (CloseWrittenFile(output->file))
-        result = CommitTempFile(output->tempPath, outPath, commit);
-    if (result != CommitResult::Done)
-        DeleteFilePath(output->tempPath);
-    MemFree(output->tempPath);
-    if (result == CommitResult::Exists)
-        return RebuildError::OutputExists;
-    return result == CommitResult::Done ? RebuildError::None : RebuildError::WriteFailed;
 }
 
 // The player bytes the mode asks for, and the layout they bring: `*buffer`
@@ -426,6 +405,21 @@ RebuildError WritePieces(PlatformFile* file, const Progress* progress, const cha
 }
 }  // namespace
 
+RebuildError PlaceWrittenOutput(WrittenOutput* written, const char* outPath, CommitMode commit)
+{
+    CommitResult result = CommitResult::Failed;
+    if (CloseWrittenFile(written->file))
+        result = CommitTempFile(written->tempPath, outPath, commit);
+    if (result != CommitResult::Done)
+        DeleteFilePath(written->tempPath);
+    MemFree(written->tempPath);
+    written->file = nullptr;
+    written->tempPath = nullptr;
+    if (result == CommitResult::Exists)
+        return RebuildError::OutputExists;
+    return result == CommitResult::Done ? RebuildError::None : RebuildError::WriteFailed;
+}
+
 const char* SavedPlayerSource(RebuildMode mode, const char* moviePath, const char* playerPath,
                               const MovieInfo& source)
 {
@@ -448,9 +442,9 @@ const char* SavedPlayerSource(RebuildMode mode, const char* moviePath, const cha
     return nullptr;
 }
 
-bool RebuildMovieFile(const Progress* progress, const char* moviePath, const char* outPath,
-                      const char* playerPath, RebuildMode mode, RebuildError* error,
-                      RebuildDetails* details, CommitMode commit)
+bool WriteMovieOutput(const Progress* progress, const char* moviePath, const char* outPath,
+                      const char* playerPath, RebuildMode mode, WrittenOutput* written,
+                      RebuildError* error, RebuildDetails* details)
 {
     RebuildDetails defaults = {0, 0, false, Damage::None, 0, 0};
     if (!details)
@@ -459,6 +453,8 @@ bool RebuildMovieFile(const Progress* progress, const char* moviePath, const cha
     details->damage = Damage::None;
     details->damageOffset = 0;
     details->salvagedLength = 0;
+    written->file = nullptr;
+    written->tempPath = nullptr;
     if (mode == 0)
         return Fail(error, RebuildError::NothingToDo);
     MovieLocation source;
@@ -467,7 +463,7 @@ bool RebuildMovieFile(const Progress* progress, const char* moviePath, const cha
         return Fail(error, RebuildError::NoMovie);
     if (source.layout == PlayerLayout::MacApp && PlayerActionOf(mode) == PlayerAction::Keep)
         return Fail(error, RebuildError::FolderPlayer);
-    Output output;
+    WrittenOutput output;
     if (!outPath || !OpenOutput(&output, outPath))
         return Fail(error, RebuildError::CreateFailed);
     RebuildError result =
@@ -476,7 +472,19 @@ bool RebuildMovieFile(const Progress* progress, const char* moviePath, const cha
         AbandonOutput(&output);
         return Fail(error, result);
     }
-    result = CommitOutput(&output, outPath, commit);
+    *written = output;
+    return Succeed(error);
+}
+
+bool RebuildMovieFile(const Progress* progress, const char* moviePath, const char* outPath,
+                      const char* playerPath, RebuildMode mode, RebuildError* error,
+                      RebuildDetails* details, CommitMode commit)
+{
+    WrittenOutput written;
+    if (!WriteMovieOutput(progress, moviePath, outPath, playerPath, mode, &written, error,
+                          details))
+        return false;
+    RebuildError result = PlaceWrittenOutput(&written, outPath, commit);
     return result == RebuildError::None ? Succeed(error) : Fail(error, result);
 }
 
@@ -495,7 +503,7 @@ bool ExtractPlayer(const char* moviePath, const char* outPath, RebuildError* err
     unsigned char* player = ReadFileRangeFully(moviePath, 0, playerSize);
     if (!player)
         return Fail(error, RebuildError::ReadFailed);
-    Output output;
+    WrittenOutput output;
     RebuildError result = RebuildError::None;
     if (!OpenOutput(&output, outPath)) {
         result = RebuildError::CreateFailed;
@@ -503,7 +511,7 @@ bool ExtractPlayer(const char* moviePath, const char* outPath, RebuildError* err
         AbandonOutput(&output);
         result = RebuildError::WriteFailed;
     } else {
-        result = CommitOutput(&output, outPath, commit);
+        result = PlaceWrittenOutput(&output, outPath, commit);
     }
     MemFree(player);
     return result == RebuildError::None ? Succeed(error) : Fail(error, result);

@@ -95,6 +95,27 @@ bool RebuildMovieFile(const Progress* progress, const char* moviePath, const cha
                       RebuildDetails* details = nullptr,
                       CommitMode commit = CommitMode::Replace);
 
+// A Save written in full to its temporary file beside the destination,
+// still open and not yet in place.
+struct WrittenOutput {
+    PlatformFile* file;
+    char* tempPath;  // a MemAlloc block
+};
+
+// RebuildMovieFile without its last step: on true the output is written
+// in full to a temporary file beside `outPath` and left, open, in
+// `*written`, which PlaceWrittenOutput then puts in place. That step
+// waits for the disk (it flushes the file before the rename); a caller
+// with more files to write can take it to another thread and go on.
+bool WriteMovieOutput(const Progress* progress, const char* moviePath, const char* outPath,
+                      const char* playerPath, RebuildMode mode, WrittenOutput* written,
+                      RebuildError* error = nullptr, RebuildDetails* details = nullptr);
+
+// Flushes a written output to the disk and moves it to `outPath` as
+// `commit` says: None, OutputExists or WriteFailed. The temporary file is
+// gone afterwards, whatever the result.
+RebuildError PlaceWrittenOutput(WrittenOutput* written, const char* outPath, CommitMode commit);
+
 // Writes the player program of `moviePath` (the bytes in front of its
 // movie, or the whole of a player program without one; for Linux
 // programs the ELF file proper) to `outPath`.

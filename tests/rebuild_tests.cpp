@@ -401,8 +401,9 @@ TEST_F(Rebuild, CompressionStopsAtTheDeclaredLength)
     EXPECT_EQ(body, inflated);
 }
 
-// No-replace commits refuse a taken name in the move itself; a commit that
-// fails for any reason leaves no temporary file behind.
+// No-replace commits refuse a taken name in the move itself, also one taken
+// while the output waited to be put in place; a commit that fails for any
+// reason leaves no temporary file behind.
 TEST_F(Rebuild, CommitModesAndFailedCommits)
 {
     WriteWholeFile(Path("taken.exe"), Bytes(10, 'k'));
@@ -430,11 +431,19 @@ TEST_F(Rebuild, CommitModesAndFailedCommits)
         EXPECT_EQ(test.error == RebuildError::None ? RebuildError::OutputExists : test.error, error)
             << test.output;
     }
+    // A name taken after the output was written, before it is put in place.
+    WrittenOutput written;
+    ASSERT_TRUE(WriteMovieOutput(nullptr, Path("projector.exe").c_str(), Path("late.exe").c_str(),
+                                 nullptr, keepDecompress, &written));
+    WriteWholeFile(Path("late.exe"), Bytes(10, 'l'));
+    EXPECT_EQ(RebuildError::OutputExists,
+              PlaceWrittenOutput(&written, Path("late.exe").c_str(), CommitMode::NoReplace));
+    EXPECT_EQ(Bytes(10, 'l'), ReadWholeFile(Path("late.exe")));
     EXPECT_EQ(Bytes(10, 'k'), ReadWholeFile(Path("taken.exe")));
     EXPECT_EQ(MakeProjector(player, Convert(compressed, MovieAction::Decompress)),
               ReadWholeFile(Path("free.exe")));
-    ExpectFolderHolds(
-        {"projector.exe", "movie.swf", "new-player.exe", "taken.exe", "folder", "free.exe"});
+    ExpectFolderHolds({"projector.exe", "movie.swf", "new-player.exe", "taken.exe", "folder",
+                       "free.exe", "late.exe"});
 }
 
 #ifndef _WIN32
