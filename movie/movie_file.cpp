@@ -150,14 +150,19 @@ bool LocateBeforeMovie(PlatformFile* file, const unsigned char* start, uint32_t 
 // Reads the movie header at the movie's offset; without a signature there
 // is no movie, and only the player part remains.
 // `start` holds the first `startCount` bytes of the file, read already.
+// With `ownBytesOnly` a movie shorter than its header reads as zero past
+// its end: behind a Linux player any bytes may follow the movie, and a
+// Save does not keep them, so they cannot make it a movie.
 void ReadMovieHeader(PlatformFile* file, const unsigned char* start, uint32_t startCount,
-                     MovieLocation* location)
+                     MovieLocation* location, bool ownBytesOnly)
 {
     unsigned char bytes[16];
     if (location->movieOffset + 8 <= startCount)
         memcpy(bytes, start + location->movieOffset, 8);
     else
         ReadAt(file, location->movieOffset, bytes, 8);
+    if (ownBytesOnly && location->movieSize < 8)
+        FillBytes(bytes + location->movieSize, 0, 8 - location->movieSize);
     location->header = ReadLe32(bytes);
     location->fileLength = ReadLe32(bytes + 4);
     if (location->movieSize == 0 || !IsMovieSignature(location->header)) {
@@ -211,7 +216,7 @@ void LocateAppFolder(const char* path, MovieLocation* location)
         return;
     location->layout = PlayerLayout::MacApp;
     location->movieSize = size;
-    ReadMovieHeader(file, nullptr, 0, location);
+    ReadMovieHeader(file, nullptr, 0, location, false);
     CloseFile(file);
 }
 
@@ -246,7 +251,8 @@ void Locate(const char* path, bool windowsOnly, MovieLocation* location)
     else if (rule && rule->place == FramingPlace::BeforeMovie)
         intact = LocateBeforeMovie(file, start, size, *rule, location);
     if (intact)
-        ReadMovieHeader(file, start, startCount, location);
+        ReadMovieHeader(file, start, startCount, location,
+                        rule && rule->place == FramingPlace::BeforeMovie);
     else
         FillBytes(location, 0, sizeof *location);
     CloseFile(file);

@@ -175,6 +175,9 @@ TEST(LocateMovie, EveryLayoutAndDamagedOnes)
     Bytes table64PastEnd = MakeLayoutProjector("linux-x86_64", elf64, movie);
     table64PastEnd[0x2F] = 0x80;  // e_shoff beyond any file
     Bytes trailingBytes = Concat(MakeLayoutProjector("linux-i386", elf32, movie), Bytes(10, 7));
+    // A one-byte movie whose header only the bytes after it would complete.
+    Bytes oneByteMovie = MakeLayoutProjector("linux-i386", elf32, movie);
+    WriteLe32(&oneByteMovie[elf32.size()], 1);
 
     const struct {
         const char* name;
@@ -193,6 +196,8 @@ TEST(LocateMovie, EveryLayoutAndDamagedOnes)
         {"bytes after the movie", trailingBytes,
          {PlayerLayout::LinuxI386, header, declared, (uint32_t)elf32.size(),
           (uint32_t)elf32.size() + 8, size}},
+        {"movie shorter than its header", oneByteMovie,
+         {PlayerLayout::LinuxI386, 0, 0, (uint32_t)elf32.size(), 0, 0}},
         {"ELF player alone", elf64,
          {PlayerLayout::LinuxX86_64, 0, 0, (uint32_t)elf64.size(), 0, 0}},
         {"bare movie", movie, {PlayerLayout::None, header, declared, 0, 0, size}},
