@@ -40,8 +40,8 @@ void InstallInterruptCleanup();
 // A batch allocates and frees the same few hundred KiB of codec state for
 // every file; glibc hands a heap's freed top back to the system once it
 // passes 128 KiB, so that every file faulted its pages in anew (27 page
-// faults a file, a third of a batch's time). For the
-// program's main; nothing to do on Windows.
+// faults a file, a third of a batch's time). For the program's main;
+// nothing to do on Windows.
 void KeepFreedMemory();
 
 // Whether `stream` is shown on a terminal (a console on Windows).

@@ -664,9 +664,10 @@ void PlaceJobs(Jobs* jobs)
     }
 }
 
-// Runs the queued tasks on `count` job threads and as many placing
-// threads; returns the threads, for the caller to join.
-std::vector<std::thread> StartJobs(Jobs* jobs, size_t count)
+// Runs the queued tasks on `count` job threads, and as many placing
+// threads when their work leaves tasks to place; returns the threads, for
+// the caller to join.
+std::vector<std::thread> StartJobs(Jobs* jobs, size_t count, bool placing)
 {
     jobs->next = 0;
     jobs->done = 0;
@@ -675,7 +676,7 @@ std::vector<std::thread> StartJobs(Jobs* jobs, size_t count)
     std::vector<std::thread> threads;
     for (size_t i = 0; i < count; i++)
         threads.emplace_back(RunJobs, jobs);
-    for (size_t i = 0; i < count; i++)
+    for (size_t i = 0; placing && i < count; i++)
         threads.emplace_back(PlaceJobs, jobs);
     return threads;
 }
@@ -757,7 +758,7 @@ void InspectTasks(const WriteRequest& request, std::vector<Task>& tasks)
     for (Task& task : tasks)
         jobs.queue.push_back(&task);
     size_t count = tasks.size() < request.jobs ? tasks.size() : request.jobs;
-    for (std::thread& thread : StartJobs(&jobs, count))
+    for (std::thread& thread : StartJobs(&jobs, count, false))
         thread.join();
     for (Task& task : tasks)
         task.finished = false;
@@ -780,7 +781,7 @@ void WriteTasks(WriteRequest request, std::vector<Task>& tasks)
     BatchBar bar;
     StartBar(request, tasks, &bar);
     size_t count = jobs.queue.size() < request.jobs ? jobs.queue.size() : request.jobs;
-    std::vector<std::thread> threads = StartJobs(&jobs, count);
+    std::vector<std::thread> threads = StartJobs(&jobs, count, true);
     size_t printed = 0;
     for (;;) {
         printed = PrintFinished(request, tasks, printed, &bar);

@@ -295,19 +295,27 @@ void RemoveBatchOutputs(const std::string& folder)
         closedir(listing);
 }
 
-// A batch of `count` small movies through quillaro-cli with `jobs` jobs,
-// into a new folder: new files, as a collection's first conversion. Each
-// run has a folder of its own, removed only when all batches are done:
-// right after thousands of files are deleted, ext4 without a journal (as
-// on these machines) looks past every recently deleted inode for each new
-// file, which took a third of a batch's time when the runs shared one
-// emptied folder.
-bool Batch(const Settings& settings, uint32_t count, const char* jobs, uint64_t* outputSize,
-           double* seconds)
+// Sets up a batch run in its child: a new folder for its outputs (new
+// files, as a collection's first conversion), and the memory setting of
+// quillaro-cli. Each run has a folder of its own, removed only when all
+// batches are done: right after thousands of files are deleted, ext4
+// without a journal (as on these machines) looks past every recently
+// deleted inode for each new file, which took a third of a batch's time
+// when the runs shared one emptied folder.
+std::string NewBatchFolder(const Settings& settings)
 {
     std::string folder = PathOf(settings, "batch-out/" + std::to_string(getpid()));
     mkdir(folder.c_str(), 0777);
     sync();  // what earlier runs wrote is on the disk before this one starts
+    KeepFreedMemory();
+    return folder;
+}
+
+// A batch of `count` small movies through quillaro-cli with `jobs` jobs.
+bool Batch(const Settings& settings, uint32_t count, const char* jobs, uint64_t* outputSize,
+           double* seconds)
+{
+    std::string folder = NewBatchFolder(settings);
     std::vector<std::string> words = {"quillaro-cli", "save", "--movie", "compress",
                                       "--quiet", "--jobs", jobs, "--out-dir", folder};
     for (uint32_t i = 0; i < count; i++)
@@ -315,7 +323,6 @@ bool Batch(const Settings& settings, uint32_t count, const char* jobs, uint64_t*
     std::vector<char*> argv;
     for (std::string& word : words)
         argv.push_back(&word[0]);
-    KeepFreedMemory();  // as quillaro-cli's main does
     Clock::time_point start = Clock::now();
     int code = CliMain((int)argv.size(), argv.data(), stdout, stderr);
     *seconds = SecondsSince(start);
@@ -330,10 +337,7 @@ uint32_t batchCount = 0;  // the batch size of the Batch cases, set before forki
 // the command line's checks.
 bool BatchOneThread(const Settings& settings, uint64_t* outputSize, double* seconds)
 {
-    std::string folder = PathOf(settings, "batch-out/" + std::to_string(getpid()));
-    mkdir(folder.c_str(), 0777);
-    sync();
-    KeepFreedMemory();
+    std::string folder = NewBatchFolder(settings);
     RebuildDetails details = {1, 0, false, Damage::None, 0, 0};
     bool ok = true;
     Clock::time_point start = Clock::now();
@@ -588,7 +592,7 @@ bool MakeBatch(const Settings& settings, uint32_t count)
     return true;
 }
 
-void RunBatches(const Settings& settings, uint32_t baseline)
+void RunBatches(const Settings& settings)
 {
     std::vector<uint32_t> counts = {settings.batchFiles};
     if (settings.scaling)
@@ -620,7 +624,6 @@ void RunBatches(const Settings& settings, uint32_t baseline)
                all.seconds * 1000 / count, one.seconds / all.seconds);
     }
     RemoveBatchOutputs(PathOf(settings, "batch-out"));
-    (void)baseline;
 }
 
 bool ParseSettings(int argc, char** argv, Settings* settings)
@@ -705,6 +708,6 @@ int main(int argc, char** argv)
     printf("  in-memory CompressMovie: %.1f MiB for a %.1f MiB movie\n", MiB(all.peakBytes),
            MiB(movieBytes));
     RunLzma(settings);
-    RunBatches(settings, 0);
+    RunBatches(settings);
     return 0;
 }
