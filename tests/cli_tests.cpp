@@ -801,6 +801,29 @@ TEST(CliBatch, JobsKeepTheMessagesInInputOrder)
     }
 }
 
+// More files than the jobs and their placing threads hold at once: each
+// is placed once, whole, and no temporary file is left behind.
+TEST(CliBatch, EveryFileOfALongBatchIsPlaced)
+{
+    FreshFolder("many");
+    std::vector<std::string> words = {"save", "--movie", "compress", "--jobs", "2",
+                                      "--out-dir", FreshFolder("many-out")};
+    const int count = 40;
+    for (int i = 0; i < count; i++) {
+        words.push_back("many/movie" + std::to_string(i) + ".swf");
+        WriteWholeFile(words.back(), MakeUncompressedMovie(10, 100 + 37 * i));
+    }
+    CliResult result = RunCli(words);
+    EXPECT_EQ(0, result.code) << Describe(words, result);
+    EXPECT_EQ((size_t)count, ListFolder("many-out").size());
+    for (int i = 0; i < count; i++) {
+        Bytes written = ReadWholeFile("many-out/movie" + std::to_string(i) + ".swf");
+        ASSERT_GT(written.size(), 8u) << i;
+        EXPECT_EQ('C', written[0]) << i;
+        EXPECT_EQ(108u + 37 * i, ReadLe32(&written[4])) << i;
+    }
+}
+
 // A stream that ends short of the declared length is padded with zeros,
 // and the command line says how many.
 TEST(CliSave, PaddingIsReported)

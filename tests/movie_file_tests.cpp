@@ -196,6 +196,11 @@ TEST(LocateMovie, EveryLayoutAndDamagedOnes)
         {"bytes after the movie", trailingBytes,
          {PlayerLayout::LinuxI386, header, declared, (uint32_t)elf32.size(),
           (uint32_t)elf32.size() + 8, size}},
+        // The trailer after a Windows movie is written again by every Save,
+        // so it completes the header of a 3-byte movie.
+        {"windows movie shorter than its header", MakeProjector(windows, Bytes{'C', 'W', 'S'}),
+         {PlayerLayout::Windows, 0x56535743, 0x03FA1234, (uint32_t)windows.size(),
+          (uint32_t)windows.size(), 3}},
         {"movie shorter than its header", oneByteMovie,
          {PlayerLayout::LinuxI386, 0, 0, (uint32_t)elf32.size(), 0, 0}},
         {"ELF player alone", elf64,

@@ -435,6 +435,7 @@ TEST_F(Rebuild, CommitModesAndFailedCommits)
     WrittenOutput written;
     ASSERT_TRUE(WriteMovieOutput(nullptr, Path("projector.exe").c_str(), Path("late.exe").c_str(),
                                  nullptr, keepDecompress, &written));
+    EXPECT_FALSE(FileExists(Path("late.exe")));  // not in place before it is placed
     WriteWholeFile(Path("late.exe"), Bytes(10, 'l'));
     EXPECT_EQ(RebuildError::OutputExists,
               PlaceWrittenOutput(&written, Path("late.exe").c_str(), CommitMode::NoReplace));
