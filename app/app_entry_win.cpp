@@ -1,13 +1,13 @@
 // app_entry_win.cpp - the process entry of Quillaro.
-#include "app_entry.h"
+#include "app/app_entry.h"
 
 #include <windows.h>
 #include <commctrl.h>
 
-#include "../common/command_line.h"
-#include "../common/platform.h"
-#include "../res/resource.h"
-#include "main_dialog.h"
+#include "common/command_line.h"
+#include "common/platform.h"
+#include "res/resource.h"
+#include "app/main_dialog.h"
 
 char** GetCommandLineArgs(int32_t* argc)
 {

@@ -1,10 +1,10 @@
 // file_dialog_win.cpp - the platform's open and save choosers. Alone in
 // its file so that test programs can link a stand-in.
-#include "texts.h"
+#include "app/texts.h"
 
 #include <commdlg.h>
 
-#include "../common/platform.h"
+#include "common/platform.h"
 
 // Room for the longest path Windows knows (32767 UTF-16 characters, each up
 // to 3 bytes of UTF-8), so that no chosen name is cut or refused.

@@ -1,14 +1,14 @@
 // info_text_win.cpp - composes the information text from the movie path
 // and the add/replace player path of the main dialog.
-#include "info_text.h"
+#include "app/info_text.h"
 
 #include <cstring>
 
-#include "../common/platform.h"
-#include "../movie/movie_file.h"
-#include "../movie/player_version.h"
-#include "../res/resource.h"
-#include "texts.h"
+#include "common/platform.h"
+#include "movie/movie_file.h"
+#include "movie/player_version.h"
+#include "res/resource.h"
+#include "app/texts.h"
 
 namespace {
 

@@ -3,19 +3,19 @@
 // check, Extract player, Get player, the link label and dropped files.
 // The controls hold the whole state; every fact about a file is read from
 // disk again when an action needs it.
-#include "main_dialog.h"
+#include "app/main_dialog.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "../common/platform.h"
-#include "../movie/movie_file.h"
-#include "../movie/player_version.h"
-#include "../rebuild/rebuild.h"
-#include "../res/resource.h"
-#include "info_text.h"
-#include "player_picker.h"
-#include "texts.h"
+#include "common/platform.h"
+#include "movie/movie_file.h"
+#include "movie/player_version.h"
+#include "rebuild/rebuild.h"
+#include "res/resource.h"
+#include "app/info_text.h"
+#include "app/player_picker.h"
+#include "app/texts.h"
 
 namespace {
 

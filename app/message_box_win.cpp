@@ -1,8 +1,8 @@
 // message_box_win.cpp - the message box, captioned with the dialog's
 // title. Alone in its file so that test programs can link a stand-in.
-#include "texts.h"
+#include "app/texts.h"
 
-#include "../common/platform.h"
+#include "common/platform.h"
 
 int ShowMessage(HWND dialog, UINT_PTR textOrId, UINT type)
 {

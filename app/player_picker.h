@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "../movie/player_version.h"
+#include "movie/player_version.h"
 
 // Fills the list of the dialog's IDC_PLAYERLIST once (majors 10 up to the
 // newest, which the first fill may fetch from the network), shows it in

@@ -1,11 +1,11 @@
 // player_picker_win.cpp - the player picker: a sorted drop-down list of
 // player majors that stands in for the Get player button while it is open.
-#include "player_picker.h"
+#include "app/player_picker.h"
 
-#include "../common/platform.h"
-#include "../net/latest_version.h"
-#include "../res/resource.h"
-#include "texts.h"
+#include "common/platform.h"
+#include "net/latest_version.h"
+#include "res/resource.h"
+#include "app/texts.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // shell_win.cpp - opens web addresses in the user's browser. Alone in its
 // file so that test programs can link a stand-in.
-#include "texts.h"
+#include "app/texts.h"
 
 #include <objbase.h>
 #include <shellapi.h>

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "../movie/player_version.h"
+#include "movie/player_version.h"
 
 // Entry `id` of the string table as an ANSI text of exact size; an empty
 // entry gives an empty text. Null when the entry's block does not exist.

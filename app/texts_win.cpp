@@ -1,12 +1,12 @@
 // texts_win.cpp - the string table loader, the version-mismatch question,
 // the filter list and default extension of the file chooser, and window
 // texts.
-#include "texts.h"
+#include "app/texts.h"
 
 #include <cstring>
 
-#include "../common/platform.h"
-#include "../res/resource.h"
+#include "common/platform.h"
+#include "res/resource.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // cli_check.cpp - "check": whether each file's movie is whole, as one line
 // of text or one JSON object per file.
-#include "cli.h"
-#include "cli_internal.h"
-#include "cli_platform.h"
-#include "cli_values.h"
+#include "cli/cli.h"
+#include "cli/cli_internal.h"
+#include "cli/cli_platform.h"
+#include "cli/cli_values.h"
 
 #include "common/platform.h"
 #include "rebuild/movie_check.h"
@@ -117,22 +117,19 @@ int RunCheck(const Arguments& arguments, FILE* out, FILE* err)
     bool allIntact = true;
     for (const std::string& path : arguments.files) {
         MovieCheck check;
-        CheckError error = CheckError::None;
-        if (!CheckInputFile(err, path)) {
+        if (!CheckInputFile(err, path, InputRule::Inspected)) {
             allIntact = false;
             continue;
         }
-        if (!CheckMovieFile(path.c_str(), nullptr, &check, &error)) {
-            ReportFileError(err, path,
-                            error == CheckError::OutOfMemory
-                                ? "not enough memory to check its movie"
-                                : "could not be read completely (is the disk failing?)");
+        Failure failure = CheckMovieFile(path.c_str(), nullptr, &check);
+        if (Failed(failure)) {
+            PrintFileError(err, path, FailureText(failure, FailureContext::Checking, check.info));
             allIntact = false;
             continue;
         }
         allIntact = allIntact && check.health == MovieHealth::Intact;
         if (arguments.json ? !PrintJson(out, path, check) : (PrintText(out, path, check), false)) {
-            ReportFileError(err, path, "not enough memory to describe it");
+            PrintFileError(err, path, "not enough memory to describe it");
             allIntact = false;
         }
         fflush(out);  // keeps results and error lines in the order of the files

@@ -1,17 +1,17 @@
 // cli_common.cpp - helpers the commands of quillaro-cli share: kinds of
 // file, versions as text, error lines, and the check of an input file.
-#include "cli.h"
-#include "cli_internal.h"
-#include "cli_platform.h"
+#include "cli/cli.h"
+#include "cli/cli_internal.h"
+#include "cli/cli_platform.h"
 
 #include "common/platform.h"
 
 const char programName[] = "quillaro-cli";
 
-FileKind KindOf(const MovieLocation& location)
+FileKind KindOf(const MovieInfo& info)
 {
-    bool player = location.layout != PlayerLayout::None;
-    if (location.movieSize != 0)
+    bool player = info.layout != PlayerLayout::None;
+    if (info.movieSize != 0)
         return player ? FileKind::Projector : FileKind::BareMovie;
     return player ? FileKind::Player : FileKind::None;
 }
@@ -40,12 +40,12 @@ std::string SignatureText(uint32_t header)
     return letters;
 }
 
-void ReportFileError(FILE* err, const std::string& file, const std::string& message)
+void PrintFileError(FILE* err, const std::string& file, const std::string& message)
 {
     fprintf(err, "%s: %s: %s\n", programName, file.c_str(), message.c_str());
 }
 
-void LogFileError(std::string* log, const std::string& file, const std::string& message)
+void AppendFileError(std::string* log, const std::string& file, const std::string& message)
 {
     *log += std::string(programName) + ": " + file + ": " + message + "\n";
 }
@@ -57,31 +57,41 @@ int ReportUsageError(FILE* err, const char* command, const std::string& message)
     return exitUsage;
 }
 
-bool CheckInputFile(FILE* err, const std::string& path)
+bool CheckInputFile(FILE* err, const std::string& path, InputRule rule)
 {
     std::string log;
-    bool usable = CheckInputFile(&log, path);
+    bool usable = CheckInputFile(&log, path, rule);
     fputs(log.c_str(), err);
     return usable;
 }
 
-bool CheckInputFile(std::string* log, const std::string& path)
+namespace {
+// A folder is an input only as a .app folder with a movie file.
+bool CheckFolder(std::string* log, const std::string& path, InputRule rule)
+{
+    MovieInfo info;
+    InspectMovie(path.c_str(), &info);
+    if (rule == InputRule::Inspected && info.layout == PlayerLayout::MacApp)
+        return true;
+    AppendFileError(log, path,
+                    rule == InputRule::Inspected
+                        ? "is a folder, not a file (nor a .app folder with a movie)"
+                        : "is a folder, not a file");
+    return false;
+}
+}  // namespace
+
+bool CheckInputFile(std::string* log, const std::string& path, InputRule rule)
 {
     if (!PathExists(path.c_str())) {
-        LogFileError(log, path, "no such file");
+        AppendFileError(log, path, "no such file");
         return false;
     }
-    if (IsFolder(path.c_str())) {
-        MovieLocation location;
-        LocateMovie(path.c_str(), &location);
-        if (location.layout == PlayerLayout::MacApp)
-            return true;
-        LogFileError(log, path, "is a folder, not a file (nor a .app folder with a movie)");
-        return false;
-    }
+    if (IsFolder(path.c_str()))
+        return CheckFolder(log, path, rule);
     PlatformFile* file = OpenFileForRead(path.c_str());
     if (!file) {
-        LogFileError(log, path,
+        AppendFileError(log, path,
                         "cannot be opened for reading (no permission, or another program is "
                         "writing it)");
         return false;
@@ -89,12 +99,14 @@ bool CheckInputFile(std::string* log, const std::string& path)
     uint64_t size = 0;
     bool sized = GetFileSize64(file, &size);
     CloseFile(file);
+    if (rule == InputRule::AnySize)
+        return true;
     if (!sized) {
-        LogFileError(log, path, "its size cannot be read");
+        AppendFileError(log, path, "its size cannot be read");
         return false;
     }
     if (size > 0xFFFFFFFFu) {
-        LogFileError(log, path,
+        AppendFileError(log, path,
                         "is 4 GiB or larger; movies and projectors are always smaller");
         return false;
     }

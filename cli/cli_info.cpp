@@ -1,10 +1,10 @@
 // cli_info.cpp - "info": what each file is, and with --facts what its movie
 // holds, as text for people, as one JSON object per line for scripts, or
 // as CSV rows for spreadsheets.
-#include "cli.h"
-#include "cli_internal.h"
-#include "cli_platform.h"
-#include "cli_values.h"
+#include "cli/cli.h"
+#include "cli/cli_internal.h"
+#include "cli/cli_platform.h"
+#include "cli/cli_values.h"
 
 #include "common/platform.h"
 #include "rebuild/file_facts.h"
@@ -13,7 +13,7 @@ namespace {
 
 // What info reports about one file.
 struct FileFacts {
-    MovieLocation info;
+    MovieInfo info;
     FileKind kind;
     PackedVersion required;       // meaningful with a movie
     PackedVersion playerVersion;  // 0 when there is no player or no readable version
@@ -26,41 +26,21 @@ bool HasMovie(const FileFacts& facts)
     return facts.info.movieSize != 0;
 }
 
-std::string FactsErrorText(FactsError error, const MovieLocation& info)
-{
-    switch (error) {
-    case FactsError::CutHeader: return "its movie ends inside its 8-byte header";
-    case FactsError::ShortLength:
-        return "its movie declares a length of " + std::to_string(info.fileLength) +
-               " bytes, shorter than its 8-byte header";
-    case FactsError::ReadFailed: return "its movie could not be read whole";
-    case FactsError::DamagedMovie:
-        return "the compressed movie is damaged: its stream is corrupt, cut short or fails its "
-               "checksum";
-    case FactsError::OutOfMemory: return "not enough memory to decode the movie";
-    case FactsError::CannotDecode:
-        return "holds an LZMA-compressed (ZWS) movie, which this version cannot decode";
-    case FactsError::None:
-    case FactsError::NoMovie: break;
-    }
-    return "its movie cannot be read";
-}
-
 // Fills `facts` for the file at `path`; with `reader`, walks its movie
 // too. False (after reporting why) when the movie's facts were asked for
 // and could not be read: the other facts still stand.
 bool GatherFacts(FILE* err, const std::string& path, FactsReader* reader, FileFacts* facts)
 {
-    LocateMovie(path.c_str(), &facts->info);
+    InspectMovie(path.c_str(), &facts->info);
     facts->kind = KindOf(facts->info);
     facts->required = RequiredPlayerVersion(facts->info.header);
     facts->playerVersion = PlayerVersionOf(path.c_str(), facts->info.layout);
     facts->movie = nullptr;
     if (!reader || !HasMovie(*facts))
         return true;
-    FactsError error = FactsError::None;
-    if (!ReadMovieFileFacts(path.c_str(), facts->info, reader, &error)) {
-        ReportFileError(err, path, FactsErrorText(error, facts->info));
+    Failure failure = ReadMovieFileFacts(path.c_str(), facts->info, reader);
+    if (Failed(failure)) {
+        PrintFileError(err, path, FailureText(failure, FailureContext::ReadingFacts, facts->info));
         return false;
     }
     facts->movie = &reader->facts;
@@ -134,7 +114,7 @@ void PrintMovieFactsText(FILE* out, const MovieFacts& movie)
 void PrintText(FILE* out, const std::string& path, const FileFacts& facts, bool withMovieFacts)
 {
     fprintf(out, "%s: %s\n", path.c_str(), KindDescription(facts.kind));
-    const MovieLocation& info = facts.info;
+    const MovieInfo& info = facts.info;
     if (info.layout != PlayerLayout::None)
         fprintf(out, "  layout             %s\n", PlayerLayoutName(info.layout));
     if (HasMovie(facts)) {
@@ -337,14 +317,14 @@ int RunInfo(const Arguments& arguments, FILE* out, FILE* err)
     bool allDone = true;
     bool first = true;
     for (const std::string& path : arguments.files) {
-        if (!CheckInputFile(err, path)) {
+        if (!CheckInputFile(err, path, InputRule::Inspected)) {
             allDone = false;
             continue;
         }
         FileFacts facts;
         char* name = NativeTextToUtf8(path.c_str());
         if (!name) {
-            ReportFileError(err, path, "not enough memory to describe it");
+            PrintFileError(err, path, "not enough memory to describe it");
             allDone = false;
             continue;
         }

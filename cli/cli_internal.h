@@ -8,7 +8,7 @@
 
 #include "movie/movie_file.h"
 #include "movie/player_version.h"
-#include "rebuild/body_decode.h"
+#include "common/failure.h"
 
 extern const char programName[];
 
@@ -34,7 +34,7 @@ struct Arguments {
 // What a file is, from its inspection record: a player of any layout
 // (a .app folder too) makes a projector or a player.
 enum class FileKind { BareMovie, Projector, Player, None };
-FileKind KindOf(const MovieLocation& location);
+FileKind KindOf(const MovieInfo& location);
 // The name scripts see: "bare-movie", "projector", "player", "none".
 const char* KindName(FileKind kind);
 
@@ -43,10 +43,10 @@ std::string FormatVersion(PackedVersion version);
 // "FWS", "CWS", "ZWS", or "" for no movie.
 std::string SignatureText(uint32_t header);
 
-// "quillaro-cli: <file>: <message>" on `err`.
-void ReportFileError(FILE* err, const std::string& file, const std::string& message);
-// The same line appended to `log`, to be printed later.
-void LogFileError(std::string* log, const std::string& file, const std::string& message);
+// "quillaro-cli: <file>: <message>", printed on `err` at once.
+void PrintFileError(FILE* err, const std::string& file, const std::string& message);
+// The same line appended to `log`, for a batch that prints it later.
+void AppendFileError(std::string* log, const std::string& file, const std::string& message);
 // "quillaro-cli <command>: <message>" and a pointer to the help, on `err`.
 // Returns exitUsage.
 int ReportUsageError(FILE* err, const char* command, const std::string& message);
@@ -57,15 +57,23 @@ int ReportUsageError(FILE* err, const char* command, const std::string& message)
 std::string DamageText(Damage damage, uint32_t header, uint32_t declaredLength,
                        uint64_t streamOffset, uint64_t decodedLength);
 
-// Whether `path` names a readable file that inspection can describe, or a
-// .app folder with a movie file; otherwise reports why not (missing, a
-// folder, unreadable, too large).
-bool CheckInputFile(FILE* err, const std::string& path);
-bool CheckInputFile(std::string* log, const std::string& path);
+// Which inputs a command takes: files that inspection can describe
+// (under 4 GiB) and .app folders with a movie file, or readable files of
+// any size (scan, extract-movie --at).
+enum class InputRule { Inspected, AnySize };
 
-// Whether `path` names a readable file of any size (scan, extract-movie
-// --at); otherwise reports why not.
-bool CheckScannedFile(FILE* err, const std::string& path);
+// Whether `path` names an input the rule takes; otherwise appends why not
+// (missing, a folder, unreadable, too large) to `log`.
+bool CheckInputFile(std::string* log, const std::string& path, InputRule rule);
+// The same, printing why not on `err`.
+bool CheckInputFile(FILE* err, const std::string& path, InputRule rule);
+
+// What a failure of the core means, in the words of the command that met
+// it; `*aboutOutput` (if not null) tells whether the text is about the
+// output file rather than the input.
+enum class FailureContext { Writing, ReadingFacts, Checking };
+std::string FailureText(const Failure& failure, FailureContext context, const MovieInfo& input,
+                        bool* aboutOutput = nullptr);
 
 // The commands; each returns the exit code.
 int RunInfo(const Arguments& arguments, FILE* out, FILE* err);

@@ -1,11 +1,11 @@
 // cli_main.cpp - quillaro-cli's command table, help texts and command-line
 // parsing; the commands themselves live in cli_info.cpp, cli_check.cpp and
 // cli_write.cpp.
-#include "cli.h"
+#include "cli/cli.h"
 
 #include <cstring>
 
-#include "cli_internal.h"
+#include "cli/cli_internal.h"
 #include "common/version.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // cli_platform_posix.cpp - quillaro-cli's platform services on POSIX
 // systems.
-#include "cli_platform.h"
+#include "cli/cli_platform.h"
 
 #include <csignal>
 #include <cstring>

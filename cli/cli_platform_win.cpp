@@ -1,5 +1,5 @@
 // cli_platform_win.cpp - quillaro-cli's platform services on Win32.
-#include "cli_platform.h"
+#include "cli/cli_platform.h"
 
 #include <windows.h>
 #include <io.h>
@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "common/platform_win.h"
-#include "progress.h"
+#include "cli/terminal_bar.h"
 
 const char pathSeparator = '\\';
 

@@ -1,9 +1,9 @@
 // cli_scan.cpp - "scan": every movie embedded anywhere in each file, with
 // or without a projector trailer, as text or as one JSON object a movie.
-#include "cli.h"
-#include "cli_internal.h"
-#include "cli_platform.h"
-#include "cli_values.h"
+#include "cli/cli.h"
+#include "cli/cli_internal.h"
+#include "cli/cli_platform.h"
+#include "cli/cli_values.h"
 
 #include "common/platform.h"
 #include "rebuild/movie_scan.h"
@@ -77,46 +77,25 @@ std::string JsonName(const std::string& path)
 
 }  // namespace
 
-bool CheckScannedFile(FILE* err, const std::string& path)
-{
-    if (!PathExists(path.c_str())) {
-        ReportFileError(err, path, "no such file");
-        return false;
-    }
-    if (IsFolder(path.c_str())) {
-        ReportFileError(err, path, "is a folder, not a file");
-        return false;
-    }
-    PlatformFile* file = OpenFileForRead(path.c_str());
-    if (!file) {
-        ReportFileError(err, path,
-                        "cannot be opened for reading (no permission, or another program is "
-                        "writing it)");
-        return false;
-    }
-    CloseFile(file);
-    return true;
-}
-
 int RunScan(const Arguments& arguments, FILE* out, FILE* err)
 {
     if (arguments.files.empty())
         return ReportUsageError(err, arguments.command, "no file given");
     bool allDone = true;
     for (const std::string& path : arguments.files) {
-        if (!CheckScannedFile(err, path)) {
+        if (!CheckInputFile(err, path, InputRule::AnySize)) {
             allDone = false;
             continue;
         }
         std::string jsonName = arguments.json ? JsonName(path) : "";
         if (arguments.json && jsonName.empty()) {
-            ReportFileError(err, path, "not enough memory to describe it");
+            PrintFileError(err, path, "not enough memory to describe it");
             allDone = false;
             continue;
         }
         ScanOutput output = {out, &path, arguments.json ? jsonName.c_str() : nullptr, 0};
         if (!ScanFile(path.c_str(), PrintFound, &output)) {
-            ReportFileError(err, path, "could not be read to its end; the movies before the "
+            PrintFileError(err, path, "could not be read to its end; the movies before the "
                                        "failure are listed");
             allDone = false;
         } else if (output.found == 0 && !arguments.json) {

@@ -1,6 +1,6 @@
 // cli_values.cpp - writing info's values: JSON and CSV text, and the
 // movie's facts in the units people read.
-#include "cli_values.h"
+#include "cli/cli_values.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 // main.cpp - the quillaro-cli program: the command line on the standard
 // streams.
-#include "cli.h"
-#include "cli_platform.h"
+#include "cli/cli.h"
+#include "cli/cli_platform.h"
 
 #ifdef _WIN32
 // Windows shells leave wildcards to the program: expand "*.swf" and the

@@ -1,5 +1,5 @@
 // bytes.cpp - the system's byte fill.
-#include "bytes.h"
+#include "common/bytes.h"
 
 void* FillBytes(void* buffer, int value, size_t count)
 {

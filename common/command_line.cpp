@@ -1,5 +1,5 @@
 // command_line.cpp - the command-line splitter.
-#include "command_line.h"
+#include "common/command_line.h"
 
 namespace {
 // Where the split goes: counted always, stored when there is room.

@@ -2,9 +2,9 @@
 // Win32 one: zero-filled heap blocks whose growth is zero-filled, files
 // read with read sharing (advisory locks), outputs created anew and moved
 // into place whole, with or without replacing.
-#include "platform.h"
-#include "platform_file.h"
-#include "temp_registry.h"
+#include "common/platform.h"
+#include "common/platform_file.h"
+#include "common/temp_registry.h"
 
 #include <atomic>
 #include <cerrno>

@@ -1,8 +1,8 @@
 // platform_read_posix.cpp - the one call that reads file data, kept apart
 // so that tests can link a stand-in that reads short, as a file cut
 // meanwhile does.
-#include "platform.h"
-#include "platform_file.h"
+#include "common/platform.h"
+#include "common/platform_file.h"
 
 #include <cerrno>
 #include <unistd.h>

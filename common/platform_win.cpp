@@ -2,10 +2,10 @@
 // paths, files with read sharing, outputs created anew and moved into
 // place whole (with or without replacing). File names are passed to the
 // wide calls, so that they may be as long as Windows allows.
-#include "platform.h"
-#include "platform_file.h"
-#include "platform_win.h"
-#include "temp_registry.h"
+#include "common/platform.h"
+#include "common/platform_file.h"
+#include "common/platform_win.h"
+#include "common/temp_registry.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 // platform_write_posix.cpp - the one call that writes file data, kept
 // apart so that tests can link a stand-in that fails like a full disk.
-#include "platform.h"
-#include "platform_file.h"
+#include "common/platform.h"
+#include "common/platform_file.h"
 
 #include <cerrno>
 #include <unistd.h>

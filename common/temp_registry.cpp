@@ -1,12 +1,12 @@
 // temp_registry.cpp - a fixed table of the names of unfinished temporary
 // files. Writers on several threads claim slots with an atomic exchange; a
 // signal handler reads only the slots marked in use, without waiting.
-#include "temp_registry.h"
+#include "common/temp_registry.h"
 
 #include <atomic>
 #include <cstring>
 
-#include "platform.h"
+#include "common/platform.h"
 
 namespace {
 

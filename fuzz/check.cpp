@@ -4,8 +4,8 @@
 // holds its declared length), with the same damage and lengths.
 #include <vector>
 
-#include "../movie/movie_file.h"
-#include "../rebuild/movie_check.h"
+#include "movie/movie_file.h"
+#include "rebuild/movie_check.h"
 #include "fuzz_support.h"
 #include "length_cap.h"
 
@@ -13,8 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const char* path = ScratchPath("input");
     WriteScratchFile(path, data, size);
-    MovieLocation location;
-    LocateMovie(path, &location);
+    MovieInfo location;
+    InspectMovie(path, &location);
     std::vector<unsigned char> file(data, data + size);
     if (location.movieSize != 0) {
         CapDeclaredLength(file.data() + location.movieOffset, location.movieSize, true);
@@ -22,8 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     MovieCheck check;
-    CheckError error;
-    FUZZ_CHECK(CheckMovieFile(path, nullptr, &check, &error) && error == CheckError::None);
+    FUZZ_CHECK(!Failed(CheckMovieFile(path, nullptr, &check)));
     if (location.movieSize == 0) {
         FUZZ_CHECK(check.health == MovieHealth::NoMovie);
         return 0;
@@ -37,9 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     ByteSink sink = {[](void*, const unsigned char*, size_t) { return true; }, nullptr, nullptr};
     DecodeReport report = {};
-    DecodeResult result = DecodeMovieBody(movie, location.movieSize, &sink, nullptr, &report);
-    FUZZ_CHECK((check.health == MovieHealth::Intact) == (result == DecodeResult::Decoded));
-    if (result == DecodeResult::Decoded || result == DecodeResult::Damaged) {
+    Failure result = DecodeMovieBody(movie, location.movieSize, &sink, nullptr, &report);
+    FUZZ_CHECK((check.health == MovieHealth::Intact) == (result.kind == FailureKind::None));
+    if (result.kind == FailureKind::None || result.kind == FailureKind::DamagedMovie) {
         FUZZ_CHECK(check.damage == report.damage && check.paddedBytes == report.padded);
         FUZZ_CHECK(check.decodedLength == movieHeaderSize + report.delivered - report.padded);
     }

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "../common/command_line.h"
+#include "common/command_line.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

@@ -6,9 +6,9 @@
 // progress never goes back nor past its total, and ends at it.
 #include <vector>
 
-#include "../common/bytes.h"
-#include "../movie/movie_file.h"
-#include "../rebuild/body_decode.h"
+#include "common/bytes.h"
+#include "movie/movie_file.h"
+#include "rebuild/body_decode.h"
 #include "fuzz_support.h"
 #include "length_cap.h"
 
@@ -52,7 +52,7 @@ bool SameReport(const DecodeReport& a, const DecodeReport& b)
            a.padded == b.padded && a.streamEnd == b.streamEnd;
 }
 
-DecodeResult Decode(const std::vector<unsigned char>& movie, bool withRoom, Collected* collected,
+Failure Decode(const std::vector<unsigned char>& movie, bool withRoom, Collected* collected,
                     DecodeReport* report)
 {
     ByteSink sink = {Collect, withRoom ? OfferRoom : nullptr, collected};
@@ -67,22 +67,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CapDeclaredLength(movie.data(), movie.size(), true);
     Collected plain = {}, roomy = {};
     DecodeReport report, roomyReport;
-    DecodeResult result = Decode(movie, false, &plain, &report);
-    FUZZ_CHECK(Decode(movie, true, &roomy, &roomyReport) == result);
+    Failure result = Decode(movie, false, &plain, &report);
+    Failure roomyResult = Decode(movie, true, &roomy, &roomyReport);
+    FUZZ_CHECK(roomyResult.kind == result.kind && roomyResult.damage == result.damage &&
+               roomyResult.offset == result.offset);
     FUZZ_CHECK(plain.body == roomy.body);
-    if (result == DecodeResult::NotCompressed) {
+    if (result.kind == FailureKind::CannotDecode) {
         FUZZ_CHECK(size < movieHeaderSize || !FindBodyDecoder(MovieSignature(ReadLe32(data))));
         return 0;
     }
     FUZZ_CHECK(SameReport(report, roomyReport));
     FUZZ_CHECK(report.delivered == plain.body.size());
     FUZZ_CHECK(report.padded <= report.delivered);
-    if (result == DecodeResult::Decoded) {
+    if (result.kind == FailureKind::None) {
         FUZZ_CHECK(report.damage == Damage::None);
         FUZZ_CHECK(plain.body.size() + movieHeaderSize == report.declaredLength);
         FUZZ_CHECK(report.streamEnd <= size);
         FUZZ_CHECK(plain.progressDone == plain.progressTotal);
-    } else if (result == DecodeResult::Damaged) {
+    } else if (result.kind == FailureKind::DamagedMovie) {
         FUZZ_CHECK(report.damage != Damage::None && report.damageOffset <= size);
         FUZZ_CHECK(plain.body.size() + movieHeaderSize <= report.declaredLength ||
                    report.damage == Damage::DeclaredTooShort);

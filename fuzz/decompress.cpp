@@ -4,11 +4,11 @@
 // a failure says why.
 #include <cstring>
 
-#include "../common/bytes.h"
-#include "../common/platform.h"
-#include "../movie/movie_file.h"
-#include "../rebuild/body_decode.h"
-#include "../rebuild/codecs.h"
+#include "common/bytes.h"
+#include "common/platform.h"
+#include "movie/movie_file.h"
+#include "rebuild/body_decode.h"
+#include "rebuild/codecs.h"
 #include "fuzz_support.h"
 #include "length_cap.h"
 
@@ -28,15 +28,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     memcpy(input, movie, size < movieHeaderSize ? size : movieHeaderSize);
 
     uint32_t movieSize = (uint32_t)size;
-    ConversionError error = ConversionError::DamagedMovie;
+    Failure error = FailureOf(FailureKind::DamagedMovie);
     unsigned char* output = DecompressMovie(nullptr, movie, &movieSize, &error);
     bool converts = size > movieHeaderSize && FindBodyDecoder(MovieSignature(ReadLe32(input)));
     if (!output) {
         MemFree(capped);
-        FUZZ_CHECK(converts && error != ConversionError::None && movieSize == size);
+        FUZZ_CHECK(converts && error.kind != FailureKind::None && movieSize == size);
         return 0;
     }
-    FUZZ_CHECK(error == ConversionError::None);
+    FUZZ_CHECK(error.kind == FailureKind::None);
     if (!converts) {
         FUZZ_CHECK(movieSize == size && memcmp(output, capped, size) == 0);
     } else {

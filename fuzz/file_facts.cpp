@@ -4,9 +4,9 @@
 // agree.
 #include <vector>
 
-#include "../movie/movie_file.h"
-#include "../rebuild/body_decode.h"
-#include "../rebuild/file_facts.h"
+#include "movie/movie_file.h"
+#include "rebuild/body_decode.h"
+#include "rebuild/file_facts.h"
 #include "fuzz_support.h"
 #include "length_cap.h"
 
@@ -15,23 +15,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<unsigned char> movie(data, data + size);
     const char* path = ScratchPath("movie.swf");
     WriteScratchFile(path, movie.data(), size);
-    MovieLocation info;
-    LocateMovie(path, &info);
+    MovieInfo info;
+    InspectMovie(path, &info);
     if (info.movieSize > 0) {
         CapDeclaredLength(movie.data() + info.movieOffset, info.movieSize, true);
         WriteScratchFile(path, movie.data(), size);
-        LocateMovie(path, &info);
+        InspectMovie(path, &info);
     }
     static FactsReader reader, expected;
-    FactsError error = FactsError::OutOfMemory;
-    bool read = ReadMovieFileFacts(path, info, &reader, &error);
-    FUZZ_CHECK(read == (error == FactsError::None));
+    bool read = !Failed(ReadMovieFileFacts(path, info, &reader));
 
     if (read && info.layout == PlayerLayout::None && FindBodyDecoder(MovieSignature(info.header))) {
         std::vector<unsigned char> body;
         ByteSink sink = VectorSink(&body);
-        FUZZ_CHECK(DecodeMovieBody(movie.data(), size, &sink, nullptr, nullptr) ==
-                   DecodeResult::Decoded);
+        FUZZ_CHECK(!Failed(DecodeMovieBody(movie.data(), size, &sink, nullptr, nullptr)));
         FUZZ_CHECK(body.size() + movieHeaderSize == info.fileLength);
         BeginFacts(&expected);
         ReadFacts(&expected, body.data(), body.size());

@@ -9,8 +9,8 @@
 #include <vector>
 #include <unistd.h>
 
-#include "../common/platform.h"
-#include "../movie/movie_facts.h"
+#include "common/platform.h"
+#include "movie/movie_facts.h"
 
 namespace {
 std::string scratchFolder;

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "../rebuild/body_codec.h"
+#include "rebuild/body_codec.h"
 
 // Stops the run (so that libFuzzer keeps the input) when `condition` is false.
 #define FUZZ_CHECK(condition) \

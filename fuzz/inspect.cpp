@@ -2,8 +2,8 @@
 // describe the file consistently: a movie lies within the file, a
 // projector's movie ends where its trailer starts, and a file without a
 // movie has no movie fields.
-#include "../movie/movie_file.h"
-#include "../movie/player_version.h"
+#include "movie/movie_file.h"
+#include "movie/player_version.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

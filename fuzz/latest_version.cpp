@@ -3,7 +3,7 @@
 // (no terminating NUL is given) and always lands within its bounds.
 #include <vector>
 
-#include "../net/latest_version.h"
+#include "net/latest_version.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

@@ -1,15 +1,15 @@
 // layouts.cpp - fuzz target: the projector layouts of any file. The movie
 // and the player lie within the file, the movie after the player; a file
 // that is not an ELF program is read as inspection reads it.
-#include "../movie/movie_file.h"
+#include "movie/movie_file.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const char* path = ScratchPath("input");
     WriteScratchFile(path, data, size);
-    MovieLocation location;
-    LocateMovie(path, &location);
+    MovieInfo location;
+    InspectMovie(path, &location);
     FUZZ_CHECK(location.playerSize <= size);
     FUZZ_CHECK((uint64_t)location.movieOffset + location.movieSize <= size);
     FUZZ_CHECK((location.layout == PlayerLayout::None) == (location.playerSize == 0));

@@ -9,7 +9,7 @@
 
 #include <cstddef>
 
-#include "../common/bytes.h"
+#include "common/bytes.h"
 
 const uint32_t fuzzDeclaredLengthCap = 1u << 20;
 

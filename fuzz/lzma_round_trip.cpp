@@ -5,11 +5,11 @@
 #include <cstring>
 #include <vector>
 
-#include "../common/bytes.h"
-#include "../common/platform.h"
-#include "../movie/movie_file.h"
-#include "../rebuild/body_decode.h"
-#include "../rebuild/lzma_body.h"
+#include "common/bytes.h"
+#include "common/platform.h"
+#include "movie/movie_file.h"
+#include "rebuild/body_decode.h"
+#include "rebuild/lzma_body.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -25,14 +25,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     WriteLe32(movie.data() + 4, declaredLength);
 
     uint32_t encodedSize = 0;
-    ConversionError error = ConversionError::None;
+    Failure error = FailureOf(FailureKind::None);
     unsigned char* encoded =
         LzmaEncodeMovie(movie.data(), (uint32_t)size, &encodedSize, nullptr, &error);
     if (declaredLength < movieHeaderSize) {
-        FUZZ_CHECK(encoded == nullptr && error == ConversionError::DamagedMovie);
+        FUZZ_CHECK(encoded == nullptr && error.kind == FailureKind::DamagedMovie);
         return 0;
     }
-    FUZZ_CHECK(encoded != nullptr && error == ConversionError::None);
+    FUZZ_CHECK(encoded != nullptr && error.kind == FailureKind::None);
     FUZZ_CHECK(MovieSignature(ReadLe32(encoded)) == signatureLzma);
     FUZZ_CHECK(ReadLe32(encoded + 4) == declaredLength && encoded[3] == data[3]);
     FUZZ_CHECK(ReadLe32(encoded + 8) + lzmaStreamOffset == encodedSize);
@@ -42,8 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<unsigned char> body;
     ByteSink sink = VectorSink(&body);
     DecodeReport report;
-    DecodeResult result = DecodeMovieBody(encoded, encodedSize, &sink, nullptr, &report);
-    FUZZ_CHECK(result == DecodeResult::Decoded && report.streamEnd <= encodedSize);
+    Failure result = DecodeMovieBody(encoded, encodedSize, &sink, nullptr, &report);
+    FUZZ_CHECK(result.kind == FailureKind::None && report.streamEnd <= encodedSize);
     FUZZ_CHECK(body == expected);
     MemFree(encoded);
     return 0;

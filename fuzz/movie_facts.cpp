@@ -1,7 +1,7 @@
 // movie_facts.cpp - fuzz target: the walk over a movie body must not
 // crash, and must give the same facts fed whole as fed in pieces. The
 // first input byte picks the piece size; the rest is the body.
-#include "../movie/movie_facts.h"
+#include "movie/movie_facts.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)

@@ -4,9 +4,9 @@
 // hold the parts the request keeps, unchanged, in the source's layout.
 #include <cstring>
 
-#include "../common/platform.h"
-#include "../movie/movie_file.h"
-#include "../rebuild/rebuild.h"
+#include "common/platform.h"
+#include "movie/movie_file.h"
+#include "rebuild/rebuild.h"
 #include "fuzz_support.h"
 #include "length_cap.h"
 
@@ -17,11 +17,11 @@ static bool SameBytes(const unsigned char* file, size_t fileSize, uint32_t fileO
            memcmp(file + fileOffset, source + sourceOffset, count) == 0;
 }
 
-static void CheckRebuilt(RebuildMode mode, const uint8_t* source, const MovieLocation& in,
+static void CheckRebuilt(RebuildMode mode, const uint8_t* source, const MovieInfo& in,
                          const char* outPath)
 {
-    MovieLocation out;
-    LocateMovie(outPath, &out);
+    MovieInfo out;
+    InspectMovie(outPath, &out);
     size_t size;
     unsigned char* written = ReadScratchFile(outPath, &size);
     FUZZ_CHECK(written != nullptr && out.movieSize != 0);
@@ -59,27 +59,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const char* sourcePath = ScratchPath("source.exe");
     const char* outPath = ScratchPath("out.exe");
     WriteScratchFile(sourcePath, data + 1, size - 1);
-    MovieLocation in;
-    LocateMovie(sourcePath, &in);
+    MovieInfo in;
+    InspectMovie(sourcePath, &in);
     size_t sourceSize;
     unsigned char* source = ReadScratchFile(sourcePath, &sourceSize);
     FUZZ_CHECK(source != nullptr);
     if (in.movieSize > 0) {
         CapDeclaredLength(source + in.movieOffset, in.movieSize, true);
         WriteScratchFile(sourcePath, source, sourceSize);
-        LocateMovie(sourcePath, &in);
+        InspectMovie(sourcePath, &in);
     }
 
-    RebuildError error = RebuildError::None;
-    bool rebuilt = RebuildMovieFile(nullptr, sourcePath, outPath, sourcePath, mode, &error);
-    FUZZ_CHECK(rebuilt == (error == RebuildError::None));
+    bool rebuilt = !Failed(RebuildMovieFile(nullptr, sourcePath, outPath, sourcePath, mode));
     if (mode == 0 || in.movieSize == 0)
         FUZZ_CHECK(!rebuilt);
     if (rebuilt)
         CheckRebuilt(mode, source, in, outPath);
     DeleteFilePath(outPath);
 
-    bool extracted = ExtractPlayer(sourcePath, outPath, &error);
+    bool extracted = !Failed(ExtractPlayer(sourcePath, outPath));
     FUZZ_CHECK(extracted == (in.playerSize != 0));
     if (extracted) {
         size_t playerSize;

@@ -8,10 +8,10 @@
 #include <cstring>
 #include <vector>
 
-#include "../common/bytes.h"
-#include "../common/platform.h"
-#include "../movie/movie_file.h"
-#include "../rebuild/codecs.h"
+#include "common/bytes.h"
+#include "common/platform.h"
+#include "movie/movie_file.h"
+#include "rebuild/codecs.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -37,13 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     unsigned char* buffer = (unsigned char*)MemAlloc(size);
     FUZZ_CHECK(buffer != nullptr);
     memcpy(buffer, movie.data(), size);
-    ConversionError error = ConversionError::None;
+    Failure error = FailureOf(FailureKind::None);
     buffer = CompressMovie(nullptr, buffer, &movieSize, &error, 2);
-    FUZZ_CHECK(buffer != nullptr && error == ConversionError::None);
+    FUZZ_CHECK(buffer != nullptr && error.kind == FailureKind::None);
     if (size > movieHeaderSize && declaredLength > movieHeaderSize)
         FUZZ_CHECK(MovieSignature(ReadLe32(buffer)) == signatureZlib);
     buffer = DecompressMovie(nullptr, buffer, &movieSize, &error);
-    FUZZ_CHECK(buffer != nullptr && error == ConversionError::None);
+    FUZZ_CHECK(buffer != nullptr && error.kind == FailureKind::None);
     FUZZ_CHECK(movieSize == expected.size());
     FUZZ_CHECK(memcmp(buffer, expected.data(), movieSize) == 0);
     MemFree(buffer);

@@ -5,11 +5,11 @@
 #include <cstring>
 #include <vector>
 
-#include "../common/bytes.h"
-#include "../common/platform.h"
-#include "../movie/movie_file.h"
-#include "../rebuild/body_decode.h"
-#include "../rebuild/rebuild.h"
+#include "common/bytes.h"
+#include "common/platform.h"
+#include "movie/movie_file.h"
+#include "rebuild/body_decode.h"
+#include "rebuild/rebuild.h"
 #include "fuzz_support.h"
 #include "length_cap.h"
 
@@ -20,8 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const char* sourcePath = ScratchPath("source.swf");
     const char* outPath = ScratchPath("out.swf");
     WriteScratchFile(sourcePath, movie.data(), size);
-    MovieLocation source;
-    LocateMovie(sourcePath, &source);
+    MovieInfo source;
+    InspectMovie(sourcePath, &source);
     // Save writes other movies as stored: only compressed ones are salvaged.
     if (source.layout != PlayerLayout::None || size <= movieHeaderSize ||
         !FindBodyDecoder(MovieSignature(source.header)))
@@ -29,18 +29,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     std::vector<unsigned char> body;
     ByteSink sink = VectorSink(&body);
-    DecodeResult decoded = DecodeMovieBody(movie.data(), size, &sink, nullptr, nullptr);
+    Failure decoded = DecodeMovieBody(movie.data(), size, &sink, nullptr, nullptr);
     RebuildDetails details = {};
     details.salvage = true;
-    RebuildError error = RebuildError::None;
     RebuildMode mode = MakeRebuildMode(PlayerAction::Keep, MovieAction::Decompress);
-    if (!RebuildMovieFile(nullptr, sourcePath, outPath, nullptr, mode, &error, &details))
+    if (Failed(RebuildMovieFile(nullptr, sourcePath, outPath, nullptr, mode, &details)))
         return 0;
     size_t outSize = 0;
     unsigned char* out = ReadScratchFile(outPath, &outSize);
     FUZZ_CHECK(out != nullptr && outSize >= movieHeaderSize);
     FUZZ_CHECK(ReadLe32(out + 4) == outSize);
-    if (decoded == DecodeResult::Decoded || decoded == DecodeResult::Damaged) {
+    if (decoded.kind == FailureKind::None || decoded.kind == FailureKind::DamagedMovie) {
         FUZZ_CHECK(MovieSignature(ReadLe32(out)) == signatureUncompressed);
         FUZZ_CHECK(details.salvagedLength == outSize);
         size_t bodySize = outSize - movieHeaderSize;

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "../common/platform.h"
-#include "../movie/movie_file.h"
-#include "../rebuild/movie_scan.h"
+#include "common/platform.h"
+#include "movie/movie_file.h"
+#include "rebuild/movie_scan.h"
 #include "fuzz_support.h"
 #include "length_cap.h"
 
@@ -39,8 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size)
     for (const FoundMovie& movie : scan.found) {
         FUZZ_CHECK(movie.offset + movieHeaderSize <= size &&
                    IsPlausibleMovieHeader(data + movie.offset));
-        RebuildError error = RebuildError::None;
-        bool extracted = ExtractMovieAt(path, movie.offset, outPath, &error);
+        bool extracted = !Failed(ExtractMovieAt(path, movie.offset, outPath));
         FUZZ_CHECK(extracted == movie.confirmed);
         if (!extracted)
             continue;

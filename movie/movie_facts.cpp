@@ -2,11 +2,11 @@
 // frame rate and count, then the top-level tags, each a 16-bit header
 // (code << 6 | length, with a 32-bit length after it when the short one is
 // 0x3F) and its body. Sprites are tags like any other: not entered.
-#include "movie_facts.h"
+#include "movie/movie_facts.h"
 
 #include <cstring>
 
-#include "../common/bytes.h"
+#include "common/bytes.h"
 
 namespace {
 

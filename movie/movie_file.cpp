@@ -1,11 +1,11 @@
 // movie_file.cpp - inspection of movie and projector files, and reading
 // byte ranges of them.
-#include "movie_file.h"
+#include "movie/movie_file.h"
 
 #include <cstring>
 
-#include "../common/bytes.h"
-#include "../common/platform.h"
+#include "common/bytes.h"
+#include "common/platform.h"
 
 namespace {
 
@@ -107,7 +107,7 @@ void ReadAt(PlatformFile* file, uint64_t offset, unsigned char* bytes, uint32_t 
 // The projector trailer at the end of a Windows program: a movie size
 // beyond the bytes in front of the trailer would wrap the player size
 // around, so such a file has no trailer.
-void LocateAfterMovie(PlatformFile* file, uint32_t size, MovieLocation* location)
+void LocateAfterMovie(PlatformFile* file, uint32_t size, MovieInfo* location)
 {
     if (size < projectorTrailerSize)
         return;
@@ -124,7 +124,7 @@ void LocateAfterMovie(PlatformFile* file, uint32_t size, MovieLocation* location
 // The size and magic where a Linux program's ELF file proper ends, then
 // the movie. False when the ELF file proper runs past the end of the file.
 bool LocateBeforeMovie(PlatformFile* file, const unsigned char* start, uint32_t size,
-                       const LayoutRule& rule, MovieLocation* location)
+                       const LayoutRule& rule, MovieInfo* location)
 {
     uint64_t elfEnd = ElfEnd(start, size);
     if (elfEnd == 0)
@@ -154,7 +154,7 @@ bool LocateBeforeMovie(PlatformFile* file, const unsigned char* start, uint32_t 
 // its end: behind a Linux player any bytes may follow the movie, and a
 // Save does not keep them, so they cannot make it a movie.
 void ReadMovieHeader(PlatformFile* file, const unsigned char* start, uint32_t startCount,
-                     MovieLocation* location, bool ownBytesOnly)
+                     MovieInfo* location, bool ownBytesOnly)
 {
     unsigned char bytes[16];
     if (location->movieOffset + 8 <= startCount)
@@ -204,7 +204,7 @@ bool HasAppName(const char* path)
 }
 
 // A NAME.app folder: its movie file inspected as a bare movie.
-void LocateAppFolder(const char* path, MovieLocation* location)
+void LocateAppFolder(const char* path, MovieInfo* location)
 {
     if (!path || !HasAppName(path))
         return;
@@ -220,15 +220,15 @@ void LocateAppFolder(const char* path, MovieLocation* location)
     CloseFile(file);
 }
 
-// Inspects a file for the layouts allowed: every one, or (for the
-// specified Windows rules) the Windows one alone.
-void Locate(const char* path, bool windowsOnly, MovieLocation* location)
+}  // namespace
+
+void InspectMovie(const char* path, MovieInfo* location, LayoutsRead layouts)
 {
     FillBytes(location, 0, sizeof *location);
     uint32_t size = 0;
     PlatformFile* file = OpenSizedFile(path, &size);
     if (!file) {
-        if (!windowsOnly)
+        if (layouts == LayoutsRead::Every)
             LocateAppFolder(path, location);
         return;
     }
@@ -236,7 +236,7 @@ void Locate(const char* path, bool windowsOnly, MovieLocation* location)
     unsigned char start[elfHeaderSize] = {0};
     uint32_t startCount = ReadFileBytes(file, start, elfHeaderSize);
     ProgramKind program = ProgramKindOf(start);
-    if (windowsOnly && program != ProgramKind::Pe)
+    if (layouts == LayoutsRead::WindowsOnly && program != ProgramKind::Pe)
         program = ProgramKind::Other;
     const LayoutRule* rule = RuleForProgram(program);
     location->movieSize = size;
@@ -258,22 +258,10 @@ void Locate(const char* path, bool windowsOnly, MovieLocation* location)
     CloseFile(file);
 }
 
-}  // namespace
-
 uint32_t InspectMovieFile(const char* path, MovieInfo* info)
 {
-    MovieLocation location;
-    Locate(path, true, &location);
-    info->header = location.header;
-    info->fileLength = location.fileLength;
-    info->playerSize = location.playerSize;
-    info->movieSize = location.movieSize;
+    InspectMovie(path, info, LayoutsRead::WindowsOnly);
     return info->playerSize;
-}
-
-void LocateMovie(const char* path, MovieLocation* location)
-{
-    Locate(path, false, location);
 }
 
 const char* PlayerLayoutName(PlayerLayout layout)

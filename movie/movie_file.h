@@ -20,13 +20,6 @@ const uint32_t projectorMagic = 0xFA123456;
 const uint32_t movieHeaderSize = 8;
 const uint32_t projectorTrailerSize = 8;
 
-struct MovieInfo {
-    uint32_t header;      // the movie's bytes 0-3 (signature, version in the high byte); 0 when no movie
-    uint32_t fileLength;  // the movie header's length field (bytes 4-7); 0 when no movie
-    uint32_t playerSize;  // bytes of player program from offset 0; 0 when there is none
-    uint32_t movieSize;   // stored size of the movie, which starts at playerSize; 0 when no movie
-};
-
 inline uint32_t MovieSignature(uint32_t header) { return header & 0xFFFFFF; }
 inline uint32_t MovieVersion(uint32_t header) { return header >> 24; }
 inline bool IsMovieSignature(uint32_t header)
@@ -36,15 +29,9 @@ inline bool IsMovieSignature(uint32_t header)
            signature == signatureLzma;
 }
 
-// Fills `info` from the file at `path` (every field, on every call) and
-// returns its playerSize. Reads at most 20 bytes and never the movie body.
-// A missing, unreadable or empty path, a directory, and a file too large
-// for the format's 32-bit sizes all give an all-zero record.
-uint32_t InspectMovieFile(const char* path, MovieInfo* info);
-
 // Where the players of each platform keep their movie:
 // - Windows: the player program, the movie, then the magic and the movie
-//   size (32-bit little-endian each), as InspectMovieFile reads it;
+//   size (32-bit little-endian each);
 // - Linux: the ELF file proper (up to the end of its section header
 //   table), the movie size and the magic, then the movie. Programs for
 //   x86-64 store both as 64-bit values (the magic sign-extended), all
@@ -55,23 +42,36 @@ enum class PlayerLayout { None, Windows, LinuxI386, LinuxX86_64, MacApp };
 
 const char appMovieFile[] = "Contents/Resources/movie.swf";
 
-// A file (or .app folder) inspected for every layout.
-struct MovieLocation {
-    PlayerLayout layout;   // None: no player (a bare movie, or neither)
-    uint32_t header;       // as in MovieInfo; 0 when no movie
-    uint32_t fileLength;   // as in MovieInfo; 0 when no movie
-    uint32_t playerSize;   // bytes of player program from offset 0; 0 for a .app folder
-    uint32_t movieOffset;  // where the movie starts in the file that holds it
+// What a file (or .app folder) is: a bare movie, a projector of any
+// layout, a player program without a movie, or none of these. The first
+// four fields are those of the original record: movieSize != 0 means a
+// movie was found, playerSize != 0 a player program of that many bytes.
+struct MovieInfo {
+    uint32_t header;       // the movie's bytes 0-3 (signature, version in the high byte); 0 when no movie
+    uint32_t fileLength;   // the movie header's length field (bytes 4-7); 0 when no movie
+    uint32_t playerSize;   // bytes of player program from offset 0; 0 for none and for a .app folder
     uint32_t movieSize;    // stored size of the movie; 0 when no movie
+    PlayerLayout layout;   // None: no player (a bare movie, or neither)
+    uint32_t movieOffset;  // where the movie starts in the file that holds it
 };
 
-// Fills `location` from the file or .app folder at `path` (every field, on
-// every call). Reads at most 64 bytes at the start and 16 around the
+// Which layouts an inspection recognises: every one, or the Windows one
+// alone (a program of another platform then reads as no player).
+enum class LayoutsRead { Every, WindowsOnly };
+
+// The one inspection of the program. Fills `info` from the file or .app
+// folder at `path` (every field, on every call), recognising the layouts
+// `layouts` names. Reads at most 64 bytes at the start and 16 around the
 // movie, never the movie body; every offset is checked against the real
-// file size. Files that InspectMovieFile describes get the same sizes
-// here. A damaged layout (a size or a section header table past the end
-// of the file, a wrong magic) holds no movie.
-void LocateMovie(const char* path, MovieLocation* location);
+// file size. A missing, unreadable or empty path, a plain folder, a file
+// too large for the format's 32-bit sizes and a damaged layout (a size or
+// a section header table past the end of the file, a wrong magic) give a
+// record without a movie.
+void InspectMovie(const char* path, MovieInfo* info, LayoutsRead layouts = LayoutsRead::Every);
+
+// The original entry: InspectMovie with the Windows layout alone. Returns
+// the playerSize it stores (0 for a bare movie as for any failure).
+uint32_t InspectMovieFile(const char* path, MovieInfo* info);
 
 // "windows", "linux-i386", "linux-x86_64", "mac-app"; null for None.
 const char* PlayerLayoutName(PlayerLayout layout);

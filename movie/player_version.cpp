@@ -1,11 +1,11 @@
 // player_version.cpp - the oldest player that plays a movie, from the
 // movie's format version.
-#include "player_version.h"
+#include "movie/player_version.h"
 
 #include <cstring>
 
-#include "../common/platform.h"
-#include "movie_file.h"
+#include "common/platform.h"
+#include "movie/movie_file.h"
 
 namespace {
 

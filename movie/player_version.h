@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "movie_file.h"
+#include "movie/movie_file.h"
 
 typedef uint32_t PackedVersion;
 
@@ -26,28 +26,20 @@ inline bool PlayerIsNewEnough(PackedVersion player, PackedVersion required)
     return player >= required;
 }
 
-// The file version (major.minor) of the program file at `path`, from its
-// version resource (type 16, identifier 1); 0 when it has none or the file
-// cannot be read. On Windows the file is loaded as data by the system;
-// elsewhere the portable reader below is used.
-PackedVersion GetPlayerVersion(const char* path);
-
-// The portable reader: the version of the program file at `path`, read
-// straight from its section table and resource directory. Safe on any
-// input; 0 when there is no readable version.
-PackedVersion ReadPlayerVersionFromFile(const char* path);
-
-// The file version in a version resource of `size` bytes: the fixed file
-// information is looked for at 4-byte steps within the block's declared
-// length and within `size`. 0 when it is not found.
-PackedVersion VersionFromResource(const unsigned char* resource, size_t size);
-
-// The version of the player of `path` (a file or a .app folder) inspected
-// as `layout`: a Windows program's version resource, the
-// CFBundleShortVersionString of a .app folder's XML Contents/Info.plist.
-// 0 for Linux programs, which carry no version field of their own, for a
-// binary property list, and for no player.
+// The one question for a player's version: the version of the player of
+// `path` (a file or a .app folder) inspected as `layout`. A Windows
+// program's version resource, the CFBundleShortVersionString of a .app
+// folder's XML Contents/Info.plist; 0 for Linux programs, which carry no
+// version field of their own, for a binary property list, and for no
+// player.
 PackedVersion PlayerVersionOf(const char* path, PlayerLayout layout);
+
+// The original entry, for Windows programs: the file version (major.minor)
+// of the program file at `path` from its version resource (type 16,
+// identifier 1); 0 when it has none or the file cannot be read. On Windows
+// the file is loaded as data by the system; elsewhere the portable reader
+// of version_resource.h is used.
+PackedVersion GetPlayerVersion(const char* path);
 
 // The version at the start of a text such as "32.0.0.465" ("major.minor",
 // a missing minor number counting as 0); 0 when it starts with no number

@@ -1,8 +1,8 @@
 // player_version_posix.cpp - the version of a player program where there
 // is no Windows loader: the portable reader of the file.
-#include "player_version.h"
+#include "movie/version_resource.h"
 
 PackedVersion GetPlayerVersion(const char* path)
 {
-    return ReadPlayerVersionFromFile(path);
+    return ReadVersionResourceOfFile(path);
 }

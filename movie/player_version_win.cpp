@@ -2,13 +2,13 @@
 // system loads the file as data (none of its code runs) and finds its
 // version resource. The loader takes no path longer than MAX_PATH; such
 // files are read by the portable reader.
-#include "player_version.h"
+#include "movie/version_resource.h"
 
 #include <windows.h>
 
 #include <cstring>
 
-#include "../common/platform.h"
+#include "common/platform.h"
 
 // The name to give the loader for `path`: its full path, so that a bare
 // name is not looked for along the library search path, and with a final
@@ -54,7 +54,7 @@ PackedVersion GetPlayerVersion(const char* path)
     char* loaderPath = path && *path ? LoaderPath(path) : nullptr;
     if (loaderPath && strlen(loaderPath) >= MAX_PATH) {
         MemFree(loaderPath);
-        return ReadPlayerVersionFromFile(path);
+        return ReadVersionResourceOfFile(path);
     }
     HMODULE module =
         loaderPath ? LoadLibraryExA(loaderPath, nullptr, LOAD_LIBRARY_AS_DATAFILE) : nullptr;
@@ -68,7 +68,7 @@ PackedVersion GetPlayerVersion(const char* path)
     if (data) {
         size_t size = SizeofResource(module, resource);
         size_t mapped = BytesMappedFrom(data);
-        version = VersionFromResource(data, size < mapped ? size : mapped);
+        version = FixedFileVersionIn(data, size < mapped ? size : mapped);
     }
     FreeLibrary(module);
     return version;

@@ -1,10 +1,10 @@
 // version_resource.cpp - the file version in a program's version resource,
 // and a portable reader that finds that resource in a PE file on disk the
 // way the Windows loader finds it in a program loaded as data.
-#include "player_version.h"
+#include "movie/version_resource.h"
 
-#include "../common/bytes.h"
-#include "../common/platform.h"
+#include "common/bytes.h"
+#include "common/platform.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ const uint32_t fileVersionOffset = 8;
 
 }  // namespace
 
-PackedVersion VersionFromResource(const unsigned char* resource, size_t size)
+PackedVersion FixedFileVersionIn(const unsigned char* resource, size_t size)
 {
     if (!resource || size < 2)
         return 0;
@@ -253,7 +253,7 @@ PackedVersion VersionFromDataEntry(const PeFile& pe, const PeLayout& layout, uin
     unsigned char* resource = (unsigned char*)MemAlloc((size_t)size);
     PackedVersion version = 0;
     if (resource && ReadExactly(pe, offset, resource, (uint32_t)size))
-        version = VersionFromResource(resource, (size_t)size);
+        version = FixedFileVersionIn(resource, (size_t)size);
     MemFree(resource);
     return version;
 }
@@ -272,7 +272,7 @@ PackedVersion VersionOfOpenFile(const PeFile& pe)
 
 }  // namespace
 
-PackedVersion ReadPlayerVersionFromFile(const char* path)
+PackedVersion ReadVersionResourceOfFile(const char* path)
 {
     PeFile pe = {OpenFileForRead(path), 0};
     if (!pe.file)

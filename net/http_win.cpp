@@ -1,13 +1,13 @@
 // http_win.cpp - the program's one HTTP GET, over WinINet. Alone in its
 // file so that test programs can link a stand-in for HttpGet.
-#include "latest_version.h"
+#include "net/latest_version.h"
 
 #include <windows.h>
 #include <wininet.h>
 
 #include <cstring>
 
-#include "../common/platform.h"
+#include "common/platform.h"
 
 namespace {
 

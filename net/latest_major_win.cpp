@@ -1,8 +1,8 @@
 // latest_major_win.cpp - the newest player major version, fetched once per
 // process from the address its caller names.
-#include "latest_version.h"
+#include "net/latest_version.h"
 
-#include "../common/platform.h"
+#include "common/platform.h"
 
 namespace {
 // 0 until the first call; from then on the answer of every call.

@@ -1,6 +1,6 @@
 // latest_version.cpp - the rule that reads the newest player major version
 // out of the vendor's latest-version document.
-#include "latest_version.h"
+#include "net/latest_version.h"
 
 #include <cstring>
 

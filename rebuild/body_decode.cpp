@@ -1,13 +1,13 @@
 // body_decode.cpp - the one driver of every body decoder: steps the codec
 // over the stored movie, hands the body to the sink piece by piece, and
 // applies the declared-length rule.
-#include "body_decode.h"
+#include "rebuild/body_decode.h"
 
-#include "../common/bytes.h"
-#include "../common/platform.h"
-#include "../movie/movie_file.h"
-#include "lzma_body.h"
-#include "zlib_body.h"
+#include "common/bytes.h"
+#include "common/platform.h"
+#include "movie/movie_file.h"
+#include "rebuild/lzma_body.h"
+#include "rebuild/zlib_body.h"
 
 namespace {
 const BodyDecoder bodyDecoders[] = {
@@ -79,11 +79,11 @@ bool Pad(Decode* decode)
     return true;
 }
 
-DecodeResult Damaged(Decode* decode, Damage damage, uint64_t offset)
+FailureKind Damaged(Decode* decode, Damage damage, uint64_t offset)
 {
     decode->report.damage = damage;
     decode->report.damageOffset = offset;
-    return DecodeResult::Damaged;
+    return FailureKind::DamagedMovie;
 }
 
 Damage DamageOfStep(StepResult step)
@@ -92,7 +92,7 @@ Damage DamageOfStep(StepResult step)
 }
 
 // Steps the codec until its stream ends or something stops it.
-DecodeResult Run(Decode* decode)
+FailureKind Run(Decode* decode)
 {
     uint32_t offset = decode->decoder->streamOffset;
     CodecCursors cursors = {decode->movie + offset, (size_t)decode->inputTotal, nullptr, 0};
@@ -102,7 +102,7 @@ DecodeResult Run(Decode* decode)
         size_t room = 0;
         unsigned char* output = ChooseOutput(decode, &room);
         if (!output)
-            return DecodeResult::OutOfMemory;
+            return FailureKind::OutOfMemory;
         cursors.output = output;
         cursors.outputLeft = room;
         size_t inputBefore = cursors.inputLeft;
@@ -111,7 +111,7 @@ DecodeResult Run(Decode* decode)
         uint64_t consumed = decode->inputTotal - cursors.inputLeft;
         uint64_t position = offset + consumed;
         if (!Deliver(decode, output, produced))
-            return DecodeResult::Stopped;
+            return FailureKind::Stopped;
         if (consumed != reported && step == StepResult::Going) {
             reported = consumed;
             ReportProgress(decode->progress, consumed, decode->inputTotal);
@@ -121,7 +121,7 @@ DecodeResult Run(Decode* decode)
             break;
         }
         if (step == StepResult::OutOfMemory)
-            return DecodeResult::OutOfMemory;
+            return FailureKind::OutOfMemory;
         if (step != StepResult::Going)
             return Damaged(decode, DamageOfStep(step), position);
         if (produced == 0 && inputBefore == cursors.inputLeft)
@@ -129,9 +129,9 @@ DecodeResult Run(Decode* decode)
                            position);
     }
     if (!Pad(decode))
-        return DecodeResult::Stopped;
+        return FailureKind::Stopped;
     ReportProgress(decode->progress, decode->inputTotal, decode->inputTotal);
-    return DecodeResult::Decoded;
+    return FailureKind::None;
 }
 }  // namespace
 
@@ -144,14 +144,14 @@ const BodyDecoder* FindBodyDecoder(uint32_t signature)
     return nullptr;
 }
 
-DecodeResult DecodeMovieBody(const unsigned char* movie, size_t movieSize, const ByteSink* sink,
-                             const Progress* progress, DecodeReport* report)
+Failure DecodeMovieBody(const unsigned char* movie, size_t movieSize, const ByteSink* sink,
+                        const Progress* progress, DecodeReport* report)
 {
     Decode decode = {};
     decode.sink = sink;
     decode.progress = progress;
     decode.movie = movie;
-    DecodeResult result = DecodeResult::NotCompressed;
+    FailureKind result = FailureKind::CannotDecode;
     if (movieSize >= movieHeaderSize) {
         decode.decoder = FindBodyDecoder(MovieSignature(ReadLe32(movie)));
         decode.report.declaredLength = ReadLe32(movie + 4);
@@ -172,11 +172,19 @@ DecodeResult DecodeMovieBody(const unsigned char* movie, size_t movieSize, const
         else if (invalid)
             result = Damaged(&decode, Damage::BadProperties, movieHeaderSize);
         else
-            result = DecodeResult::OutOfMemory;
+            result = FailureKind::OutOfMemory;
         decode.decoder->close(decode.state);
     }
     MemFree(decode.buffer);
     if (report)
         *report = decode.report;
-    return result;
+    Failure failure = FailureOf(result);
+    if (result == FailureKind::DamagedMovie) {
+        uint32_t streamStart = decode.decoder->streamOffset;
+        failure.damage = decode.report.damage;
+        failure.offset = decode.report.damageOffset > streamStart
+                             ? decode.report.damageOffset - streamStart
+                             : 0;
+    }
+    return failure;
 }

@@ -7,29 +7,13 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "../common/progress.h"
-#include "body_codec.h"
+#include "common/failure.h"
+#include "common/progress.h"
+#include "rebuild/body_codec.h"
 
 // The decoder for a movie signature (movie_file.h), or null when the
 // signature is not a compressed one this build reads.
 const BodyDecoder* FindBodyDecoder(uint32_t signature);
-
-enum class DecodeResult {
-    Decoded,        // the stream ended cleanly; the sink has the whole body
-    Damaged,        // see DecodeReport::damage; the sink has what decoded before it
-    NotCompressed,  // no decoder for the signature, or fewer than 8 bytes
-    OutOfMemory,    // the decoder's state could not be allocated
-    Stopped,        // the sink returned false
-};
-
-enum class Damage {
-    None,
-    DataError,         // the stream is corrupt at `damageOffset`
-    CutShort,          // the input ended before the stream did
-    BadChecksum,       // the stream decoded to its end, but its check value is wrong
-    DeclaredTooShort,  // the header declares a length below its own 8 bytes
-    BadProperties,     // the codec's properties in front of the stream are invalid
-};
 
 // What one decode found. Offsets count from the movie's first byte.
 struct DecodeReport {
@@ -38,17 +22,22 @@ struct DecodeReport {
     uint64_t delivered;       // body bytes handed to the sink, padding included
     uint32_t declaredLength;  // the header's length field (the body is this minus 8)
     uint64_t padded;          // zeros delivered after a stream that ended short of the body
-    uint64_t streamEnd;       // with Decoded: where the stream ended; later bytes are not the movie's
+    uint64_t streamEnd;       // when it decoded: where the stream ended; later bytes are not the movie's
 };
 
 // Decodes the body of the movie `movie` (`movieSize` bytes, header
 // included, all in memory) into `sink`, which receives the body without
 // the header: exactly `declaredLength - 8` bytes when the result is
-// Decoded. A stream that ends cleanly with more data is cut there (and
+// decoded. A stream that ends cleanly with more data is cut there (and
 // still decoded to its end, so that its check value is checked); one
 // that ends with less is padded with zeros, delivered in pieces and
 // never held. Damage stops the decode with the bytes decoded before it
 // delivered. Progress reports count the stream's input bytes consumed.
 // `report` may be null; the sink's `write` sees at most 1 MiB a call.
-DecodeResult DecodeMovieBody(const unsigned char* movie, size_t movieSize, const ByteSink* sink,
-                             const Progress* progress, DecodeReport* report);
+// The result: None when the stream ended cleanly (the sink has the whole
+// body); DamagedMovie (the sink has what decoded before the damage, and
+// the failure's offset counts from the stream's first byte); CannotDecode
+// for a signature without a decoder or fewer than 8 bytes; OutOfMemory;
+// Stopped when the sink returned false.
+Failure DecodeMovieBody(const unsigned char* movie, size_t movieSize, const ByteSink* sink,
+                        const Progress* progress, DecodeReport* report);

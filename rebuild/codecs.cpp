@@ -1,14 +1,15 @@
 // codecs.cpp - the in-memory conversions: the decode driver and the
 // parallel deflater writing into a buffer that grows with the output.
-#include "codecs.h"
+#include "rebuild/codecs.h"
 
 #include <cstring>
 
-#include "../common/bytes.h"
-#include "../common/platform.h"
-#include "../movie/movie_file.h"
-#include "body_decode.h"
-#include "parallel_deflate.h"
+#include "common/byte_buffer.h"
+#include "common/bytes.h"
+#include "common/platform.h"
+#include "movie/movie_file.h"
+#include "rebuild/body_decode.h"
+#include "rebuild/parallel_deflate.h"
 
 namespace {
 // A deflate stream expands its input at most about 1,032 times; a little
@@ -16,37 +17,10 @@ namespace {
 const uint64_t largestExpansion = 1040;
 const uint64_t firstRoom = 64 * 1024;
 
-// An output buffer that grows (zero-filled) up to a limit.
-struct Growing {
-    unsigned char* data;
-    uint64_t used;
-    uint64_t capacity;
-    uint64_t limit;
-};
-
-bool Reserve(Growing* growing, uint64_t needed)
-{
-    if (needed <= growing->capacity)
-        return true;
-    if (needed > growing->limit)
-        return false;
-    uint64_t capacity = growing->capacity * 2 > needed ? growing->capacity * 2 : needed;
-    if (capacity > growing->limit)
-        capacity = growing->limit;
-    if (capacity > SIZE_MAX)
-        return false;
-    unsigned char* grown = (unsigned char*)MemReAlloc(growing->data, (size_t)capacity);
-    if (!grown)
-        return false;
-    growing->data = grown;
-    growing->capacity = capacity;
-    return true;
-}
-
 unsigned char* GrowingRoom(void* context, size_t* length)
 {
-    Growing* growing = (Growing*)context;
-    if (!Reserve(growing, growing->used + 1))
+    ByteBuffer* growing = (ByteBuffer*)context;
+    if (!ReserveBytes(growing, growing->used + 1))
         return nullptr;
     uint64_t room = growing->capacity - growing->used;
     if (room < *length)
@@ -56,19 +30,13 @@ unsigned char* GrowingRoom(void* context, size_t* length)
 
 bool GrowingWrite(void* context, const unsigned char* data, size_t length)
 {
-    Growing* growing = (Growing*)context;
-    if (!Reserve(growing, growing->used + length))
-        return false;
-    if (data != growing->data + growing->used)
-        memcpy(growing->data + growing->used, data, length);
-    growing->used += length;
-    return true;
+    return AppendBytes((ByteBuffer*)context, data, length);
 }
 
-void SetError(ConversionError* error, ConversionError value)
+void SetFailure(Failure* failure, FailureKind kind)
 {
-    if (error)
-        *error = value;
+    if (failure)
+        *failure = FailureOf(kind);
 }
 
 // Replaces the signature of a movie header, keeping its version byte.
@@ -79,20 +47,22 @@ void WriteHeader(unsigned char* output, const unsigned char* input, uint32_t sig
     WriteLe32(output + 4, declaredLength);
 }
 
-ConversionError ErrorOfDecode(DecodeResult result)
+// A decode into memory stops only when memory runs out.
+FailureKind KindOfDecode(const Failure& decoded)
 {
-    return result == DecodeResult::Damaged ? ConversionError::DamagedMovie
-                                           : ConversionError::OutOfMemory;
+    return decoded.kind == FailureKind::DamagedMovie ? FailureKind::DamagedMovie
+                                                     : FailureKind::OutOfMemory;
 }
 
-ConversionError ErrorOfDeflate(DeflateStatus status)
+FailureKind KindOfDeflate(DeflateStatus status)
 {
-    return status == DeflateStatus::CompressorFailed ? ConversionError::CompressorFailed
-                                                     : ConversionError::OutOfMemory;
+    return status == DeflateStatus::CompressorFailed || status == DeflateStatus::OutputFailed
+               ? FailureKind::ConversionFailed
+               : FailureKind::OutOfMemory;
 }
 
 // The result of a conversion: the output, or null with `buffer` freed.
-unsigned char* Finish(unsigned char* buffer, Growing* output, uint32_t* size)
+unsigned char* Finish(unsigned char* buffer, ByteBuffer* output, uint32_t* size)
 {
     MemFree(buffer);
     if (!output->data)
@@ -109,25 +79,25 @@ uint64_t CompressionBound(uint64_t bodyLength)
 }
 
 unsigned char* DecompressMovie(const Progress* progress, unsigned char* buffer, uint32_t* size,
-                               ConversionError* error)
+                               Failure* failure)
 {
-    SetError(error, ConversionError::None);
+    SetFailure(failure, FailureKind::None);
     if (*size <= movieHeaderSize || !FindBodyDecoder(MovieSignature(ReadLe32(buffer))))
         return buffer;
     uint32_t declaredLength = ReadLe32(buffer + 4);
     uint64_t yield = (uint64_t)(*size - movieHeaderSize) * largestExpansion + firstRoom;
-    Growing output = {nullptr, movieHeaderSize, 0, declaredLength};
+    ByteBuffer output = {nullptr, movieHeaderSize, 0, declaredLength};
     if (declaredLength >= movieHeaderSize &&
-        !Reserve(&output, yield < declaredLength ? yield : declaredLength)) {
-        SetError(error, ConversionError::OutOfMemory);
+        !ReserveBytes(&output, yield < declaredLength ? yield : declaredLength)) {
+        SetFailure(failure, FailureKind::OutOfMemory);
         return Finish(buffer, &output, size);
     }
     ByteSink sink = {GrowingWrite, GrowingRoom, &output};
-    DecodeResult result = DecodeMovieBody(buffer, *size, &sink, progress, nullptr);
-    if (result == DecodeResult::Decoded) {
+    Failure decoded = DecodeMovieBody(buffer, *size, &sink, progress, nullptr);
+    if (!Failed(decoded)) {
         WriteHeader(output.data, buffer, signatureUncompressed, declaredLength);
     } else {
-        SetError(error, ErrorOfDecode(result));
+        SetFailure(failure, KindOfDecode(decoded));
         MemFree(output.data);
         output.data = nullptr;
     }
@@ -135,9 +105,9 @@ unsigned char* DecompressMovie(const Progress* progress, unsigned char* buffer, 
 }
 
 unsigned char* CompressMovie(const Progress* progress, unsigned char* buffer, uint32_t* size,
-                             ConversionError* error, unsigned threads)
+                             Failure* failure, unsigned threads)
 {
-    SetError(error, ConversionError::None);
+    SetFailure(failure, FailureKind::None);
     if (*size <= movieHeaderSize || MovieSignature(ReadLe32(buffer)) != signatureUncompressed)
         return buffer;
     uint32_t declaredLength = ReadLe32(buffer + 4);
@@ -147,9 +117,9 @@ unsigned char* CompressMovie(const Progress* progress, unsigned char* buffer, ui
     // bytes it holds compressed.
     uint32_t bodyLength = (declaredLength < *size ? declaredLength : *size) - movieHeaderSize;
     uint64_t bound = movieHeaderSize + CompressionBound(bodyLength);
-    Growing output = {nullptr, movieHeaderSize, 0, 0xFFFFFFFFu};
-    if (!Reserve(&output, bound < output.limit ? bound : output.limit)) {
-        SetError(error, ConversionError::OutOfMemory);
+    ByteBuffer output = {nullptr, movieHeaderSize, 0, 0xFFFFFFFFu};
+    if (!ReserveBytes(&output, bound < output.limit ? bound : output.limit)) {
+        SetFailure(failure, FailureKind::OutOfMemory);
         return Finish(buffer, &output, size);
     }
     ByteSink sink = {GrowingWrite, nullptr, &output};
@@ -158,8 +128,7 @@ unsigned char* CompressMovie(const Progress* progress, unsigned char* buffer, ui
     if (status == DeflateStatus::Done) {
         WriteHeader(output.data, buffer, signatureZlib, declaredLength);
     } else {
-        SetError(error, status == DeflateStatus::OutputFailed ? ConversionError::CompressorFailed
-                                                              : ErrorOfDeflate(status));
+        SetFailure(failure, KindOfDeflate(status));
         MemFree(output.data);
         output.data = nullptr;
     }

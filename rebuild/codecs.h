@@ -6,21 +6,13 @@
 
 #include <cstdint>
 
-#include "../common/progress.h"
+#include "common/failure.h"
+#include "common/progress.h"
 
 // Room for the deflated form of `bodyLength` body bytes (the zlib stream,
 // without the movie header). Holds for every length up to 4 GiB and never
 // wraps.
 uint64_t CompressionBound(uint64_t bodyLength);
-
-// Why a conversion failed.
-enum class ConversionError {
-    None,
-    DamagedMovie,      // the compressed stream is corrupt, cut short or fails its checksum,
-                       // or the header declares a length shorter than itself
-    OutOfMemory,       // the output buffer or a codec's state could not be allocated
-    CompressorFailed,  // the compressor failed, or its output would not fit the format's 32 bits
-};
 
 // Both codecs take over `buffer`, a whole movie of `*size` bytes from
 // MemAlloc, and return:
@@ -30,7 +22,11 @@ enum class ConversionError {
 // - a new MemAlloc block with `*size` its byte count, after freeing
 //   `buffer`, when the movie was converted;
 // - null, after freeing `buffer` and with `*size` unchanged, when the
-//   conversion failed; `*error` (if not null) then says why.
+//   conversion failed; `*failure` (if not null) then says why:
+//   DamagedMovie (the compressed stream is corrupt, cut short or fails its
+//   checksum, or the header declares a length shorter than itself),
+//   OutOfMemory, or ConversionFailed (the compressor failed, or its output
+//   would not fit the format's 32 bits).
 // The caller frees what comes back with MemFree. `progress` may be null.
 
 // "CWS" or "ZWS" to "FWS": the output is exactly the declared length L long; a
@@ -39,7 +35,7 @@ enum class ConversionError {
 // The output buffer grows as the body decodes, never ahead of what the
 // stream can yield. Progress counts compressed bytes consumed.
 unsigned char* DecompressMovie(const Progress* progress, unsigned char* buffer, uint32_t* size,
-                               ConversionError* error = nullptr);
+                               Failure* failure = nullptr);
 
 // "FWS" to "CWS" at zlib level 9 with `threads` workers (0: one per core);
 // the header keeps its version and declared length. Body bytes beyond the
@@ -48,4 +44,4 @@ unsigned char* DecompressMovie(const Progress* progress, unsigned char* buffer, 
 // declared length of 8 or less is handed back unchanged. Progress counts
 // body bytes whose block is done.
 unsigned char* CompressMovie(const Progress* progress, unsigned char* buffer, uint32_t* size,
-                             ConversionError* error = nullptr, unsigned threads = 0);
+                             Failure* failure = nullptr, unsigned threads = 0);

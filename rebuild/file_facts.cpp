@@ -1,21 +1,15 @@
 // file_facts.cpp - feeds the walk of movie_facts.cpp with a movie's
 // uncompressed body: read from the file in pieces for an uncompressed
 // movie, streamed from the body decoder for a compressed one.
-#include "file_facts.h"
+#include "rebuild/file_facts.h"
 
-#include "../common/bytes.h"
-#include "../common/platform.h"
-#include "body_decode.h"
+#include "common/bytes.h"
+#include "common/platform.h"
+#include "rebuild/body_decode.h"
 
 namespace {
 
 const uint32_t pieceSize = 64 * 1024;
-
-bool Fail(FactsError* error, FactsError reason)
-{
-    *error = reason;
-    return false;
-}
 
 uint32_t Smaller(uint32_t a, uint32_t b) { return a < b ? a : b; }
 
@@ -34,8 +28,7 @@ void WalkPadding(FactsReader* reader, uint32_t delivered, uint32_t bodyLength)
 
 // An uncompressed movie: its stored body, cut at the declared length,
 // read a piece at a time until the walk is over.
-bool WalkStoredBody(const char* path, const MovieLocation& info, FactsReader* reader,
-                    FactsError* error)
+Failure WalkStoredBody(const char* path, const MovieInfo& info, FactsReader* reader)
 {
     uint32_t bodyLength = info.fileLength - movieHeaderSize;
     uint32_t stored = Smaller(info.movieSize - movieHeaderSize, bodyLength);
@@ -53,9 +46,9 @@ bool WalkStoredBody(const char* path, const MovieLocation& info, FactsReader* re
     CloseFile(file);
     MemFree(piece);
     if (!read)
-        return Fail(error, piece ? FactsError::ReadFailed : FactsError::OutOfMemory);
+        return FailureOf(piece ? FailureKind::ReadFailed : FailureKind::OutOfMemory);
     WalkPadding(reader, delivered, bodyLength);
-    return true;
+    return NoFailure();
 }
 
 // The sink of the decoder: every piece of the body goes to the walk. It
@@ -68,44 +61,39 @@ bool WalkPiece(void* context, const unsigned char* data, size_t length)
 }
 
 // A compressed movie, read whole and decoded to the walk.
-bool WalkDecodedBody(const char* path, const MovieLocation& info, FactsReader* reader,
-                     FactsError* error)
+Failure WalkDecodedBody(const char* path, const MovieInfo& info, FactsReader* reader)
 {
     if (!FindBodyDecoder(MovieSignature(info.header)))
-        return Fail(error, FactsError::CannotDecode);
+        return FailureOf(FailureKind::CannotDecode);
     unsigned char* movie = ReadFileRangeFully(path, info.movieOffset, info.movieSize);
     if (!movie)
-        return Fail(error, FactsError::ReadFailed);
+        return FailureOf(FailureKind::ReadFailed);
     ByteSink sink = {WalkPiece, nullptr, reader};
-    DecodeResult result = DecodeMovieBody(movie, info.movieSize, &sink, nullptr, nullptr);
+    Failure decoded = DecodeMovieBody(movie, info.movieSize, &sink, nullptr, nullptr);
     MemFree(movie);
-    switch (result) {
-    case DecodeResult::Decoded: return true;
-    case DecodeResult::OutOfMemory: return Fail(error, FactsError::OutOfMemory);
-    default: return Fail(error, FactsError::DamagedMovie);
-    }
+    if (Failed(decoded) && decoded.kind != FailureKind::OutOfMemory)
+        decoded.kind = FailureKind::DamagedMovie;
+    return decoded;
 }
 
 }  // namespace
 
-bool ReadMovieFileFacts(const char* path, const MovieLocation& info, FactsReader* reader,
-                        FactsError* error)
+Failure ReadMovieFileFacts(const char* path, const MovieInfo& info, FactsReader* reader)
 {
-    *error = FactsError::None;
     BeginFacts(reader);
     if (info.movieSize == 0)
-        return Fail(error, FactsError::NoMovie);
+        return FailureOf(FailureKind::NoMovie);
     if (info.movieSize < movieHeaderSize)
-        return Fail(error, FactsError::CutHeader);
+        return FailureOf(FailureKind::CutHeader);
     if (info.fileLength < movieHeaderSize)
-        return Fail(error, FactsError::ShortLength);
+        return FailureOf(FailureKind::ShortLength);
     // A .app folder keeps its movie in a file of its own.
     char* moviePath = MovieFilePath(path, info.layout);
     if (!moviePath)
-        return Fail(error, FactsError::OutOfMemory);
-    bool walked = MovieSignature(info.header) == signatureUncompressed
-                      ? WalkStoredBody(moviePath, info, reader, error)
-                      : WalkDecodedBody(moviePath, info, reader, error);
+        return FailureOf(FailureKind::OutOfMemory);
+    Failure walked = MovieSignature(info.header) == signatureUncompressed
+                         ? WalkStoredBody(moviePath, info, reader)
+                         : WalkDecodedBody(moviePath, info, reader);
     MemFree(moviePath);
     EndFacts(reader);
     return walked;

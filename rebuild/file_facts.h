@@ -3,24 +3,14 @@
 // write it: the body cut or padded with zeros to the declared length.
 #pragma once
 
-#include "../movie/movie_facts.h"
-#include "../movie/movie_file.h"
-
-// Why the facts of a movie could not be read.
-enum class FactsError {
-    None,
-    NoMovie,          // the file holds no movie
-    CutHeader,        // the movie ends inside its 8-byte header
-    ShortLength,      // the movie declares a length shorter than its header
-    ReadFailed,       // the movie's bytes could not be read whole
-    DamagedMovie,     // the compressed stream is corrupt, cut short or fails its checksum
-    OutOfMemory,
-    CannotDecode,     // no decoder for the movie's compression in this build
-};
+#include "common/failure.h"
+#include "movie/movie_facts.h"
+#include "movie/movie_file.h"
 
 // Walks the movie of the file at `path`, inspected as `info`, with
-// `reader` (begun here). Returns true when the whole movie decoded and
-// `reader->facts` hold its facts; false otherwise, with `*error` saying why
-// (the facts are then meaningless).
-bool ReadMovieFileFacts(const char* path, const MovieLocation& info, FactsReader* reader,
-                        FactsError* error);
+// `reader` (begun here). When nothing failed the whole movie decoded and
+// `reader->facts` hold its facts; otherwise they are meaningless and the
+// failure says why: NoMovie, CutHeader (the movie ends inside its header),
+// ShortLength (it declares a length shorter than its header), ReadFailed,
+// DamagedMovie, OutOfMemory, CannotDecode.
+Failure ReadMovieFileFacts(const char* path, const MovieInfo& info, FactsReader* reader);

@@ -1,14 +1,15 @@
 // lzma_body.cpp - decoding and encoding the raw LZMA1 bodies of "ZWS"
 // movies with liblzma.
-#include "lzma_body.h"
+#include "rebuild/lzma_body.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <lzma.h>
 
-#include "../common/bytes.h"
-#include "../common/platform.h"
-#include "../movie/movie_file.h"
+#include "common/byte_buffer.h"
+#include "common/bytes.h"
+#include "common/platform.h"
+#include "movie/movie_file.h"
 
 namespace {
 // The encoder is fed its input in pieces of about one percent, and never
@@ -23,11 +24,6 @@ struct LzmaBodyState {
 
 uint32_t Smaller(uint32_t a, uint32_t b) { return a < b ? a : b; }
 
-void SetError(ConversionError* error, ConversionError value)
-{
-    if (error)
-        *error = value;
-}
 }  // namespace
 
 void* LzmaBodyOpen(const unsigned char* movieStart, bool* invalid)
@@ -111,14 +107,13 @@ void LzmaBodyClose(void* opaque)
 
 struct LzmaEncoder {
     lzma_stream stream;
-    unsigned char* output;  // the whole movie: header, sizes, properties, stream
-    uint64_t capacity;      // bytes allocated at `output`
+    ByteBuffer output;      // the whole movie: header, sizes, properties, stream
     uint64_t bodyLength;    // as announced; progress counts against it
     uint64_t given;         // body bytes compressed so far
     uint64_t reported;      // `given` at the last progress report
     uint64_t piece;         // report progress about this often
     const Progress* progress;
-    ConversionError error;  // None while all is well
+    FailureKind error;      // None while all is well
 };
 
 namespace {
@@ -127,11 +122,11 @@ const uint64_t largestMovie = 0xFFFFFFFFu;
 
 // Starts the raw LZMA1 encoder for a body of `bodyLength` bytes and writes
 // its 5 property bytes to `properties`.
-ConversionError StartEncoder(lzma_stream* stream, uint64_t bodyLength, unsigned char* properties)
+FailureKind StartEncoder(lzma_stream* stream, uint64_t bodyLength, unsigned char* properties)
 {
     lzma_options_lzma options;
     if (lzma_lzma_preset(&options, lzmaPreset))
-        return ConversionError::CompressorFailed;
+        return FailureKind::ConversionFailed;
     if (bodyLength < options.dict_size)
         options.dict_size = bodyLength > LZMA_DICT_SIZE_MIN ? (uint32_t)bodyLength
                                                             : LZMA_DICT_SIZE_MIN;
@@ -139,32 +134,12 @@ ConversionError StartEncoder(lzma_stream* stream, uint64_t bodyLength, unsigned 
     // neither length field still find the end of the stream.
     lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
     if (lzma_properties_encode(&filters[0], properties) != LZMA_OK)
-        return ConversionError::CompressorFailed;
+        return FailureKind::ConversionFailed;
     lzma_ret status = lzma_raw_encoder(stream, filters);
     if (status == LZMA_OK)
-        return ConversionError::None;
-    return status == LZMA_MEM_ERROR ? ConversionError::OutOfMemory
-                                    : ConversionError::CompressorFailed;
-}
-
-// Grows the output by about half, within the largest movie.
-bool GrowOutput(LzmaEncoder* encoder)
-{
-    uint64_t larger = encoder->capacity + encoder->capacity / 2 + smallestPiece;
-    if (larger > largestMovie)
-        larger = largestMovie;
-    if (larger == encoder->capacity) {
-        encoder->error = ConversionError::CompressorFailed;
-        return false;
-    }
-    unsigned char* grown = (unsigned char*)MemReAlloc(encoder->output, (size_t)larger);
-    if (!grown) {
-        encoder->error = ConversionError::OutOfMemory;
-        return false;
-    }
-    encoder->output = grown;
-    encoder->capacity = larger;
-    return true;
+        return FailureKind::None;
+    return status == LZMA_MEM_ERROR ? FailureKind::OutOfMemory
+                                    : FailureKind::ConversionFailed;
 }
 
 // Runs the encoder over its input (`action` LZMA_RUN) or to the end of
@@ -173,18 +148,22 @@ bool RunEncoder(LzmaEncoder* encoder, lzma_action action)
 {
     lzma_stream* stream = &encoder->stream;
     for (;;) {
-        uint64_t written = (uint64_t)(stream->next_out - encoder->output);
-        if (written == encoder->capacity && !GrowOutput(encoder))
+        ByteBuffer* output = &encoder->output;
+        output->used = (uint64_t)(stream->next_out - output->data);
+        if (output->used == output->capacity && !ReserveBytes(output, output->used + 1)) {
+            encoder->error = output->capacity == output->limit ? FailureKind::ConversionFailed
+                                                               : FailureKind::OutOfMemory;
             return false;
-        stream->next_out = encoder->output + written;
-        stream->avail_out = (size_t)(encoder->capacity - written);
+        }
+        stream->next_out = output->data + output->used;
+        stream->avail_out = (size_t)(output->capacity - output->used);
         lzma_ret status = lzma_code(stream, action);
         if (status == LZMA_STREAM_END || (status == LZMA_OK && action == LZMA_RUN &&
                                           stream->avail_in == 0))
             return true;
         if (status != LZMA_OK) {
-            encoder->error = status == LZMA_MEM_ERROR ? ConversionError::OutOfMemory
-                                                      : ConversionError::CompressorFailed;
+            encoder->error = status == LZMA_MEM_ERROR ? FailureKind::OutOfMemory
+                                                      : FailureKind::ConversionFailed;
             return false;
         }
     }
@@ -193,7 +172,7 @@ bool RunEncoder(LzmaEncoder* encoder, lzma_action action)
 bool EncoderWrite(void* context, const unsigned char* data, size_t length)
 {
     LzmaEncoder* encoder = (LzmaEncoder*)context;
-    while (length != 0 && encoder->error == ConversionError::None) {
+    while (length != 0 && encoder->error == FailureKind::None) {
         uint64_t piece = encoder->piece - (encoder->given - encoder->reported);
         size_t part = length < piece ? length : (size_t)piece;
         encoder->stream.next_in = data;
@@ -209,43 +188,42 @@ bool EncoderWrite(void* context, const unsigned char* data, size_t length)
                 ReportProgress(encoder->progress, encoder->given, encoder->bodyLength);
         }
     }
-    return encoder->error == ConversionError::None;
+    return encoder->error == FailureKind::None;
 }
 }  // namespace
 
-LzmaEncoder* OpenLzmaEncoder(const unsigned char* header, uint64_t bodyLength,
-                             const Progress* progress, ConversionError* error)
+Failure OpenLzmaEncoder(const unsigned char* header, uint64_t bodyLength,
+                        const Progress* progress, LzmaEncoder** opened)
 {
-    SetError(error, ConversionError::None);
+    *opened = nullptr;
     LzmaEncoder* encoder = (LzmaEncoder*)MemAlloc(sizeof(LzmaEncoder));
-    // Room for a well-compressible body at first; grown as the output needs.
-    uint64_t capacity = lzmaStreamOffset + bodyLength / 4 + smallestPiece;
-    if (capacity > largestMovie)
-        capacity = largestMovie;
-    unsigned char* output = encoder ? (unsigned char*)MemAlloc((size_t)capacity) : nullptr;
-    if (!output) {
-        MemFree(encoder);
-        SetError(error, ConversionError::OutOfMemory);
-        return nullptr;
-    }
+    if (!encoder)
+        return FailureOf(FailureKind::OutOfMemory);
     *encoder = LzmaEncoder();
     encoder->stream = LZMA_STREAM_INIT;
-    encoder->output = output;
-    encoder->capacity = capacity;
+    // Room for a well-compressible body at first; grown as the output needs.
+    encoder->output = EmptyByteBuffer(largestMovie);
+    uint64_t firstRoom = lzmaStreamOffset + bodyLength / 4 + smallestPiece;
+    if (!ReserveBytes(&encoder->output, firstRoom < largestMovie ? firstRoom : largestMovie)) {
+        AbandonLzmaEncoder(encoder);
+        return FailureOf(FailureKind::OutOfMemory);
+    }
     encoder->bodyLength = bodyLength;
     encoder->piece = bodyLength / 100 > smallestPiece ? bodyLength / 100 : smallestPiece;
     encoder->progress = progress;
+    unsigned char* output = encoder->output.data;
     encoder->error = StartEncoder(&encoder->stream, bodyLength, output + 12);
-    if (encoder->error != ConversionError::None) {
-        SetError(error, encoder->error);
+    if (encoder->error != FailureKind::None) {
+        FailureKind error = encoder->error;
         AbandonLzmaEncoder(encoder);
-        return nullptr;
+        return FailureOf(error);
     }
     memcpy(output, header, movieHeaderSize);
     WriteLe32(output, (ReadLe32(header) & 0xFF000000u) | signatureLzma);
     encoder->stream.next_out = output + lzmaStreamOffset;
     ReportProgress(progress, 0, bodyLength);
-    return encoder;
+    *opened = encoder;
+    return NoFailure();
 }
 
 ByteSink LzmaEncoderSink(LzmaEncoder* encoder)
@@ -254,28 +232,27 @@ ByteSink LzmaEncoderSink(LzmaEncoder* encoder)
     return sink;
 }
 
-unsigned char* FinishLzmaEncoder(LzmaEncoder* encoder, uint32_t* size, ConversionError* error)
+Failure FinishLzmaEncoder(LzmaEncoder* encoder, unsigned char** movie, uint32_t* size)
 {
-    if (!encoder)
-        return nullptr;
-    unsigned char* movie = nullptr;
-    if (encoder->error == ConversionError::None) {
+    *movie = nullptr;
+    if (encoder->error == FailureKind::None) {
         encoder->stream.avail_in = 0;
         RunEncoder(encoder, LZMA_FINISH);
     }
-    if (encoder->error == ConversionError::None) {
-        uint64_t written = (uint64_t)(encoder->stream.next_out - encoder->output);
-        WriteLe32(encoder->output + 8, (uint32_t)(written - lzmaStreamOffset));
+    FailureKind error = encoder->error;
+    if (error == FailureKind::None) {
+        unsigned char* output = encoder->output.data;
+        uint64_t written = (uint64_t)(encoder->stream.next_out - output);
+        WriteLe32(output + 8, (uint32_t)(written - lzmaStreamOffset));
         ReportProgress(encoder->progress, encoder->bodyLength, encoder->bodyLength);
-        movie = (unsigned char*)MemReAlloc(encoder->output, (size_t)written);
-        if (!movie)
-            movie = encoder->output;
-        encoder->output = nullptr;
+        *movie = (unsigned char*)MemReAlloc(output, (size_t)written);
+        if (!*movie)
+            *movie = output;
+        encoder->output.data = nullptr;
         *size = (uint32_t)written;
     }
-    SetError(error, encoder->error);
     AbandonLzmaEncoder(encoder);
-    return movie;
+    return FailureOf(error);
 }
 
 void AbandonLzmaEncoder(LzmaEncoder* encoder)
@@ -283,23 +260,26 @@ void AbandonLzmaEncoder(LzmaEncoder* encoder)
     if (!encoder)
         return;
     lzma_end(&encoder->stream);
-    MemFree(encoder->output);
+    ReleaseBytes(&encoder->output);
     MemFree(encoder);
 }
 
 unsigned char* LzmaEncodeMovie(const unsigned char* movie, uint32_t size, uint32_t* outputSize,
-                               const Progress* progress, ConversionError* error)
+                               const Progress* progress, Failure* failure)
 {
-    if (size < movieHeaderSize || MovieSignature(ReadLe32(movie)) != signatureUncompressed ||
-        ReadLe32(movie + 4) < movieHeaderSize) {
-        SetError(error, ConversionError::DamagedMovie);
-        return nullptr;
+    Failure result = FailureOf(FailureKind::DamagedMovie);
+    unsigned char* encoded = nullptr;
+    if (size >= movieHeaderSize && MovieSignature(ReadLe32(movie)) == signatureUncompressed &&
+        ReadLe32(movie + 4) >= movieHeaderSize) {
+        uint32_t bodyLength = Smaller(ReadLe32(movie + 4), size) - movieHeaderSize;
+        LzmaEncoder* encoder = nullptr;
+        result = OpenLzmaEncoder(movie, bodyLength, progress, &encoder);
+        if (!Failed(result)) {
+            EncoderWrite(encoder, movie + movieHeaderSize, bodyLength);
+            result = FinishLzmaEncoder(encoder, &encoded, outputSize);
+        }
     }
-    uint32_t declaredLength = ReadLe32(movie + 4);
-    uint32_t bodyLength = Smaller(declaredLength, size) - movieHeaderSize;
-    LzmaEncoder* encoder = OpenLzmaEncoder(movie, bodyLength, progress, error);
-    if (!encoder)
-        return nullptr;
-    EncoderWrite(encoder, movie + movieHeaderSize, bodyLength);
-    return FinishLzmaEncoder(encoder, outputSize, error);
+    if (failure)
+        *failure = result;
+    return encoded;
 }

@@ -10,10 +10,11 @@
 
 #include <cstdint>
 
-#include "../common/progress.h"
-#include "../movie/movie_file.h"
-#include "body_codec.h"
-#include "codecs.h"
+#include "common/failure.h"
+#include "common/progress.h"
+#include "movie/movie_file.h"
+#include "rebuild/body_codec.h"
+#include "rebuild/codecs.h"
 
 // Where the LZMA data starts in a "ZWS" movie.
 const uint32_t lzmaStreamOffset = 17;
@@ -40,29 +41,29 @@ void LzmaBodyClose(void* state);
 struct LzmaEncoder;
 
 // Starts an encoder for a body of `bodyLength` bytes, of the movie whose
-// 8-byte header is `header` (its version and declared length are kept).
-// Progress (may be null) counts body bytes compressed of `bodyLength`.
-// Null, with `*error` (if not null) set, when it cannot start.
-LzmaEncoder* OpenLzmaEncoder(const unsigned char* header, uint64_t bodyLength,
-                             const Progress* progress, ConversionError* error);
+// 8-byte header is `header` (its version and declared length are kept),
+// into `*encoder`. Progress (may be null) counts body bytes compressed of
+// `bodyLength`. OutOfMemory or ConversionFailed when it cannot start.
+Failure OpenLzmaEncoder(const unsigned char* header, uint64_t bodyLength,
+                        const Progress* progress, LzmaEncoder** encoder);
 // The encoder as a sink of body bytes; a write returns false once the
 // encoder has failed.
 ByteSink LzmaEncoderSink(LzmaEncoder* encoder);
-// Ends the stream and releases the encoder. Returns the "ZWS" movie as a
-// new MemAlloc block with `*size` its byte count and the compressed-length
-// field the true one (the size - 17), or null with `*error` (if not null)
-// set: OutOfMemory, or CompressorFailed (also when the movie would not fit
-// in 32 bits). A null encoder is ignored (and gives null).
-unsigned char* FinishLzmaEncoder(LzmaEncoder* encoder, uint32_t* size, ConversionError* error);
+// Ends the stream and releases the encoder. When nothing failed `*movie`
+// is the "ZWS" movie, a new MemAlloc block of `*size` bytes whose
+// compressed-length field is the true one (the size - 17); otherwise it is
+// null and the failure OutOfMemory or ConversionFailed (also when the
+// movie would not fit in 32 bits).
+Failure FinishLzmaEncoder(LzmaEncoder* encoder, unsigned char** movie, uint32_t* size);
 // Releases an encoder without finishing; null is ignored.
 void AbandonLzmaEncoder(LzmaEncoder* encoder);
 
 // A "ZWS" movie from the "FWS" movie `movie` of `size` bytes, which stays
 // the caller's: the body is the bytes up to the declared length that the
 // buffer holds. Returns a new MemAlloc block with `*outputSize` its byte
-// count, or null with `*error` (if not null) set: DamagedMovie when the
+// count, or null with `*failure` (if not null) set: DamagedMovie when the
 // movie is not an "FWS" movie of at least 8 bytes that declares at least 8,
 // otherwise as FinishLzmaEncoder. The version is not checked here
 // (LzmaAllowsVersion is the caller's rule).
 unsigned char* LzmaEncodeMovie(const unsigned char* movie, uint32_t size, uint32_t* outputSize,
-                               const Progress* progress, ConversionError* error = nullptr);
+                               const Progress* progress, Failure* failure = nullptr);

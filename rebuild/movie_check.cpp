@@ -1,18 +1,12 @@
 // movie_check.cpp - checking a movie by decoding it into a sink that only
 // counts.
-#include "movie_check.h"
+#include "rebuild/movie_check.h"
 
-#include "../common/bytes.h"
-#include "../common/platform.h"
+#include "common/bytes.h"
+#include "common/platform.h"
 
 namespace {
 bool CountBytes(void*, const unsigned char*, size_t) { return true; }
-
-bool Fail(CheckError* error, CheckError reason)
-{
-    *error = reason;
-    return false;
-}
 
 // An uncompressed movie is whole when the file holds its declared length.
 void CheckUncompressed(MovieCheck* check)
@@ -26,54 +20,52 @@ void CheckUncompressed(MovieCheck* check)
         check->damage = Damage::CutShort;
 }
 
-bool CheckCompressed(const char* path, const Progress* progress, MovieCheck* check,
-                     CheckError* error)
+Failure CheckCompressed(const char* path, const Progress* progress, MovieCheck* check)
 {
-    const MovieLocation& info = check->info;
+    const MovieInfo& info = check->info;
     // A .app folder keeps its movie in a file of its own.
     char* moviePath = MovieFilePath(path, info.layout);
     if (!moviePath)
-        return Fail(error, CheckError::OutOfMemory);
+        return FailureOf(FailureKind::OutOfMemory);
     unsigned char* movie = ReadFileRangeFully(moviePath, info.movieOffset, info.movieSize);
     MemFree(moviePath);
     if (!movie)
-        return Fail(error, CheckError::ReadFailed);
+        return FailureOf(FailureKind::ReadFailed);
     ByteSink sink = {CountBytes, nullptr, nullptr};
     DecodeReport report = {};
-    DecodeResult result = DecodeMovieBody(movie, info.movieSize, &sink, progress, &report);
+    Failure decoded = DecodeMovieBody(movie, info.movieSize, &sink, progress, &report);
     MemFree(movie);
-    if (result == DecodeResult::OutOfMemory)
-        return Fail(error, CheckError::OutOfMemory);
-    uint32_t streamStart = FindBodyDecoder(MovieSignature(info.header))->streamOffset;
-    check->damage = result == DecodeResult::Decoded ? Damage::None : report.damage;
-    check->streamOffset =
-        report.damageOffset > streamStart ? report.damageOffset - streamStart : 0;
+    if (decoded.kind == FailureKind::OutOfMemory)
+        return decoded;
+    check->damage = decoded.damage;
+    check->streamOffset = decoded.offset;
     check->paddedBytes = report.padded;
     check->decodedLength = movieHeaderSize + report.delivered - report.padded;
     // A compressed movie that ends inside its header decodes to nothing.
-    if (result == DecodeResult::NotCompressed) {
+    if (decoded.kind == FailureKind::CannotDecode) {
         check->damage = Damage::CutShort;
         check->decodedLength = info.movieSize;
     }
-    return true;
+    return NoFailure();
 }
 }  // namespace
 
-bool CheckMovieFile(const char* path, const Progress* progress, MovieCheck* check,
-                    CheckError* error)
+Failure CheckMovieFile(const char* path, const Progress* progress, MovieCheck* check)
 {
-    *error = CheckError::None;
     *check = MovieCheck();
     check->damage = Damage::None;
-    LocateMovie(path, &check->info);
+    InspectMovie(path, &check->info);
     if (check->info.movieSize == 0) {
         check->health = MovieHealth::NoMovie;
-        return true;
+        return NoFailure();
     }
-    if (MovieSignature(check->info.header) == signatureUncompressed)
+    if (MovieSignature(check->info.header) == signatureUncompressed) {
         CheckUncompressed(check);
-    else if (!CheckCompressed(path, progress, check, error))
-        return false;
+    } else {
+        Failure failure = CheckCompressed(path, progress, check);
+        if (Failed(failure))
+            return failure;
+    }
     check->health = check->damage == Damage::None ? MovieHealth::Intact : MovieHealth::Damaged;
-    return true;
+    return NoFailure();
 }

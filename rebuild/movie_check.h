@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "../common/progress.h"
-#include "../movie/movie_file.h"
-#include "body_decode.h"
+#include "common/progress.h"
+#include "movie/movie_file.h"
+#include "rebuild/body_decode.h"
 
 enum class MovieHealth {
     Intact,   // the movie decodes to its declared length (cut or padded as players do)
@@ -19,7 +19,7 @@ enum class MovieHealth {
 // header, as the declared length does.
 struct MovieCheck {
     MovieHealth health;
-    MovieLocation info;      // the file's inspection: layout, header, declared length, sizes
+    MovieInfo info;      // the file's inspection: layout, header, declared length, sizes
     Damage damage;           // None unless Damaged
     uint64_t streamOffset;   // with DataError and BadChecksum: the byte of the compressed
                              // stream (0 = its first) where the damage was found
@@ -28,12 +28,9 @@ struct MovieCheck {
     uint64_t paddedBytes;    // zeros a player adds after a stream that ends short (intact)
 };
 
-enum class CheckError { None, ReadFailed, OutOfMemory };
-
 // Checks the movie of the file at `path` (a bare movie or a projector),
-// holding only its stored movie in memory. Fills `*check` and returns
-// true, or returns false with `*error` set when the file could not be read
-// or the check did not fit in memory. `progress` (may be null) counts
-// compressed bytes consumed.
-bool CheckMovieFile(const char* path, const Progress* progress, MovieCheck* check,
-                    CheckError* error);
+// holding only its stored movie in memory, and fills `*check`. A damaged
+// movie is a finding, not a failure: the failure is ReadFailed when the
+// file could not be read, OutOfMemory when the check did not fit in
+// memory. `progress` (may be null) counts compressed bytes consumed.
+Failure CheckMovieFile(const char* path, const Progress* progress, MovieCheck* check);

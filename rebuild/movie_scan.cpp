@@ -1,14 +1,14 @@
 // movie_scan.cpp - the scan for embedded movies: the file is read in
 // windows, every "FWS", "CWS" and "ZWS" with a plausible header is a
 // candidate, and each candidate is decoded from the file to confirm it.
-#include "movie_scan.h"
+#include "rebuild/movie_scan.h"
 
 #include <cstring>
 
-#include "../common/bytes.h"
-#include "../movie/movie_file.h"
-#include "body_decode.h"
-#include "lzma_body.h"
+#include "common/bytes.h"
+#include "movie/movie_file.h"
+#include "rebuild/body_decode.h"
+#include "rebuild/lzma_body.h"
 
 namespace {
 
@@ -258,61 +258,57 @@ bool ScanFile(const char* path, FoundMovieCallback found, void* context)
     return complete;
 }
 
-bool ExtractMovieAt(const char* path, uint64_t offset, const char* outPath, RebuildError* error,
-                    CommitMode commit)
+namespace {
+// The confirmed movie whose header stands at `offset` of the open `file`.
+Failure FindMovieAt(PlatformFile* file, uint64_t offset, FoundMovie* movie)
 {
-    RebuildError result = RebuildError::None;
-    PlatformFile* file = OpenFileForRead(path);
     uint64_t fileSize = 0;
-    FoundMovie movie;
-    FillBytes(&movie, 0, sizeof movie);
     unsigned char header[movieHeaderSize];
+    FillBytes(movie, 0, sizeof *movie);
     if (!file || !GetFileSize64(file, &fileSize) || offset >= fileSize ||
         !SeekFile(file, offset) || ReadFileBytes(file, header, movieHeaderSize) != movieHeaderSize ||
         !IsPlausibleMovieHeader(header))
-        result = RebuildError::NoMovie;
-    if (result == RebuildError::None) {
-        ExamineMovieAt(file, fileSize, offset, &movie);
-        if (!movie.confirmed || movie.storedSize > 0xFFFFFFFFu)
-            result = RebuildError::NoMovie;
+        return FailureOf(FailureKind::NoMovie);
+    ExamineMovieAt(file, fileSize, offset, movie);
+    if (!movie->confirmed || movie->storedSize > 0xFFFFFFFFu)
+        return FailureOf(FailureKind::NoMovie);
+    return NoFailure();
+}
+
+// Copies `count` bytes from `offset` of `file` to the output, a piece at a time.
+Failure CopyRange(PlatformFile* file, uint64_t offset, uint64_t count, OutputFile* output)
+{
+    unsigned char* bytes = (unsigned char*)MemAlloc(pieceSize);
+    if (!bytes)
+        return FailureOf(FailureKind::OutOfMemory);
+    Failure result = NoFailure();
+    for (uint64_t done = 0; !Failed(result) && done < count;) {
+        uint32_t piece = count - done < pieceSize ? (uint32_t)(count - done) : pieceSize;
+        if (!SeekFile(file, offset + done) || ReadFileBytes(file, bytes, piece) != piece)
+            result = FailureOf(FailureKind::ReadFailed);
+        else if (!WriteOutput(output, bytes, piece))
+            result = FailureOf(FailureKind::WriteFailed);
+        done += piece;
     }
-    unsigned char* bytes = result == RebuildError::None ? (unsigned char*)MemAlloc(pieceSize)
-                                                        : nullptr;
-    if (result == RebuildError::None && !bytes)
-        result = RebuildError::OutOfMemory;
-    char* tempPath = nullptr;
-    PlatformFile* output = nullptr;
-    if (result == RebuildError::None) {
-        output = CreateTempFileBeside(outPath, &tempPath);
-        if (!output)
-            result = RebuildError::CreateFailed;
-    }
-    for (uint64_t done = 0; output && result == RebuildError::None && done < movie.storedSize;) {
-        uint64_t left = movie.storedSize - done;
-        uint32_t count = left < pieceSize ? (uint32_t)left : pieceSize;
-        if (!SeekFile(file, offset + done) || ReadFileBytes(file, bytes, count) != count)
-            result = RebuildError::ReadFailed;
-        else if (!WriteFileBytes(output, bytes, count))
-            result = RebuildError::WriteFailed;
-        done += count;
-    }
-    if (output) {
-        bool closed = CloseWrittenFile(output);
-        if (result == RebuildError::None) {
-            CommitResult committed =
-                closed ? CommitTempFile(tempPath, outPath, commit) : CommitResult::Failed;
-            if (committed == CommitResult::Exists)
-                result = RebuildError::OutputExists;
-            else if (committed != CommitResult::Done)
-                result = RebuildError::WriteFailed;
-        }
-        if (result != RebuildError::None)
-            DeleteFilePath(tempPath);
-    }
-    MemFree(tempPath);
     MemFree(bytes);
+    return result;
+}
+}  // namespace
+
+Failure ExtractMovieAt(const char* path, uint64_t offset, const char* outPath, CommitMode commit)
+{
+    PlatformFile* file = OpenFileForRead(path);
+    FoundMovie movie;
+    Failure result = FindMovieAt(file, offset, &movie);
+    OutputFile output = {nullptr, nullptr};
+    if (!Failed(result))
+        result = OpenOutput(&output, outPath);
+    if (!Failed(result))
+        result = CopyRange(file, offset, movie.storedSize, &output);
+    if (Failed(result))
+        AbandonOutput(&output);
+    else
+        result = PlaceOutput(&output, outPath, commit);
     CloseFile(file);
-    if (error)
-        *error = result;
-    return result == RebuildError::None;
+    return result;
 }

@@ -5,12 +5,12 @@
 
 #include <cstdint>
 
-#include "rebuild.h"
+#include "rebuild/rebuild.h"
 
 // A movie header found in a file, and what decoding it showed.
 struct FoundMovie {
     uint64_t offset;      // of the header in the file
-    uint32_t header;      // signature and version, as MovieInfo's
+    uint32_t header;      // signature and version, as in MovieInfo
     uint32_t fileLength;  // the header's declared length
     uint64_t storedSize;  // "FWS": the declared length, cut at the end of the file;
                           // "CWS"/"ZWS": the header, and the stream bytes decoding consumed
@@ -43,6 +43,6 @@ bool ScanFile(const char* path, FoundMovieCallback found, void* context);
 // Writes the movie at `offset` of `path`, as stored (FoundMovie's
 // storedSize bytes), to `outPath`, which is written beside itself and
 // moved into place only when complete, as `commit` says. It must be a
-// confirmed movie: otherwise the error is NoMovie.
-bool ExtractMovieAt(const char* path, uint64_t offset, const char* outPath,
-                    RebuildError* error = nullptr, CommitMode commit = CommitMode::Replace);
+// confirmed movie: otherwise the failure is NoMovie.
+Failure ExtractMovieAt(const char* path, uint64_t offset, const char* outPath,
+                       CommitMode commit = CommitMode::Replace);

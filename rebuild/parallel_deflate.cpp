@@ -1,7 +1,7 @@
 // parallel_deflate.cpp - blocks of the body deflated by a pool of worker
 // threads and written in order by the calling thread, which alone talks
 // to the output sink and the progress display.
-#include "parallel_deflate.h"
+#include "rebuild/parallel_deflate.h"
 
 #include <condition_variable>
 #include <cstring>
@@ -11,7 +11,7 @@
 #include <vector>
 #include <zlib.h>
 
-#include "work_memory.h"
+#include "rebuild/work_memory.h"
 
 const size_t deflateBlockSize = 256 * 1024;
 

@@ -11,8 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "../common/progress.h"
-#include "body_codec.h"
+#include "common/progress.h"
+#include "rebuild/body_codec.h"
 
 // The body bytes each worker deflates at a time.
 extern const size_t deflateBlockSize;

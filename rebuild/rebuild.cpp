@@ -1,49 +1,22 @@
 // rebuild.cpp - Save and Extract player: the output is assembled in a
 // temporary file beside the destination, which replaces the destination
 // only once every piece is written, so no failure loses a file.
-#include "rebuild.h"
+#include "rebuild/rebuild.h"
 
 #include <cstring>
 
-#include "../common/bytes.h"
-#include "../movie/movie_file.h"
-#include "body_decode.h"
-#include "lzma_body.h"
-#include "parallel_deflate.h"
+#include "common/byte_buffer.h"
+#include "common/bytes.h"
+#include "movie/movie_file.h"
+#include "rebuild/body_decode.h"
+#include "rebuild/lzma_body.h"
+#include "rebuild/parallel_deflate.h"
 
 namespace {
-bool Fail(RebuildError* error, RebuildError reason)
-{
-    if (error)
-        *error = reason;
-    return false;
-}
-
-bool Succeed(RebuildError* error)
-{
-    if (error)
-        *error = RebuildError::None;
-    return true;
-}
-
-bool OpenOutput(WrittenOutput* output, const char* outPath)
-{
-    output->file = CreateTempFileBeside(outPath, &output->tempPath);
-    return output->file != nullptr;
-}
-
-// Drops an unfinished output; the destination is untouched.
-void AbandonOutput(WrittenOutput* output)
-{
-    CloseWrittenFile(output->file);
-    DeleteFilePath(output->tempPath);
-    MemFree(output->tempPath);
-}
-
 // The player bytes the mode asks for, and the layout they bring: `*buffer`
 // is null with `*count` 0 when there are none to write. False when they
 // exist but cannot be read.
-bool ReadPlayerBytes(const MovieLocation& source, const char* moviePath, const char* playerPath,
+bool ReadPlayerBytes(const MovieInfo& source, const char* moviePath, const char* playerPath,
                      PlayerAction action, unsigned char** buffer, uint32_t* count,
                      PlayerLayout* layout)
 {
@@ -55,8 +28,8 @@ bool ReadPlayerBytes(const MovieLocation& source, const char* moviePath, const c
         *count = source.playerSize;
         *layout = source.layout;
     } else if (action == PlayerAction::AddReplace) {
-        MovieLocation player;
-        LocateMovie(playerPath, &player);
+        MovieInfo player;
+        InspectMovie(playerPath, &player);
         *count = player.playerSize;
         *layout = player.layout;
         path = playerPath;
@@ -69,72 +42,58 @@ bool ReadPlayerBytes(const MovieLocation& source, const char* moviePath, const c
 
 // The movie size and magic of the output's layout, on their side of the
 // movie; nothing for a bare movie.
-bool WriteFraming(PlatformFile* file, PlayerLayout layout, uint32_t movieSize, bool beforeMovie)
+bool WriteFraming(OutputFile* file, PlayerLayout layout, uint32_t movieSize, bool beforeMovie)
 {
     MovieFraming framing = FrameMovie(layout, movieSize);
     if (framing.count == 0 || framing.beforeMovie != beforeMovie)
         return true;
-    return WriteFileBytes(file, framing.bytes, framing.count);
+    return WriteOutput(file, framing.bytes, framing.count);
 }
 
 // The output file as a byte sink, counting what it takes. Without a file
-// the bytes are held in memory instead (`held`, MemAlloc, the sink's
-// owner frees it): for layouts whose movie size stands in front of a
-// movie whose size is known only once it is compressed.
+// the bytes are held in memory instead (the sink's owner releases them):
+// for layouts whose movie size stands in front of a movie whose size is
+// known only once it is compressed.
 struct FileSink {
-    PlatformFile* file;
+    OutputFile* file;
     uint64_t written;
-    unsigned char* held;
-    size_t capacity;  // of `held`
+    ByteBuffer held;
 };
 
-// Grows the held bytes by doubling, within the largest body a movie holds.
-bool HoldBytes(FileSink* sink, const unsigned char* data, size_t length)
+FileSink SinkToFile(OutputFile* file)
 {
-    const uint64_t largest = 0xFFFFFFFFu - movieHeaderSize;
-    if (length > sink->capacity - sink->written) {
-        uint64_t wanted = sink->capacity * 2 > sink->written + length ? sink->capacity * 2
-                                                                      : sink->written + length;
-        wanted = wanted < largest ? wanted : largest;
-        unsigned char* grown = sink->written + length <= wanted
-                                   ? (unsigned char*)MemReAlloc(sink->held, (size_t)wanted)
-                                   : nullptr;
-        if (!grown)
-            return false;
-        sink->held = grown;
-        sink->capacity = (size_t)wanted;
-    }
-    memcpy(sink->held + sink->written, data, length);
-    sink->written += length;
-    return true;
+    return FileSink{file, 0, EmptyByteBuffer(0)};
+}
+
+// Held bytes grow within the largest body a movie holds.
+FileSink SinkToMemory()
+{
+    return FileSink{nullptr, 0, EmptyByteBuffer(0xFFFFFFFFu - movieHeaderSize)};
 }
 
 bool WriteToFile(void* context, const unsigned char* data, size_t length)
 {
     FileSink* sink = (FileSink*)context;
-    if (!sink->file)
-        return HoldBytes(sink, data, length);
     sink->written += length;
-    return WriteFileBytes(sink->file, data, (uint32_t)length);
+    if (!sink->file)
+        return AppendBytes(&sink->held, data, length);
+    return WriteOutput(sink->file, data, (uint32_t)length);
 }
 
-RebuildError ErrorOfDecode(DecodeResult result)
-{
-    switch (result) {
-    case DecodeResult::Damaged: return RebuildError::DamagedMovie;
-    case DecodeResult::OutOfMemory: return RebuildError::OutOfMemory;
-    case DecodeResult::Stopped: return RebuildError::WriteFailed;
-    default: return RebuildError::ConversionFailed;
-    }
-}
-
-RebuildError ErrorOfDeflate(DeflateStatus status)
+Failure FailureOfDeflate(DeflateStatus status)
 {
     switch (status) {
-    case DeflateStatus::OutOfMemory: return RebuildError::OutOfMemory;
-    case DeflateStatus::OutputFailed: return RebuildError::WriteFailed;
-    default: return RebuildError::ConversionFailed;
+    case DeflateStatus::Done: return NoFailure();
+    case DeflateStatus::OutOfMemory: return FailureOf(FailureKind::OutOfMemory);
+    case DeflateStatus::OutputFailed: return FailureOf(FailureKind::WriteFailed);
+    default: return FailureOf(FailureKind::ConversionFailed);
     }
+}
+
+// A decode that stopped because its sink did: the sink was the output file.
+Failure OutputFailure(Failure decoded)
+{
+    return decoded.kind == FailureKind::Stopped ? FailureOf(FailureKind::WriteFailed) : decoded;
 }
 
 // The header of the stored movie `movie` with another signature, in front
@@ -147,131 +106,134 @@ bool WriteHeader(FileSink* sink, const unsigned char* movie, uint32_t signature)
     return WriteToFile(sink, header, movieHeaderSize);
 }
 
+// The header of a salvaged movie: "FWS", declaring the length written.
+bool WriteSalvageHeader(FileSink* sink, const unsigned char* movie, uint64_t length)
+{
+    unsigned char header[movieHeaderSize];
+    WriteLe32(header, (ReadLe32(movie) & 0xFF000000u) | signatureUncompressed);
+    WriteLe32(header + 4, (uint32_t)length);
+    return WriteToFile(sink, header, movieHeaderSize);
+}
+
 // A compressed movie to "FWS", keeping what decodes of a damaged one: the
 // output declares the length written.
-RebuildError WriteSalvaged(FileSink* sink, const Progress* progress, const unsigned char* movie,
-                           uint32_t storedSize, RebuildDetails* details)
+Failure WriteSalvaged(FileSink* sink, const Progress* progress, const unsigned char* movie,
+                      uint32_t storedSize, RebuildDetails* details)
 {
     // The body is held: the header in front of it declares what decoded,
     // which is known only at the end.
-    FileSink body = {nullptr, 0, nullptr, 0};
+    FileSink body = SinkToMemory();
     ByteSink bytes = {WriteToFile, nullptr, &body};
     DecodeReport report;
-    DecodeResult result = DecodeMovieBody(movie, storedSize, &bytes, progress, &report);
-    RebuildError error = RebuildError::None;
-    if (result == DecodeResult::Stopped || result == DecodeResult::OutOfMemory) {
-        error = RebuildError::OutOfMemory;
-    } else if (result == DecodeResult::Decoded || result == DecodeResult::Damaged) {
+    Failure decoded = DecodeMovieBody(movie, storedSize, &bytes, progress, &report);
+    Failure result = decoded;
+    if (decoded.kind == FailureKind::Stopped || decoded.kind == FailureKind::OutOfMemory) {
+        result = FailureOf(FailureKind::OutOfMemory);
+    } else if (!Failed(decoded) || decoded.kind == FailureKind::DamagedMovie) {
         details->paddedBytes = report.padded;
-        details->damage = report.damage;
-        uint32_t streamStart = FindBodyDecoder(MovieSignature(ReadLe32(movie)))->streamOffset;
-        details->damageOffset =
-            report.damageOffset > streamStart ? report.damageOffset - streamStart : 0;
+        details->damage = decoded.damage;
+        details->damageOffset = decoded.offset;
         details->salvagedLength = movieHeaderSize + body.written;
-        unsigned char header[movieHeaderSize];
-        WriteLe32(header, (ReadLe32(movie) & 0xFF000000u) | signatureUncompressed);
-        WriteLe32(header + 4, (uint32_t)details->salvagedLength);
-        if (!WriteToFile(sink, header, movieHeaderSize) ||
-            (body.written != 0 && !WriteToFile(sink, body.held, (size_t)body.written)))
-            error = RebuildError::WriteFailed;
-    } else {
-        error = ErrorOfDecode(result);
+        bool written = WriteSalvageHeader(sink, movie, details->salvagedLength) &&
+                       (body.written == 0 || WriteToFile(sink, body.held.data, (size_t)body.written));
+        result = FailureOf(written ? FailureKind::None : FailureKind::WriteFailed);
     }
-    MemFree(body.held);
-    return error;
+    ReleaseBytes(&body.held);
+    return result;
 }
 
 // "CWS" or "ZWS" to "FWS", decoded straight into the file.
-RebuildError WriteDecompressed(FileSink* sink, const Progress* progress,
-                               const unsigned char* movie, uint32_t storedSize,
-                               RebuildDetails* details)
+Failure WriteDecompressed(FileSink* sink, const Progress* progress, const unsigned char* movie,
+                          uint32_t storedSize, RebuildDetails* details)
 {
     if (details->salvage)
         return WriteSalvaged(sink, progress, movie, storedSize, details);
     if (!WriteHeader(sink, movie, signatureUncompressed))
-        return RebuildError::WriteFailed;
+        return FailureOf(FailureKind::WriteFailed);
     ByteSink bytes = {WriteToFile, nullptr, sink};
     DecodeReport report;
-    DecodeResult result = DecodeMovieBody(movie, storedSize, &bytes, progress, &report);
+    Failure decoded = DecodeMovieBody(movie, storedSize, &bytes, progress, &report);
     details->paddedBytes = report.padded;
-    return result == DecodeResult::Decoded ? RebuildError::None : ErrorOfDecode(result);
+    return OutputFailure(decoded);
+}
+
+// The body bytes a conversion reads: the declared length's when the body
+// is decoded (cut or padded to it), else those stored up to it.
+uint64_t BodyLengthOf(const unsigned char* movie, uint32_t storedSize, bool decodes)
+{
+    uint32_t declaredLength = ReadLe32(movie + 4);
+    if (decodes)
+        return declaredLength > movieHeaderSize ? declaredLength - movieHeaderSize : 0;
+    return (declaredLength < storedSize ? declaredLength : storedSize) - movieHeaderSize;
+}
+
+// A compressed body decoded into the deflater.
+Failure DeflateDecoded(FileSink* sink, const Progress* progress, const unsigned char* movie,
+                       uint32_t storedSize, RebuildDetails* details)
+{
+    ByteSink file = {WriteToFile, nullptr, sink};
+    uint64_t bodyLength = BodyLengthOf(movie, storedSize, true);
+    BodyDeflater* deflater = OpenBodyDeflater(details->threads, bodyLength, &file, progress);
+    if (!deflater)
+        return FailureOf(FailureKind::OutOfMemory);
+    ByteSink body = BodyDeflaterSink(deflater);
+    DecodeReport report;
+    Failure decoded = DecodeMovieBody(movie, storedSize, &body, nullptr, &report);
+    details->paddedBytes = report.padded;
+    Failure deflated = FailureOfDeflate(FinishBodyDeflater(deflater, nullptr));
+    if (decoded.kind == FailureKind::Stopped)
+        return deflated;
+    return Failed(decoded) ? decoded : deflated;
 }
 
 // Any movie to "CWS": a compressed body is decoded into the deflater, an
 // uncompressed one deflated where it lies.
-RebuildError WriteCompressed(FileSink* sink, const Progress* progress, const unsigned char* movie,
-                             uint32_t storedSize, RebuildDetails* details)
+Failure WriteCompressed(FileSink* sink, const Progress* progress, const unsigned char* movie,
+                        uint32_t storedSize, RebuildDetails* details)
 {
-    uint32_t declaredLength = ReadLe32(movie + 4);
     bool decodes = FindBodyDecoder(MovieSignature(ReadLe32(movie))) != nullptr;
     if (!WriteHeader(sink, movie, signatureZlib))
-        return RebuildError::WriteFailed;
+        return FailureOf(FailureKind::WriteFailed);
+    if (decodes)
+        return DeflateDecoded(sink, progress, movie, storedSize, details);
     ByteSink file = {WriteToFile, nullptr, sink};
-    DeflateStatus status;
-    if (decodes) {
-        uint64_t bodyLength = declaredLength > movieHeaderSize ? declaredLength - movieHeaderSize : 0;
-        BodyDeflater* deflater = OpenBodyDeflater(details->threads, bodyLength, &file, progress);
-        if (!deflater)
-            return RebuildError::OutOfMemory;
-        ByteSink body = BodyDeflaterSink(deflater);
-        DecodeReport report;
-        DecodeResult result = DecodeMovieBody(movie, storedSize, &body, nullptr, &report);
-        details->paddedBytes = report.padded;
-        if (result != DecodeResult::Decoded) {
-            DeflateStatus failure = FinishBodyDeflater(deflater, nullptr);
-            return result == DecodeResult::Stopped ? ErrorOfDeflate(failure)
-                                                   : ErrorOfDecode(result);
-        }
-        status = FinishBodyDeflater(deflater, nullptr);
-    } else {
-        uint32_t bodyLength = (declaredLength < storedSize ? declaredLength : storedSize) -
-                              movieHeaderSize;
-        status = DeflateBody(movie + movieHeaderSize, bodyLength, details->threads, &file,
-                             progress, nullptr);
-    }
-    return status == DeflateStatus::Done ? RebuildError::None : ErrorOfDeflate(status);
-}
-
-RebuildError ErrorOfConversion(ConversionError error)
-{
-    return error == ConversionError::OutOfMemory ? RebuildError::OutOfMemory
-                                                 : RebuildError::ConversionFailed;
+    uint64_t bodyLength = BodyLengthOf(movie, storedSize, false);
+    return FailureOfDeflate(DeflateBody(movie + movieHeaderSize, bodyLength, details->threads,
+                                        &file, progress, nullptr));
 }
 
 // Any movie to "ZWS": a compressed body is decoded into the LZMA encoder,
 // an uncompressed one handed to it as it lies. The encoder keeps its
 // output, which is written once complete.
-RebuildError WriteLzma(FileSink* sink, const Progress* progress, const unsigned char* movie,
-                       uint32_t storedSize, RebuildDetails* details)
+Failure WriteLzma(FileSink* sink, const Progress* progress, const unsigned char* movie,
+                  uint32_t storedSize, RebuildDetails* details)
 {
-    uint32_t declaredLength = ReadLe32(movie + 4);
     bool decodes = FindBodyDecoder(MovieSignature(ReadLe32(movie))) != nullptr;
-    uint64_t bodyLength = declaredLength > movieHeaderSize ? declaredLength - movieHeaderSize : 0;
-    if (!decodes)
-        bodyLength = (declaredLength < storedSize ? declaredLength : storedSize) - movieHeaderSize;
-    ConversionError failure = ConversionError::None;
-    LzmaEncoder* encoder = OpenLzmaEncoder(movie, bodyLength, progress, &failure);
-    if (!encoder)
-        return ErrorOfConversion(failure);
+    uint64_t bodyLength = BodyLengthOf(movie, storedSize, decodes);
+    LzmaEncoder* encoder = nullptr;
+    Failure failure = OpenLzmaEncoder(movie, bodyLength, progress, &encoder);
+    if (Failed(failure))
+        return failure;
     ByteSink body = LzmaEncoderSink(encoder);
     if (decodes) {
         DecodeReport report;
-        DecodeResult result = DecodeMovieBody(movie, storedSize, &body, nullptr, &report);
+        Failure decoded = DecodeMovieBody(movie, storedSize, &body, nullptr, &report);
         details->paddedBytes = report.padded;
-        if (result != DecodeResult::Decoded && result != DecodeResult::Stopped) {
+        if (Failed(decoded) && decoded.kind != FailureKind::Stopped) {
             AbandonLzmaEncoder(encoder);
-            return ErrorOfDecode(result);
+            return decoded;
         }
     } else {
         body.write(body.context, movie + movieHeaderSize, (size_t)bodyLength);
     }
+    unsigned char* compressed = nullptr;
     uint32_t size = 0;
-    unsigned char* compressed = FinishLzmaEncoder(encoder, &size, &failure);
-    if (!compressed)
-        return ErrorOfConversion(failure);
+    failure = FinishLzmaEncoder(encoder, &compressed, &size);
+    if (Failed(failure))
+        return failure;
     bool written = WriteToFile(sink, compressed, size);
     MemFree(compressed);
-    return written ? RebuildError::None : RebuildError::WriteFailed;
+    return FailureOf(written ? FailureKind::None : FailureKind::WriteFailed);
 }
 
 // Whether `action` converts this movie at all: others are written as stored.
@@ -288,7 +250,7 @@ bool Converts(MovieAction action, const unsigned char* movie, uint32_t storedSiz
 }
 
 // The stored movie of `moviePath` (MemAlloc; the caller frees it), or null.
-unsigned char* ReadStoredMovie(const char* moviePath, const MovieLocation& source)
+unsigned char* ReadStoredMovie(const char* moviePath, const MovieInfo& source)
 {
     char* movieFile = MovieFilePath(moviePath, source.layout);
     unsigned char* movie =
@@ -299,31 +261,31 @@ unsigned char* ReadStoredMovie(const char* moviePath, const MovieLocation& sourc
 
 // Reads the stored movie and writes it converted as `action` asks;
 // `sink->written` is then the movie's size in the output.
-RebuildError WriteMovie(FileSink* sink, const Progress* progress, const char* moviePath,
-                        const MovieLocation& source, MovieAction action, RebuildDetails* details)
+Failure WriteMovie(FileSink* sink, const Progress* progress, const char* moviePath,
+                   const MovieInfo& source, MovieAction action, RebuildDetails* details)
 {
     unsigned char* movie = ReadStoredMovie(moviePath, source);
     if (!movie)
-        return RebuildError::ReadFailed;
-    RebuildError error = RebuildError::None;
+        return FailureOf(FailureKind::ReadFailed);
+    Failure result;
     if (!Converts(action, movie, source.movieSize))
-        error = WriteToFile(sink, movie, source.movieSize) ? RebuildError::None
-                                                            : RebuildError::WriteFailed;
+        result = FailureOf(WriteToFile(sink, movie, source.movieSize) ? FailureKind::None
+                                                                       : FailureKind::WriteFailed);
     else if (action == MovieAction::Decompress)
-        error = WriteDecompressed(sink, progress, movie, source.movieSize, details);
+        result = WriteDecompressed(sink, progress, movie, source.movieSize, details);
     else if (action == MovieAction::CompressLzma)
-        error = WriteLzma(sink, progress, movie, source.movieSize, details);
+        result = WriteLzma(sink, progress, movie, source.movieSize, details);
     else
-        error = WriteCompressed(sink, progress, movie, source.movieSize, details);
+        result = WriteCompressed(sink, progress, movie, source.movieSize, details);
     MemFree(movie);
-    return error;
+    return result;
 }
 
 // The size the movie will have in the output when it is known before it
 // is written: the stored size when it is kept, the declared length when
 // it is decompressed (the decoder cuts or pads to it). False when only
 // writing it tells (compression).
-bool KnownMovieSize(const char* moviePath, const MovieLocation& source, MovieAction action,
+bool KnownMovieSize(const char* moviePath, const MovieInfo& source, MovieAction action,
                     uint32_t* size)
 {
     *size = source.movieSize;
@@ -331,7 +293,7 @@ bool KnownMovieSize(const char* moviePath, const MovieLocation& source, MovieAct
         return true;
     unsigned char header[movieHeaderSize];
     FillBytes(header, 0, sizeof header);
-    MovieLocation start = source;
+    MovieInfo start = source;
     start.movieSize = source.movieSize < movieHeaderSize ? source.movieSize : movieHeaderSize;
     unsigned char* stored = ReadStoredMovie(moviePath, start);
     if (stored)
@@ -346,93 +308,84 @@ bool KnownMovieSize(const char* moviePath, const MovieLocation& source, MovieAct
 // The movie of a layout that stores its size in front of it: written
 // straight to the file when its size is known, held in memory until it
 // is known otherwise.
-RebuildError WriteMovieAfterFraming(PlatformFile* file, const Progress* progress,
-                                    const char* moviePath, const MovieLocation& source,
-                                    PlayerLayout layout, MovieAction action,
-                                    RebuildDetails* details)
+Failure WriteMovieAfterFraming(OutputFile* file, const Progress* progress, const char* moviePath,
+                               const MovieInfo& source, PlayerLayout layout, MovieAction action,
+                               RebuildDetails* details)
 {
     uint32_t size;
     bool known = KnownMovieSize(moviePath, source, action, &size);
-    FileSink sink = {known ? file : nullptr, 0, nullptr, 0};
+    FileSink sink = known ? SinkToFile(file) : SinkToMemory();
     if (known && !WriteFraming(file, layout, size, true))
-        return RebuildError::WriteFailed;
-    RebuildError error = WriteMovie(&sink, progress, moviePath, source, action, details);
-    if (error == RebuildError::None && sink.written > 0xFFFFFFFFu)
-        error = RebuildError::ConversionFailed;
-    if (error == RebuildError::None && known && sink.written != size)
-        error = RebuildError::ConversionFailed;  // the size in front would be wrong
-    if (error == RebuildError::None && !known) {
+        return FailureOf(FailureKind::WriteFailed);
+    Failure result = WriteMovie(&sink, progress, moviePath, source, action, details);
+    // A size the format cannot hold, or one that differs from the size in front.
+    if (!Failed(result) && (sink.written > 0xFFFFFFFFu || (known && sink.written != size)))
+        result = FailureOf(FailureKind::ConversionFailed);
+    if (!Failed(result) && !known) {
         bool written = WriteFraming(file, layout, (uint32_t)sink.written, true) &&
-                       WriteFileBytes(file, sink.held, (uint32_t)sink.written);
-        error = written ? RebuildError::None : RebuildError::WriteFailed;
+                       WriteOutput(file, sink.held.data, (uint32_t)sink.written);
+        result = FailureOf(written ? FailureKind::None : FailureKind::WriteFailed);
     }
-    MemFree(sink.held);
-    return error;
+    ReleaseBytes(&sink.held);
+    return result;
+}
+
+// Writes the player bytes the mode asks for; `*layout` receives the
+// output's layout (None when no player bytes were written).
+Failure WritePlayer(OutputFile* file, const char* moviePath, const char* playerPath,
+                    const MovieInfo& source, PlayerAction action, PlayerLayout* layout)
+{
+    unsigned char* player;
+    uint32_t playerSize;
+    if (!ReadPlayerBytes(source, moviePath, playerPath, action, &player, &playerSize, layout))
+        return FailureOf(FailureKind::ReadFailed);
+    bool written = !player || WriteOutput(file, player, playerSize);
+    if (!player)
+        *layout = PlayerLayout::None;
+    MemFree(player);
+    return FailureOf(written ? FailureKind::None : FailureKind::WriteFailed);
 }
 
 // Writes the pieces of a rebuilt file into `file`. The player bytes are
 // released before the movie is read, so the two are never in memory
 // together.
-RebuildError WritePieces(PlatformFile* file, const Progress* progress, const char* moviePath,
-                         const char* playerPath, const MovieLocation& source, RebuildMode mode,
-                         RebuildDetails* details)
+Failure WritePieces(OutputFile* file, const Progress* progress, const char* moviePath,
+                    const char* playerPath, const MovieInfo& source, RebuildMode mode,
+                    RebuildDetails* details)
 {
-    unsigned char* player;
-    uint32_t playerSize;
     PlayerLayout layout;
-    if (!ReadPlayerBytes(source, moviePath, playerPath, PlayerActionOf(mode), &player, &playerSize,
-                         &layout))
-        return RebuildError::ReadFailed;
-    bool written = !player || WriteFileBytes(file, player, playerSize);
-    MemFree(player);
-    if (!written)
-        return RebuildError::WriteFailed;
-    if (!player)
-        layout = PlayerLayout::None;
+    Failure result = WritePlayer(file, moviePath, playerPath, source, PlayerActionOf(mode), &layout);
+    if (Failed(result))
+        return result;
     MovieAction action = MovieActionOf(mode);
     if (FrameMovie(layout, 0).beforeMovie)
         return WriteMovieAfterFraming(file, progress, moviePath, source, layout, action, details);
-
-    FileSink sink = {file, 0, nullptr, 0};
-    RebuildError error = WriteMovie(&sink, progress, moviePath, source, action, details);
-    if (error != RebuildError::None)
-        return error;
+    FileSink sink = SinkToFile(file);
+    result = WriteMovie(&sink, progress, moviePath, source, action, details);
+    if (Failed(result))
+        return result;
     if (sink.written > 0xFFFFFFFFu)
-        return RebuildError::ConversionFailed;  // a movie size the format cannot hold
+        return FailureOf(FailureKind::ConversionFailed);  // a movie size the format cannot hold
     if (!WriteFraming(file, layout, (uint32_t)sink.written, false))
-        return RebuildError::WriteFailed;
-    return RebuildError::None;
+        return FailureOf(FailureKind::WriteFailed);
+    return NoFailure();
+}
+
+// What a Save finds before it writes anything wrong with its request.
+Failure CheckRequest(const MovieInfo& source, RebuildMode mode)
+{
+    if (mode == 0)
+        return FailureOf(FailureKind::NothingToDo);
+    if (source.movieSize == 0)
+        return FailureOf(FailureKind::NoMovie);
+    if (source.layout == PlayerLayout::MacApp && PlayerActionOf(mode) == PlayerAction::Keep)
+        return FailureOf(FailureKind::FolderPlayer);
+    return NoFailure();
 }
 }  // namespace
 
-RebuildError PlaceWrittenOutput(WrittenOutput* written, const char* outPath, CommitMode commit)
-{
-    CommitResult result = CommitResult::Failed;
-    if (CloseWrittenFile(written->file))
-        result = CommitTempFile(written->tempPath, outPath, commit);
-    if (result != CommitResult::Done)
-        DeleteFilePath(written->tempPath);
-    MemFree(written->tempPath);
-    written->file = nullptr;
-    written->tempPath = nullptr;
-    if (result == CommitResult::Exists)
-        return RebuildError::OutputExists;
-    return result == CommitResult::Done ? RebuildError::None : RebuildError::WriteFailed;
-}
-
 const char* SavedPlayerSource(RebuildMode mode, const char* moviePath, const char* playerPath,
                               const MovieInfo& source)
-{
-    PlayerAction action = PlayerActionOf(mode);
-    if (action == PlayerAction::AddReplace)
-        return playerPath;
-    if (action == PlayerAction::Keep && source.playerSize != 0)
-        return moviePath;
-    return nullptr;
-}
-
-const char* SavedPlayerSource(RebuildMode mode, const char* moviePath, const char* playerPath,
-                              const MovieLocation& source)
 {
     PlayerAction action = PlayerActionOf(mode);
     if (action == PlayerAction::AddReplace)
@@ -442,9 +395,9 @@ const char* SavedPlayerSource(RebuildMode mode, const char* moviePath, const cha
     return nullptr;
 }
 
-bool WriteMovieOutput(const Progress* progress, const char* moviePath, const char* outPath,
-                      const char* playerPath, RebuildMode mode, WrittenOutput* written,
-                      RebuildError* error, RebuildDetails* details)
+Failure WriteMovieOutput(const Progress* progress, const char* moviePath, const char* outPath,
+                         const char* playerPath, RebuildMode mode, OutputFile* written,
+                         RebuildDetails* details)
 {
     RebuildDetails defaults = {0, 0, false, Damage::None, 0, 0};
     if (!details)
@@ -453,66 +406,54 @@ bool WriteMovieOutput(const Progress* progress, const char* moviePath, const cha
     details->damage = Damage::None;
     details->damageOffset = 0;
     details->salvagedLength = 0;
-    written->file = nullptr;
-    written->tempPath = nullptr;
-    if (mode == 0)
-        return Fail(error, RebuildError::NothingToDo);
-    MovieLocation source;
-    LocateMovie(moviePath, &source);
-    if (source.movieSize == 0)
-        return Fail(error, RebuildError::NoMovie);
-    if (source.layout == PlayerLayout::MacApp && PlayerActionOf(mode) == PlayerAction::Keep)
-        return Fail(error, RebuildError::FolderPlayer);
-    WrittenOutput output;
-    if (!outPath || !OpenOutput(&output, outPath))
-        return Fail(error, RebuildError::CreateFailed);
-    RebuildError result =
-        WritePieces(output.file, progress, moviePath, playerPath, source, mode, details);
-    if (result != RebuildError::None) {
+    *written = OutputFile{nullptr, nullptr};
+    MovieInfo source;
+    InspectMovie(moviePath, &source);
+    Failure result = CheckRequest(source, mode);
+    if (Failed(result))
+        return result;
+    OutputFile output;
+    result = OpenOutput(&output, outPath);
+    if (!Failed(result))
+        result = WritePieces(&output, progress, moviePath, playerPath, source, mode, details);
+    if (Failed(result))
         AbandonOutput(&output);
-        return Fail(error, result);
-    }
-    *written = output;
-    return Succeed(error);
+    else
+        *written = output;
+    return result;
 }
 
-bool RebuildMovieFile(const Progress* progress, const char* moviePath, const char* outPath,
-                      const char* playerPath, RebuildMode mode, RebuildError* error,
-                      RebuildDetails* details, CommitMode commit)
+Failure RebuildMovieFile(const Progress* progress, const char* moviePath, const char* outPath,
+                         const char* playerPath, RebuildMode mode, RebuildDetails* details,
+                         CommitMode commit)
 {
-    WrittenOutput written;
-    if (!WriteMovieOutput(progress, moviePath, outPath, playerPath, mode, &written, error,
-                          details))
-        return false;
-    RebuildError result = PlaceWrittenOutput(&written, outPath, commit);
-    return result == RebuildError::None ? Succeed(error) : Fail(error, result);
+    OutputFile written;
+    Failure result =
+        WriteMovieOutput(progress, moviePath, outPath, playerPath, mode, &written, details);
+    return Failed(result) ? result : PlaceOutput(&written, outPath, commit);
 }
 
-bool ExtractPlayer(const char* moviePath, const char* outPath, RebuildError* error,
-                   CommitMode commit)
+Failure ExtractPlayer(const char* moviePath, const char* outPath, CommitMode commit)
 {
     if (!moviePath || !outPath)
-        return Fail(error, RebuildError::NoPlayer);
-    MovieLocation source;
-    LocateMovie(moviePath, &source);
+        return FailureOf(FailureKind::NoPlayer);
+    MovieInfo source;
+    InspectMovie(moviePath, &source);
     if (source.layout == PlayerLayout::MacApp)
-        return Fail(error, RebuildError::FolderPlayer);
-    uint32_t playerSize = source.playerSize;
-    if (playerSize == 0)
-        return Fail(error, RebuildError::NoPlayer);
-    unsigned char* player = ReadFileRangeFully(moviePath, 0, playerSize);
+        return FailureOf(FailureKind::FolderPlayer);
+    if (source.playerSize == 0)
+        return FailureOf(FailureKind::NoPlayer);
+    unsigned char* player = ReadFileRangeFully(moviePath, 0, source.playerSize);
     if (!player)
-        return Fail(error, RebuildError::ReadFailed);
-    WrittenOutput output;
-    RebuildError result = RebuildError::None;
-    if (!OpenOutput(&output, outPath)) {
-        result = RebuildError::CreateFailed;
-    } else if (!WriteFileBytes(output.file, player, playerSize)) {
+        return FailureOf(FailureKind::ReadFailed);
+    OutputFile output;
+    Failure result = OpenOutput(&output, outPath);
+    if (!Failed(result) && !WriteOutput(&output, player, source.playerSize))
+        result = FailureOf(FailureKind::WriteFailed);
+    if (Failed(result))
         AbandonOutput(&output);
-        result = RebuildError::WriteFailed;
-    } else {
-        result = PlaceWrittenOutput(&output, outPath, commit);
-    }
+    else
+        result = PlaceOutput(&output, outPath, commit);
     MemFree(player);
-    return result == RebuildError::None ? Succeed(error) : Fail(error, result);
+    return result;
 }

@@ -4,9 +4,10 @@
 
 #include <cstdint>
 
-#include "../common/platform.h"
-#include "../common/progress.h"
-#include "body_decode.h"
+#include "common/failure.h"
+#include "common/platform.h"
+#include "common/progress.h"
+#include "rebuild/output_file.h"
 
 // What Save does with the movie body.
 // CompressLzma writes an LZMA-compressed ("ZWS") movie.
@@ -26,35 +27,14 @@ inline PlayerAction PlayerActionOf(RebuildMode mode) { return (PlayerAction)(mod
 inline MovieAction MovieActionOf(RebuildMode mode) { return (MovieAction)(mode & 0xFFFF); }
 
 struct MovieInfo;
-struct MovieLocation;
 
 // The file whose player a Save in `mode` puts in front of the movie of
 // `moviePath` (inspected as `source`): `playerPath` for AddReplace,
-// `moviePath` itself for Keep when it holds a player; null when the output
-// holds no player. The player version check applies to this file.
+// `moviePath` itself for Keep when it has a player of any layout (a .app
+// folder too); null when the output holds no player. The player version
+// check applies to this file.
 const char* SavedPlayerSource(RebuildMode mode, const char* moviePath, const char* playerPath,
                               const MovieInfo& source);
-// The same for a source of any layout (LocateMovie): Keep names
-// `moviePath` whenever it has a player, a .app folder included.
-const char* SavedPlayerSource(RebuildMode mode, const char* moviePath, const char* playerPath,
-                              const MovieLocation& source);
-
-// Why an output was not written. Whatever the reason, no output file was
-// created and an existing file of the output's name is as it was.
-enum class RebuildError {
-    None,
-    NothingToDo,     // mode 0
-    NoMovie,         // the source holds no movie, or cannot be opened
-    NoPlayer,        // the source holds no player program (extract)
-    FolderPlayer,    // the player is a .app folder, which is never written (keep, extract)
-    ReadFailed,      // a piece of a source could not be read whole
-    DamagedMovie,    // the compressed movie is damaged
-    OutOfMemory,     // a piece or a conversion did not fit in memory
-    ConversionFailed,
-    CreateFailed,    // no file can be created in the output's folder
-    WriteFailed,     // writing, flushing or moving the output into place failed
-    OutputExists,    // CommitMode::NoReplace, and a file had the output's name
-};
 
 // Settings of one Save beyond its mode, and what it found; for callers
 // that want them.
@@ -74,7 +54,7 @@ struct RebuildDetails {
 };
 
 // Writes to `outPath` the source `moviePath` (a file or a .app folder of
-// any layout, see LocateMovie) rebuilt by `mode`: the player bytes (the
+// any layout, see InspectMovie) rebuilt by `mode`: the player bytes (the
 // source's own for Keep, those of `playerPath` for AddReplace, none for
 // Remove), the movie as stored, decompressed or recompressed, and next to
 // it the movie size and magic of the player's layout whenever player
@@ -85,40 +65,27 @@ struct RebuildDetails {
 // `progress` (may be null) shows conversions: while
 // decompressing by compressed bytes consumed, while compressing by body
 // bytes deflated. The stored movie is held in memory; the converted one
-// is streamed to the output. Returns true when the output was written
-// completely. The output is written beside its destination and moved over
-// it only when complete, so `outPath` may name the source or the player
-// file. `commit` says whether an existing file of that name is replaced
-// (see CommitMode). On false, `*error` (if not null) says why.
-bool RebuildMovieFile(const Progress* progress, const char* moviePath, const char* outPath,
-                      const char* playerPath, RebuildMode mode, RebuildError* error = nullptr,
-                      RebuildDetails* details = nullptr,
-                      CommitMode commit = CommitMode::Replace);
+// is streamed to the output. The output is written beside its destination
+// and moved over it only when complete, so `outPath` may name the source
+// or the player file. `commit` says whether an existing file of that name
+// is replaced (see CommitMode). Whatever the failure, no output file was created and an existing file
+// of the output's name is as it was.
+Failure RebuildMovieFile(const Progress* progress, const char* moviePath, const char* outPath,
+                         const char* playerPath, RebuildMode mode,
+                         RebuildDetails* details = nullptr,
+                         CommitMode commit = CommitMode::Replace);
 
-// A Save written in full to its temporary file beside the destination,
-// still open and not yet in place.
-struct WrittenOutput {
-    PlatformFile* file;
-    char* tempPath;  // a MemAlloc block
-};
-
-// RebuildMovieFile without its last step: on true the output is written
-// in full to a temporary file beside `outPath` and left, open, in
-// `*written`, which PlaceWrittenOutput then puts in place. That step
-// waits for the disk (it flushes the file before the rename); a caller
-// with more files to write can take it to another thread and go on.
-bool WriteMovieOutput(const Progress* progress, const char* moviePath, const char* outPath,
-                      const char* playerPath, RebuildMode mode, WrittenOutput* written,
-                      RebuildError* error = nullptr, RebuildDetails* details = nullptr);
-
-// Flushes a written output to the disk and moves it to `outPath` as
-// `commit` says: None, OutputExists or WriteFailed. The temporary file is
-// gone afterwards, whatever the result.
-RebuildError PlaceWrittenOutput(WrittenOutput* written, const char* outPath, CommitMode commit);
+// RebuildMovieFile without its last step: when nothing failed the output
+// is written in full beside `outPath` and left, open, in `*written`, which
+// PlaceOutput (output_file.h) then puts in place. That step waits for the
+// disk; a caller with more files to write can take it to another thread
+// and go on.
+Failure WriteMovieOutput(const Progress* progress, const char* moviePath, const char* outPath,
+                         const char* playerPath, RebuildMode mode, OutputFile* written,
+                         RebuildDetails* details = nullptr);
 
 // Writes the player program of `moviePath` (the bytes in front of its
 // movie, or the whole of a player program without one; for Linux
 // programs the ELF file proper) to `outPath`.
-// Returns true when the output was written completely; as above otherwise.
-bool ExtractPlayer(const char* moviePath, const char* outPath, RebuildError* error = nullptr,
-                   CommitMode commit = CommitMode::Replace);
+Failure ExtractPlayer(const char* moviePath, const char* outPath,
+                      CommitMode commit = CommitMode::Replace);

@@ -1,6 +1,6 @@
 // work_memory.cpp - the deflate workers' memory, from the C heap (which
 // every thread may use).
-#include "work_memory.h"
+#include "rebuild/work_memory.h"
 
 #include <cstdlib>
 

@@ -1,11 +1,11 @@
 // zlib_body.cpp - inflating the zlib stream of a "CWS" movie body one step
 // at a time.
-#include "zlib_body.h"
+#include "rebuild/zlib_body.h"
 
 #include <cstring>
 #include <zlib.h>
 
-#include "../common/platform.h"
+#include "common/platform.h"
 
 namespace {
 // zlib counts in 32-bit units; larger cursors are served in slices.

@@ -2,7 +2,7 @@
 // after the 8-byte header, in the shape of body_codec.h.
 #pragma once
 
-#include "body_codec.h"
+#include "rebuild/body_codec.h"
 
 void* OpenZlibBody(const unsigned char* movieStart, bool* invalid);
 StepResult StepZlibBody(void* state, CodecCursors* cursors, bool inputEnds);

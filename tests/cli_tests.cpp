@@ -15,11 +15,11 @@
 #include <unistd.h>
 #endif
 
-#include "cli.h"
-#include "cli_platform.h"
+#include "cli/cli.h"
+#include "cli/cli_platform.h"
 #include "common/bytes.h"
 #include "common/platform.h"
-#include "progress.h"
+#include "cli/terminal_bar.h"
 #include "rebuild/lzma_body.h"
 #include "test_support.h"
 
@@ -1071,13 +1071,13 @@ TEST(CliProgress, TheCoresProgressReachesTheLine)
 {
     FILE* stream = fopen("progress.txt", "w+b");
     ASSERT_TRUE(stream);
-    TerminalProgress progress;
-    StartProgress(&progress, stream, "movie.swf");
-    Progress reporter = TerminalProgressReporter(&progress);
+    TerminalBar progress;
+    StartTerminalBar(&progress, stream, "movie.swf");
+    Progress reporter = TerminalBarProgress(&progress);
     ReportProgress(&reporter, 100, 1000);
     ReportProgress(&reporter, 105, 1000);  // the same percentage: not drawn again
     ReportProgress(&reporter, 3, 4);
-    EraseProgress(&progress);
+    EraseTerminalBar(&progress);
     std::string text = ReadStream(stream);
     EXPECT_TRUE(Contains(text, "\rmovie.swf  [###---------------------------]  10%"));
     EXPECT_TRUE(Contains(text, "\rmovie.swf  [######################--------]  75%"));
@@ -1089,8 +1089,8 @@ TEST(CliProgress, TheCoresProgressReachesTheLine)
 // whose cut would fall inside a character loses all of that character.
 TEST(CliProgress, LongNamesAreCutBetweenCharacters)
 {
-    TerminalProgress progress;
-    StartProgress(&progress, stdout, "a/\xE3\x83\xA0"
+    TerminalBar progress;
+    StartTerminalBar(&progress, stdout, "a/\xE3\x83\xA0"
                                      "\xE3\x83\xBC\xE3\x83\xB3\xE3\x83\xA0\xE3\x83\xBC"
                                      "\xE3\x83\xB3\xE3\x83\xA0\xE3\x83\xBC\xE3\x83\xB3"
                                      "\xE3\x83\xA0.swf");

@@ -18,10 +18,10 @@
 
 namespace {
 
-typedef unsigned char* (*Codec)(const Progress*, unsigned char*, uint32_t*, ConversionError*);
+typedef unsigned char* (*Codec)(const Progress*, unsigned char*, uint32_t*, Failure*);
 
 unsigned char* Compress(const Progress* progress, unsigned char* buffer, uint32_t* size,
-                        ConversionError* error)
+                        Failure* error)
 {
     return CompressMovie(progress, buffer, size, error);
 }
@@ -29,7 +29,7 @@ unsigned char* Compress(const Progress* progress, unsigned char* buffer, uint32_
 // Runs a codec on a copy of `movie`; `*same` tells whether the buffer
 // came back untouched.
 Bytes Convert(Codec codec, const Bytes& movie, bool* same = nullptr,
-              ConversionError* error = nullptr, const Progress* progress = nullptr)
+              Failure* error = nullptr, const Progress* progress = nullptr)
 {
     unsigned char* block = ToBlock(movie);
     uint32_t size = (uint32_t)movie.size();
@@ -60,10 +60,10 @@ TEST(Codecs, PassThroughWhatTheyDoNotConvert)
     };
     for (const Case& test : cases) {
         bool same = false;
-        ConversionError error = ConversionError::DamagedMovie;
+        Failure error = FailureOf(FailureKind::DamagedMovie);
         EXPECT_EQ(test.movie, Convert(test.codec, test.movie, &same, &error));
         EXPECT_TRUE(same);
-        EXPECT_EQ(ConversionError::None, error);
+        EXPECT_EQ(FailureKind::None, error.kind);
     }
 }
 
@@ -93,9 +93,9 @@ TEST(Codecs, IncompressibleBodiesStayWithinTheBound)
     const uint32_t lengths[] = {1, 1000, 4u << 20};
     for (uint32_t length : lengths) {
         Bytes movie = MakeMovie("FWS", 20, length + 8, PatternBytes(length, length, false));
-        ConversionError error = ConversionError::None;
+        Failure error = FailureOf(FailureKind::None);
         Bytes compressed = Convert(Compress, movie, nullptr, &error);
-        ASSERT_EQ(ConversionError::None, error) << length;
+        ASSERT_EQ(FailureKind::None, error.kind) << length;
         EXPECT_LE(compressed.size(), 8u + CompressionBound(length)) << length;
         EXPECT_EQ(movie, Convert(DecompressMovie, compressed)) << length;
     }
@@ -161,11 +161,11 @@ TEST(DecompressMovie, DamagedStreamsFail)
     const Bytes* cases[] = {&badChecksum, &truncated, &corrupt, &notZlib, &declaresTooLittle,
                             &cutAndBroken};
     for (const Bytes* movie : cases) {
-        ConversionError error = ConversionError::None;
+        Failure error = FailureOf(FailureKind::None);
         unsigned char* block = ToBlock(*movie);
         uint32_t size = (uint32_t)movie->size();
         EXPECT_EQ(nullptr, DecompressMovie(nullptr, block, &size, &error));
-        EXPECT_EQ(ConversionError::DamagedMovie, error);
+        EXPECT_EQ(FailureKind::DamagedMovie, error.kind);
         EXPECT_EQ(movie->size(), size);
     }
 }
@@ -234,11 +234,11 @@ TEST(ParallelDeflate, FailingWorkerFailsTheConversion)
     WriteLe32(movie.data() + 4, (uint32_t)movie.size());
     for (long allowed : {0L, 3L, 6L}) {
         workAllocationsLeft = allowed;
-        ConversionError error = ConversionError::None;
+        Failure error = FailureOf(FailureKind::None);
         unsigned char* block = ToBlock(movie);
         uint32_t size = (uint32_t)movie.size();
         EXPECT_EQ(nullptr, CompressMovie(nullptr, block, &size, &error, 2)) << allowed;
-        EXPECT_EQ(ConversionError::OutOfMemory, error) << allowed;
+        EXPECT_EQ(FailureKind::OutOfMemory, error.kind) << allowed;
     }
     workAllocationsLeft = -1;
 }
@@ -274,19 +274,19 @@ TEST(DecodeMovieBody, ReportsDamagePrecisely)
     Bytes trailing = Concat(good, Bytes(10, 7));
     const struct {
         const Bytes* movie;
-        DecodeResult result;
+        FailureKind result;
         Damage damage;
         uint64_t offsetFrom, offsetTo;  // where the damage may be reported
         uint64_t deliveredAtMost, padded;
     } cases[] = {
-        {&good, DecodeResult::Decoded, Damage::None, 0, 0, 200000, 0},
-        {&trailing, DecodeResult::Decoded, Damage::None, 0, 0, 200000, 0},
-        {&badChecksum, DecodeResult::Damaged, Damage::BadChecksum, good.size() - 4, good.size(),
+        {&good, FailureKind::None, Damage::None, 0, 0, 200000, 0},
+        {&trailing, FailureKind::None, Damage::None, 0, 0, 200000, 0},
+        {&badChecksum, FailureKind::DamagedMovie, Damage::BadChecksum, good.size() - 4, good.size(),
          200000, 0},
-        {&cut, DecodeResult::Damaged, Damage::CutShort, cut.size(), cut.size(), 120000, 0},
-        {&corrupt, DecodeResult::Damaged, Damage::DataError, 10, 12, 0, 0},
-        {&tooShort, DecodeResult::Damaged, Damage::DeclaredTooShort, 4, 4, 0, 0},
-        {&padded, DecodeResult::Decoded, Damage::None, 0, 0, 300000, 100000},
+        {&cut, FailureKind::DamagedMovie, Damage::CutShort, cut.size(), cut.size(), 120000, 0},
+        {&corrupt, FailureKind::DamagedMovie, Damage::DataError, 10, 12, 0, 0},
+        {&tooShort, FailureKind::DamagedMovie, Damage::DeclaredTooShort, 4, 4, 0, 0},
+        {&padded, FailureKind::None, Damage::None, 0, 0, 300000, 100000},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(&test - cases);
@@ -294,14 +294,15 @@ TEST(DecodeMovieBody, ReportsDamagePrecisely)
         ByteSink sink = {Count, nullptr, &counted};
         DecodeReport report;
         EXPECT_EQ(test.result, DecodeMovieBody(test.movie->data(), test.movie->size(), &sink,
-                                               nullptr, &report));
+                                               nullptr, &report)
+                                   .kind);
         EXPECT_EQ(test.damage, report.damage);
         EXPECT_GE(report.damageOffset, test.offsetFrom);
         EXPECT_LE(report.damageOffset, test.offsetTo);
         EXPECT_EQ(counted.bytes, report.delivered);
         EXPECT_LE(report.delivered, test.deliveredAtMost);
         EXPECT_EQ(test.padded, report.padded);
-        if (test.result == DecodeResult::Decoded) {
+        if (test.result == FailureKind::None) {
             EXPECT_EQ(test.deliveredAtMost, report.delivered);
             EXPECT_EQ(good.size(), report.streamEnd);
         }

@@ -104,13 +104,13 @@ TEST_F(Corpus, ProjectorsBuiltFromTheMovies)
         EXPECT_EQ(movie.size(), info.movieSize) << row.file;
         EXPECT_EQ(signature, MovieSignature(info.header)) << row.file;
 
-        ASSERT_TRUE(RebuildMovieFile(nullptr, "projector.exe", "movie.swf", nullptr, remove))
+        ASSERT_FALSE(Failed(RebuildMovieFile(nullptr, "projector.exe", "movie.swf", nullptr, remove)))
             << row.file;
         EXPECT_EQ(movie, ReadWholeFile("movie.swf")) << row.file;
 
         if (row.signature != "CWS")
             continue;
-        ASSERT_TRUE(RebuildMovieFile(nullptr, "projector.exe", "out.exe", nullptr, decompress))
+        ASSERT_FALSE(Failed(RebuildMovieFile(nullptr, "projector.exe", "out.exe", nullptr, decompress)))
             << row.file;
         Bytes output = ReadWholeFile("out.exe");
         ASSERT_GT(output.size(), player.size() + 8) << row.file;

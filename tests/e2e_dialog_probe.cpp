@@ -16,7 +16,7 @@
 #include <cstring>
 #include <string>
 
-#include "../res/resource.h"
+#include "res/resource.h"
 #include "common/version.h"
 
 namespace {

@@ -71,7 +71,7 @@ Bytes UncompressedForm(const Bytes& movie, const Decoded& decoded)
     return MakeMovie("FWS", movie[3], declared, body);
 }
 
-Bytes Encode(const Bytes& fws, ConversionError* error = nullptr)
+Bytes Encode(const Bytes& fws, Failure* error = nullptr)
 {
     uint32_t size = 0;
     unsigned char* output = LzmaEncodeMovie(fws.data(), (uint32_t)fws.size(), &size, nullptr,
@@ -191,11 +191,11 @@ TEST(Lzma, EncoderHeaderAndBody)
                   decoded.body)
             << test.what;
     }
-    ConversionError error = ConversionError::None;
+    Failure error = FailureOf(FailureKind::None);
     EXPECT_TRUE(Encode(MakeMovie("CWS", 13, 108, Bytes(100, 1)), &error).empty());
-    EXPECT_EQ(ConversionError::DamagedMovie, error);
+    EXPECT_EQ(FailureKind::DamagedMovie, error.kind);
     EXPECT_TRUE(Encode(MakeMovie("FWS", 13, 7, Bytes(100, 1)), &error).empty());
-    EXPECT_EQ(ConversionError::DamagedMovie, error);
+    EXPECT_EQ(FailureKind::DamagedMovie, error.kind);
 }
 
 TEST(Lzma, EncoderProgressRisesToTheBodyLength)

@@ -42,8 +42,8 @@ TEST(Memory, ADeclaredLengthCostsNothingUntilDecoded)
     uint64_t counted = 0;
     ByteSink sink = {CountOnly, nullptr, &counted};
     DecodeReport report;
-    EXPECT_EQ(DecodeResult::Decoded,
-              DecodeMovieBody(movie.data(), movie.size(), &sink, nullptr, &report));
+    EXPECT_EQ(FailureKind::None,
+              DecodeMovieBody(movie.data(), movie.size(), &sink, nullptr, &report).kind);
     EXPECT_EQ(0xFFFFFFFFu - 8u, counted);
     EXPECT_EQ(counted, report.padded);
     EXPECT_LT(PeakBytes() - before, 8 * mebibyte);
@@ -70,9 +70,9 @@ TEST(Memory, SavesStreamWhatTheMovieYields)
         SCOPED_TRACE(test.input);
         uint64_t before = PeakBytes();
         RebuildDetails details = {2, 0, false, Damage::None, 0, 0};
-        ASSERT_TRUE(RebuildMovieFile(nullptr, test.input, "out.swf", nullptr,
-                                     MakeRebuildMode(PlayerAction::Remove, test.action), nullptr,
-                                     &details));
+        ASSERT_FALSE(Failed(RebuildMovieFile(nullptr, test.input, "out.swf", nullptr,
+                                             MakeRebuildMode(PlayerAction::Remove, test.action),
+                                             &details)));
         EXPECT_EQ(test.padded, details.paddedBytes);
         EXPECT_LT(PeakBytes() - before, 16 * mebibyte);
         RemoveFile("out.swf");

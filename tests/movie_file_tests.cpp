@@ -12,10 +12,18 @@
 
 namespace {
 
+// The four sizes of the original record.
+struct Sizes {
+    uint32_t header;
+    uint32_t fileLength;
+    uint32_t playerSize;
+    uint32_t movieSize;
+};
+
 struct InspectCase {
     const char* name;
     Bytes content;
-    MovieInfo expected;
+    Sizes expected;
 };
 
 MovieInfo Inspect(const std::string& path, uint32_t* result = nullptr)
@@ -28,7 +36,7 @@ MovieInfo Inspect(const std::string& path, uint32_t* result = nullptr)
     return info;
 }
 
-void ExpectInfo(const MovieInfo& expected, const MovieInfo& actual, const char* name)
+void ExpectInfo(const Sizes& expected, const MovieInfo& actual, const char* name)
 {
     EXPECT_EQ(expected.header, actual.header) << name;
     EXPECT_EQ(expected.fileLength, actual.fileLength) << name;
@@ -152,7 +160,7 @@ TEST(InspectMovieFile, LargeSparseFiles)
 // Projectors of every layout around the built players, and damaged ones:
 // each case a fault in where the player ends, the movie starts or the
 // sizes are checked against the file.
-TEST(LocateMovie, EveryLayoutAndDamagedOnes)
+TEST(InspectMovie, EveryLayoutAndDamagedOnes)
 {
     Bytes elf32 = ReadWholeFile(FixturePath("linux-player-i386"));
     Bytes elf64 = ReadWholeFile(FixturePath("linux-player-x86_64"));
@@ -182,47 +190,42 @@ TEST(LocateMovie, EveryLayoutAndDamagedOnes)
     const struct {
         const char* name;
         Bytes content;
-        MovieLocation expected;
+        MovieInfo expected;
     } cases[] = {
         {"windows", MakeProjector(windows, movie),
-         {PlayerLayout::Windows, header, declared, (uint32_t)windows.size(),
-          (uint32_t)windows.size(), size}},
+         {header, declared, (uint32_t)windows.size(), size, PlayerLayout::Windows, (uint32_t)windows.size()}},
         {"linux-i386", MakeLayoutProjector("linux-i386", elf32, movie),
-         {PlayerLayout::LinuxI386, header, declared, (uint32_t)elf32.size(),
-          (uint32_t)elf32.size() + 8, size}},
+         {header, declared, (uint32_t)elf32.size(), size, PlayerLayout::LinuxI386, (uint32_t)elf32.size() + 8}},
         {"linux-x86_64", MakeLayoutProjector("linux-x86_64", elf64, movie),
-         {PlayerLayout::LinuxX86_64, header, declared, (uint32_t)elf64.size(),
-          (uint32_t)elf64.size() + 16, size}},
+         {header, declared, (uint32_t)elf64.size(), size, PlayerLayout::LinuxX86_64, (uint32_t)elf64.size() + 16}},
         {"bytes after the movie", trailingBytes,
-         {PlayerLayout::LinuxI386, header, declared, (uint32_t)elf32.size(),
-          (uint32_t)elf32.size() + 8, size}},
+         {header, declared, (uint32_t)elf32.size(), size, PlayerLayout::LinuxI386, (uint32_t)elf32.size() + 8}},
         // The trailer after a Windows movie is written again by every Save,
         // so it completes the header of a 3-byte movie.
         {"windows movie shorter than its header", MakeProjector(windows, Bytes{'C', 'W', 'S'}),
-         {PlayerLayout::Windows, 0x56535743, 0x03FA1234, (uint32_t)windows.size(),
-          (uint32_t)windows.size(), 3}},
+         {0x56535743, 0x03FA1234, (uint32_t)windows.size(), 3, PlayerLayout::Windows, (uint32_t)windows.size()}},
         {"movie shorter than its header", oneByteMovie,
-         {PlayerLayout::LinuxI386, 0, 0, (uint32_t)elf32.size(), 0, 0}},
+         {0, 0, (uint32_t)elf32.size(), 0, PlayerLayout::LinuxI386, 0}},
         {"ELF player alone", elf64,
-         {PlayerLayout::LinuxX86_64, 0, 0, (uint32_t)elf64.size(), 0, 0}},
-        {"bare movie", movie, {PlayerLayout::None, header, declared, 0, 0, size}},
+         {0, 0, (uint32_t)elf64.size(), 0, PlayerLayout::LinuxX86_64, 0}},
+        {"bare movie", movie, {header, declared, 0, size, PlayerLayout::None, 0}},
         {"movie size past the end", sizePastEnd,
-         {PlayerLayout::LinuxI386, 0, 0, (uint32_t)elf32.size(), 0, 0}},
+         {0, 0, (uint32_t)elf32.size(), 0, PlayerLayout::LinuxI386, 0}},
         {"wrong magic", wrongMagic,
-         {PlayerLayout::LinuxX86_64, 0, 0, (uint32_t)elf64.size(), 0, 0}},
+         {0, 0, (uint32_t)elf64.size(), 0, PlayerLayout::LinuxX86_64, 0}},
         {"64-bit size beyond 32 bits", highSizeBits,
-         {PlayerLayout::LinuxX86_64, 0, 0, (uint32_t)elf64.size(), 0, 0}},
-        {"section header table past the end", tablePastEnd, {PlayerLayout::None, 0, 0, 0, 0, 0}},
+         {0, 0, (uint32_t)elf64.size(), 0, PlayerLayout::LinuxX86_64, 0}},
+        {"section header table past the end", tablePastEnd, {0, 0, 0, 0, PlayerLayout::None, 0}},
         {"64-bit section header offset past the end", table64PastEnd,
-         {PlayerLayout::None, 0, 0, 0, 0, 0}},
+         {0, 0, 0, 0, PlayerLayout::None, 0}},
         {"ELF header cut short", Bytes(elf32.begin(), elf32.begin() + 20),
-         {PlayerLayout::None, 0, 0, 0, 0, 0}},
+         {0, 0, 0, 0, PlayerLayout::None, 0}},
     };
     for (const auto& test : cases) {
         WriteWholeFile("layout.bin", test.content);
-        MovieLocation location;
+        MovieInfo location;
         FillBytes(&location, 0xAB, sizeof location);
-        LocateMovie("layout.bin", &location);
+        InspectMovie("layout.bin", &location);
         EXPECT_EQ((int)test.expected.layout, (int)location.layout) << test.name;
         EXPECT_EQ(test.expected.header, location.header) << test.name;
         EXPECT_EQ(test.expected.fileLength, location.fileLength) << test.name;
@@ -239,7 +242,7 @@ TEST(LocateMovie, EveryLayoutAndDamagedOnes)
 
 // A NAME.app folder: the movie is a file inside, the version comes from
 // an XML property list only.
-TEST(LocateMovie, AppFolders)
+TEST(InspectMovie, AppFolders)
 {
     Bytes movie = MakeUncompressedMovie(30, 500);
     const std::string xml =
@@ -266,8 +269,8 @@ TEST(LocateMovie, AppFolders)
         ASSERT_TRUE(MakeAppFolder(path, movie, test.infoList)) << path;
         if (!test.withMovie)
             RemoveFile(path + "/Contents/Resources/movie.swf");
-        MovieLocation location;
-        LocateMovie(path.c_str(), &location);
+        MovieInfo location;
+        InspectMovie(path.c_str(), &location);
         EXPECT_EQ((int)test.layout, (int)location.layout) << path;
         bool app = test.layout == PlayerLayout::MacApp;
         EXPECT_EQ(app ? movie.size() : 0u, location.movieSize) << path;

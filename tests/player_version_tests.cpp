@@ -9,6 +9,7 @@
 #include "common/platform.h"
 #include "movie/movie_file.h"
 #include "movie/player_version.h"
+#include "movie/version_resource.h"
 #include "test_support.h"
 
 namespace {
@@ -72,7 +73,7 @@ Bytes VersionBlock(uint32_t declaredLength, size_t size, std::vector<size_t> inf
     return block;
 }
 
-TEST(VersionFromResource, ScansFourByteStepsWithinDeclaredLengthAndRealSize)
+TEST(FixedFileVersionIn, ScansFourByteStepsWithinDeclaredLengthAndRealSize)
 {
     const struct {
         const char* name;
@@ -97,10 +98,10 @@ TEST(VersionFromResource, ScansFourByteStepsWithinDeclaredLengthAndRealSize)
     for (const auto& test : cases) {
         // An exact-size block, so that a read past its end is caught.
         unsigned char* resource = ToBlock(test.block);
-        EXPECT_EQ(test.expected, VersionFromResource(resource, test.block.size())) << test.name;
+        EXPECT_EQ(test.expected, FixedFileVersionIn(resource, test.block.size())) << test.name;
         MemFree(resource);
     }
-    EXPECT_EQ(0u, VersionFromResource(nullptr, 92));
+    EXPECT_EQ(0u, FixedFileVersionIn(nullptr, 92));
 }
 
 uint16_t Le16(const Bytes& bytes, size_t at)
@@ -198,7 +199,7 @@ PlayerLayout Locate(const Bytes& file)
 // GetPlayerVersion uses (on Windows the system loader). They must agree.
 PackedVersion ExpectReadersAgree(const std::string& path, const char* name)
 {
-    PackedVersion portable = ReadPlayerVersionFromFile(path.c_str());
+    PackedVersion portable = ReadVersionResourceOfFile(path.c_str());
     EXPECT_EQ(portable, GetPlayerVersion(path.c_str())) << name << ": the loader disagrees";
     return portable;
 }
@@ -222,7 +223,7 @@ TEST(GetPlayerVersion, ReadsTheTestPlayers)
     EXPECT_EQ(0u, ExpectReadersAgree("movie.swf", "a movie"));
     EXPECT_EQ(0u, GetPlayerVersion(""));
     EXPECT_EQ(0u, GetPlayerVersion(nullptr));
-    EXPECT_EQ(0u, ReadPlayerVersionFromFile(nullptr));
+    EXPECT_EQ(0u, ReadVersionResourceOfFile(nullptr));
 }
 
 // The 9.0 player's block has no children: the fixed information stands at

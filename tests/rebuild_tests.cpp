@@ -78,10 +78,13 @@ protected:
     std::string Path(const std::string& name) const { return folder + "/" + name; }
 
     bool RebuildTo(const char* source, const char* output, RebuildMode mode,
-                   RebuildError* error = nullptr, const char* playerFile = "new-player.exe")
+                   Failure* error = nullptr, const char* playerFile = "new-player.exe")
     {
-        return RebuildMovieFile(nullptr, Path(source).c_str(), Path(output).c_str(),
-                                Path(playerFile).c_str(), mode, error);
+        Failure result = RebuildMovieFile(nullptr, Path(source).c_str(), Path(output).c_str(),
+                                          Path(playerFile).c_str(), mode);
+        if (error)
+            *error = result;
+        return !Failed(result);
     }
 
     // The folder holds exactly these files: no temporary file is left.
@@ -120,10 +123,10 @@ TEST_F(Rebuild, EveryModeByteForByte)
                                            : playerAction == PlayerAction::AddReplace ? &newPlayer
                                                                                      : nullptr;
                 Bytes expected = playerBytes ? MakeProjector(*playerBytes, movie) : movie;
-                RebuildError error = RebuildError::NothingToDo;
+                Failure error = FailureOf(FailureKind::NothingToDo);
                 ASSERT_TRUE(RebuildTo(source.source, "out.bin", mode, &error))
                     << source.source << " mode " << mode;
-                EXPECT_EQ(RebuildError::None, error);
+                EXPECT_EQ(FailureKind::None, error.kind);
                 EXPECT_EQ(expected, ReadWholeFile(Path("out.bin")))
                     << source.source << " mode " << std::hex << mode;
             }
@@ -231,14 +234,15 @@ TEST_F(Rebuild, SalvageKeepsWhatDecodesOfADamagedMovie)
     for (const Case& test : cases) {
         WriteWholeFile(Path("damaged.swf"), test.movie);
         RemoveFile(Path("out.swf"));
-        RebuildError error = RebuildError::None;
+        Failure error = FailureOf(FailureKind::None);
         bool whole = test.damage == Damage::None;
         EXPECT_EQ(whole, RebuildTo("damaged.swf", "out.swf", removeDecompress, &error)) << test.what;
         EXPECT_EQ(whole, FileExists(Path("out.swf"))) << test.what;
 
         RebuildDetails details = {0, 0, true, Damage::None, 0, 0};
-        ASSERT_TRUE(RebuildMovieFile(nullptr, Path("damaged.swf").c_str(), Path("out.swf").c_str(),
-                                     nullptr, removeDecompress, &error, &details))
+        ASSERT_FALSE(Failed(RebuildMovieFile(nullptr, Path("damaged.swf").c_str(),
+                                             Path("out.swf").c_str(), nullptr, removeDecompress,
+                                             &details)))
             << test.what;
         EXPECT_EQ(test.damage, details.damage) << test.what;
         Bytes out = ReadWholeFile(Path("out.swf"));
@@ -258,17 +262,17 @@ TEST_F(Rebuild, NothingIsCreatedWithoutAMovieOrARequest)
     const struct {
         const char* source;
         RebuildMode mode;
-        RebuildError error;
+        FailureKind error;
     } cases[] = {
-        {"projector.exe", 0, RebuildError::NothingToDo},
-        {"new-player.exe", removeKeep, RebuildError::NoMovie},
-        {"notes.txt", keepCompress, RebuildError::NoMovie},
-        {"missing.swf", keepCompress, RebuildError::NoMovie},
+        {"projector.exe", 0, FailureKind::NothingToDo},
+        {"new-player.exe", removeKeep, FailureKind::NoMovie},
+        {"notes.txt", keepCompress, FailureKind::NoMovie},
+        {"missing.swf", keepCompress, FailureKind::NoMovie},
     };
     for (const auto& test : cases) {
-        RebuildError error = RebuildError::None;
+        Failure error = FailureOf(FailureKind::None);
         EXPECT_FALSE(RebuildTo(test.source, "out.bin", test.mode, &error)) << test.source;
-        EXPECT_EQ(test.error, error) << test.source;
+        EXPECT_EQ(test.error, error.kind) << test.source;
     }
     EXPECT_EQ(Bytes(10, 'k'), ReadWholeFile(Path("out.bin")));
     ExpectFolderHolds({"projector.exe", "movie.swf", "new-player.exe", "out.bin", "notes.txt"});
@@ -283,25 +287,25 @@ TEST_F(Rebuild, FullDiskLeavesTheDestinationUntouched)
     const uint64_t budgets[] = {0, 100, player.size() + 10, player.size() + 50008 + 4};
     for (uint64_t budget : budgets) {
         writeBudget = budget;
-        RebuildError error = RebuildError::None;
+        Failure error = FailureOf(FailureKind::None);
         EXPECT_FALSE(RebuildTo("projector.exe", "out.exe", keepDecompress, &error)) << budget;
-        EXPECT_EQ(RebuildError::WriteFailed, error) << budget;
+        EXPECT_EQ(FailureKind::WriteFailed, error.kind) << budget;
         EXPECT_EQ(Bytes(10, 'k'), ReadWholeFile(Path("out.exe")));
     }
     writeBudget = 10;
-    EXPECT_FALSE(ExtractPlayer(Path("projector.exe").c_str(), Path("out.exe").c_str()));
+    EXPECT_TRUE(Failed(ExtractPlayer(Path("projector.exe").c_str(), Path("out.exe").c_str())));
     EXPECT_EQ(Bytes(10, 'k'), ReadWholeFile(Path("out.exe")));
     ExpectFolderHolds({"projector.exe", "movie.swf", "new-player.exe", "out.exe"});
 }
 
 TEST_F(Rebuild, UnwritableFolderIsReported)
 {
-    RebuildError error = RebuildError::None;
+    Failure error = FailureOf(FailureKind::None);
     EXPECT_FALSE(RebuildTo("projector.exe", "no-such-folder/out.exe", keepCompress, &error));
-    EXPECT_EQ(RebuildError::CreateFailed, error);
-    EXPECT_FALSE(ExtractPlayer(Path("projector.exe").c_str(),
-                               Path("no-such-folder/player.exe").c_str(), &error));
-    EXPECT_EQ(RebuildError::CreateFailed, error);
+    EXPECT_EQ(FailureKind::CreateFailed, error.kind);
+    EXPECT_TRUE(Failed((error = ExtractPlayer(Path("projector.exe").c_str(),
+                               Path("no-such-folder/player.exe").c_str()))));
+    EXPECT_EQ(FailureKind::CreateFailed, error.kind);
 }
 
 TEST_F(Rebuild, DamagedMovieFailsAndWritesNothing)
@@ -312,9 +316,9 @@ TEST_F(Rebuild, DamagedMovieFailsAndWritesNothing)
     WriteWholeFile(Path("out.exe"), Bytes(10, 'k'));
     const RebuildMode modes[] = {keepDecompress, keepCompress};
     for (RebuildMode mode : modes) {
-        RebuildError error = RebuildError::None;
+        Failure error = FailureOf(FailureKind::None);
         EXPECT_FALSE(RebuildTo("damaged.exe", "out.exe", mode, &error));
-        EXPECT_EQ(RebuildError::DamagedMovie, error);
+        EXPECT_EQ(FailureKind::DamagedMovie, error.kind);
         EXPECT_EQ(Bytes(10, 'k'), ReadWholeFile(Path("out.exe")));
     }
     // Keeping the movie as stored does not look inside it.
@@ -328,9 +332,9 @@ TEST_F(Rebuild, FailingWorkerWritesNothing)
 {
     for (long allowed : {0L, 2L}) {
         workAllocationsLeft = allowed;
-        RebuildError error = RebuildError::None;
+        Failure error = FailureOf(FailureKind::None);
         EXPECT_FALSE(RebuildTo("projector.exe", "out.exe", keepCompress, &error));
-        EXPECT_EQ(RebuildError::OutOfMemory, error);
+        EXPECT_EQ(FailureKind::OutOfMemory, error.kind);
         ExpectFolderHolds({"projector.exe", "movie.swf", "new-player.exe"});
     }
     workAllocationsLeft = -1;
@@ -345,24 +349,24 @@ TEST_F(Rebuild, OutputMayNameTheSourceOrThePlayerFile)
     ASSERT_TRUE(RebuildTo("movie.swf", "new-player.exe", replaceKeep));
     EXPECT_EQ(MakeProjector(newPlayer, uncompressed), ReadWholeFile(Path("new-player.exe")));
 
-    ASSERT_TRUE(ExtractPlayer(Path("new-player.exe").c_str(), Path("new-player.exe").c_str()));
+    ASSERT_FALSE(Failed(ExtractPlayer(Path("new-player.exe").c_str(), Path("new-player.exe").c_str())));
     EXPECT_EQ(newPlayer, ReadWholeFile(Path("new-player.exe")));
     ExpectFolderHolds({"projector.exe", "movie.swf", "new-player.exe"});
 }
 
 TEST_F(Rebuild, ExtractPlayer)
 {
-    ASSERT_TRUE(ExtractPlayer(Path("projector.exe").c_str(), Path("player-out.exe").c_str()));
+    ASSERT_FALSE(Failed(ExtractPlayer(Path("projector.exe").c_str(), Path("player-out.exe").c_str())));
     EXPECT_EQ(player, ReadWholeFile(Path("player-out.exe")));
 
-    ASSERT_TRUE(ExtractPlayer(Path("new-player.exe").c_str(), Path("copy.exe").c_str()));
+    ASSERT_FALSE(Failed(ExtractPlayer(Path("new-player.exe").c_str(), Path("copy.exe").c_str())));
     EXPECT_EQ(newPlayer, ReadWholeFile(Path("copy.exe")));
 
-    RebuildError error = RebuildError::None;
-    EXPECT_FALSE(ExtractPlayer(Path("movie.swf").c_str(), Path("none.exe").c_str(), &error));
-    EXPECT_EQ(RebuildError::NoPlayer, error);
-    EXPECT_FALSE(ExtractPlayer(nullptr, Path("none.exe").c_str()));
-    EXPECT_FALSE(ExtractPlayer(Path("projector.exe").c_str(), nullptr));
+    Failure error = FailureOf(FailureKind::None);
+    EXPECT_TRUE(Failed((error = ExtractPlayer(Path("movie.swf").c_str(), Path("none.exe").c_str()))));
+    EXPECT_EQ(FailureKind::NoPlayer, error.kind);
+    EXPECT_TRUE(Failed(ExtractPlayer(nullptr, Path("none.exe").c_str())));
+    EXPECT_TRUE(Failed(ExtractPlayer(Path("projector.exe").c_str(), nullptr)));
     ExpectFolderHolds(
         {"projector.exe", "movie.swf", "new-player.exe", "player-out.exe", "copy.exe"});
 }
@@ -374,12 +378,12 @@ TEST_F(Rebuild, APlayerCutMeanwhileFailsAndWritesNothing)
     WriteWholeFile(Path("out.exe"), Bytes(10, 'k'));
     shortFileSize = newPlayer.size();
     shortReadEnd = newPlayer.size() - 1;
-    RebuildError error = RebuildError::None;
+    Failure error = FailureOf(FailureKind::None);
     EXPECT_FALSE(RebuildTo("movie.swf", "out.exe", replaceKeep, &error));
-    EXPECT_EQ(RebuildError::ReadFailed, error);
-    error = RebuildError::None;
-    EXPECT_FALSE(ExtractPlayer(Path("new-player.exe").c_str(), Path("out.exe").c_str(), &error));
-    EXPECT_EQ(RebuildError::ReadFailed, error);
+    EXPECT_EQ(FailureKind::ReadFailed, error.kind);
+    error = NoFailure();
+    EXPECT_TRUE(Failed((error = ExtractPlayer(Path("new-player.exe").c_str(), Path("out.exe").c_str()))));
+    EXPECT_EQ(FailureKind::ReadFailed, error.kind);
     EXPECT_EQ(Bytes(10, 'k'), ReadWholeFile(Path("out.exe")));
     ExpectFolderHolds({"projector.exe", "movie.swf", "new-player.exe", "out.exe"});
 }
@@ -411,34 +415,33 @@ TEST_F(Rebuild, CommitModesAndFailedCommits)
     const struct {
         const char* output;
         CommitMode commit;
-        RebuildError error;
+        FailureKind error;
     } cases[] = {
-        {"taken.exe", CommitMode::NoReplace, RebuildError::OutputExists},
-        {"folder", CommitMode::NoReplace, RebuildError::OutputExists},
-        {"folder", CommitMode::Replace, RebuildError::WriteFailed},
-        {"free.exe", CommitMode::NoReplace, RebuildError::None},
+        {"taken.exe", CommitMode::NoReplace, FailureKind::OutputExists},
+        {"folder", CommitMode::NoReplace, FailureKind::OutputExists},
+        {"folder", CommitMode::Replace, FailureKind::WriteFailed},
+        {"free.exe", CommitMode::NoReplace, FailureKind::None},
     };
     for (const auto& test : cases) {
-        RebuildError error = RebuildError::NothingToDo;
-        bool written = RebuildMovieFile(nullptr, Path("projector.exe").c_str(),
-                                        Path(test.output).c_str(), nullptr, keepDecompress,
-                                        &error, nullptr, test.commit);
-        EXPECT_EQ(test.error == RebuildError::None, written) << test.output;
-        EXPECT_EQ(test.error, error) << test.output;
-        error = RebuildError::NothingToDo;
-        ExtractPlayer(Path("projector.exe").c_str(), Path(test.output).c_str(), &error,
-                      test.commit);
-        EXPECT_EQ(test.error == RebuildError::None ? RebuildError::OutputExists : test.error, error)
+        Failure error = RebuildMovieFile(nullptr, Path("projector.exe").c_str(),
+                                         Path(test.output).c_str(), nullptr, keepDecompress,
+                                         nullptr, test.commit);
+        EXPECT_EQ(test.error, error.kind) << test.output;
+        error = ExtractPlayer(Path("projector.exe").c_str(), Path(test.output).c_str(),
+                              test.commit);
+        EXPECT_EQ(test.error == FailureKind::None ? FailureKind::OutputExists : test.error,
+                  error.kind)
             << test.output;
     }
     // A name taken after the output was written, before it is put in place.
-    WrittenOutput written;
-    ASSERT_TRUE(WriteMovieOutput(nullptr, Path("projector.exe").c_str(), Path("late.exe").c_str(),
-                                 nullptr, keepDecompress, &written));
+    OutputFile written;
+    ASSERT_FALSE(Failed(WriteMovieOutput(nullptr, Path("projector.exe").c_str(),
+                                         Path("late.exe").c_str(), nullptr, keepDecompress,
+                                         &written)));
     EXPECT_FALSE(FileExists(Path("late.exe")));  // not in place before it is placed
     WriteWholeFile(Path("late.exe"), Bytes(10, 'l'));
-    EXPECT_EQ(RebuildError::OutputExists,
-              PlaceWrittenOutput(&written, Path("late.exe").c_str(), CommitMode::NoReplace));
+    EXPECT_EQ(FailureKind::OutputExists,
+              PlaceOutput(&written, Path("late.exe").c_str(), CommitMode::NoReplace).kind);
     EXPECT_EQ(Bytes(10, 'l'), ReadWholeFile(Path("late.exe")));
     EXPECT_EQ(Bytes(10, 'k'), ReadWholeFile(Path("taken.exe")));
     EXPECT_EQ(MakeProjector(player, Convert(compressed, MovieAction::Decompress)),

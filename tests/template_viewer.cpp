@@ -7,7 +7,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "../res/resource.h"
+#include "res/resource.h"
 
 namespace {
 

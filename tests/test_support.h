@@ -28,7 +28,7 @@ Bytes ZlibStream(const Bytes& body);
 Bytes MakeCompressedMovie(uint8_t version, const Bytes& body);
 // Player bytes, movie, trailer with the movie's size.
 Bytes MakeProjector(const Bytes& player, const Bytes& movie);
-// A projector of a layout as LocateMovie names it: "windows" (as
+// A projector of a layout as InspectMovie names it: "windows" (as
 // MakeProjector), "linux-i386" (player, 32-bit size, magic, movie) or
 // "linux-x86_64" (player, 64-bit size, the magic sign-extended, movie).
 Bytes MakeLayoutProjector(const std::string& layout, const Bytes& player, const Bytes& movie);

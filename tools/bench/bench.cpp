@@ -255,8 +255,8 @@ bool Rebuild(const Settings& settings, MovieAction action, const char* input,
 {
     std::string output = PathOf(settings, "rebuilt.swf");
     Clock::time_point start = Clock::now();
-    bool ok = RebuildMovieFile(nullptr, PathOf(settings, input).c_str(), output.c_str(), nullptr,
-                               MakeRebuildMode(PlayerAction::Remove, action));
+    bool ok = !Failed(RebuildMovieFile(nullptr, PathOf(settings, input).c_str(), output.c_str(),
+                                       nullptr, MakeRebuildMode(PlayerAction::Remove, action)));
     *seconds = SecondsSince(start);
     struct stat status;
     *outputSize = stat(output.c_str(), &status) == 0 ? (uint64_t)status.st_size : 0;
@@ -343,10 +343,10 @@ bool BatchOneThread(const Settings& settings, uint64_t* outputSize, double* seco
     Clock::time_point start = Clock::now();
     for (uint32_t i = 0; i < batchCount && ok; i++) {
         std::string name = std::to_string(i) + ".swf";
-        ok = RebuildMovieFile(nullptr, PathOf(settings, "batch/" + name).c_str(),
-                              (folder + "/" + name).c_str(), nullptr,
-                              MakeRebuildMode(PlayerAction::Keep, MovieAction::Compress), nullptr,
-                              &details, CommitMode::NoReplace);
+        ok = !Failed(RebuildMovieFile(nullptr, PathOf(settings, "batch/" + name).c_str(),
+                                      (folder + "/" + name).c_str(), nullptr,
+                                      MakeRebuildMode(PlayerAction::Keep, MovieAction::Compress),
+                                      &details, CommitMode::NoReplace));
     }
     *seconds = SecondsSince(start);
     *outputSize = batchCount;

@@ -25,7 +25,7 @@ double SecondsSince(Clock::time_point start)
 
 struct Movie {
     std::string path;
-    MovieLocation info;
+    MovieInfo info;
     std::vector<unsigned char> stored;  // the movie as stored
 };
 
@@ -55,7 +55,7 @@ int main(int argc, char** argv)
     uint64_t storedBytes = 0, bodyBytes = 0;
     for (int i = first; i < argc; i++) {
         Movie movie = {argv[i], {}, {}};
-        LocateMovie(argv[i], &movie.info);
+        InspectMovie(argv[i], &movie.info);
         if (movie.info.movieSize < movieHeaderSize ||
             MovieSignature(movie.info.header) == signatureLzma)
             continue;
@@ -91,8 +91,7 @@ int main(int argc, char** argv)
         }
         Clock::time_point start = Clock::now();
         for (const Movie& movie : movies) {
-            FactsError error;
-            ReadMovieFileFacts(movie.path.c_str(), movie.info, &reader, &error);
+            ReadMovieFileFacts(movie.path.c_str(), movie.info, &reader);
         }
         whole += SecondsSince(start);
     }

@@ -1,6 +1,6 @@
-// progress.cpp - drawing the terminal progress bar that the core's
+// terminal_bar.cpp - drawing the terminal progress bar that the core's
 // progress reports move.
-#include "progress.h"
+#include "cli/terminal_bar.h"
 
 #include <cstring>
 
@@ -9,7 +9,7 @@ const int barWidth = 30;
 const size_t lineLength = 79;  // fits a standard terminal without wrapping
 }  // namespace
 
-void StartProgress(TerminalProgress* progress, FILE* stream, const char* name)
+void StartTerminalBar(TerminalBar* progress, FILE* stream, const char* name)
 {
     progress->stream = stream;
     progress->shownPercent = -1;
@@ -28,7 +28,7 @@ void StartProgress(TerminalProgress* progress, FILE* stream, const char* name)
     memcpy(progress->label + 3, end, strlen(end) + 1);
 }
 
-void FormatProgressLine(char* line, size_t room, const char* label, uint32_t position)
+void FormatTerminalBarLine(char* line, size_t room, const char* label, uint32_t position)
 {
     if (room == 0)
         return;
@@ -41,29 +41,29 @@ void FormatProgressLine(char* line, size_t room, const char* label, uint32_t pos
     snprintf(line, room, "%s  [%s] %3u%%", label, bar, (unsigned)percent);
 }
 
-void DrawProgress(TerminalProgress* progress, uint32_t position)
+void DrawTerminalBar(TerminalBar* progress, uint32_t position)
 {
     int percent = (int)(position > 100 ? 100 : position);
     if (percent == progress->shownPercent)
         return;
     progress->shownPercent = percent;
     char line[lineLength + 1];
-    FormatProgressLine(line, sizeof line, progress->label, position);
+    FormatTerminalBarLine(line, sizeof line, progress->label, position);
     fprintf(progress->stream, "\r%s", line);
     fflush(progress->stream);
 }
 
-void ReportTerminalProgress(void* context, uint64_t done, uint64_t total)
+void ReportToTerminalBar(void* context, uint64_t done, uint64_t total)
 {
-    DrawProgress((TerminalProgress*)context, ProgressPercent(done, total));
+    DrawTerminalBar((TerminalBar*)context, ProgressPercent(done, total));
 }
 
-Progress TerminalProgressReporter(TerminalProgress* progress)
+Progress TerminalBarProgress(TerminalBar* progress)
 {
-    return Progress{ReportTerminalProgress, progress};
+    return Progress{ReportToTerminalBar, progress};
 }
 
-void EraseProgress(TerminalProgress* progress)
+void EraseTerminalBar(TerminalBar* progress)
 {
     if (progress->shownPercent < 0)
         return;

@@ -1,0 +1,319 @@
+// write_steps.cpp - the run of save, extract-player and extract-movie:
+// every input inspected and checked on the job threads, the outputs
+// claimed in input order, then written and put in place, each input's
+// messages printed in input order as soon as those before it are done.
+#include "cli/cli.h"
+#include "cli/cli_platform.h"
+#include "cli/batch_bar.h"
+#include "cli/output_names.h"
+#include "cli/write_jobs.h"
+#include "cli/write_request.h"
+
+#include <chrono>
+
+#include "rebuild/movie_scan.h"
+#include "rebuild/parallel_deflate.h"
+
+namespace {
+// The checks of one input that read files, run on the job threads: each
+// input's own, and what its output's name is in the file system now.
+// `task->output`, when set, is the output named on the command line.
+void InspectTask(const WriteRequest& request, Task* task)
+{
+    const std::string& input = task->input;
+    task->outcome = Outcome::Failed;
+    if (!CheckInputFile(&task->log, input, InputRule::Inspected))
+        return;
+    InspectMovie(input.c_str(), &task->source);
+    if (!CheckSource(request, input, task->source, &task->log))
+        return;
+    task->outcome = CheckPlayerVersion(request, input, task->source, &task->log);
+    if (task->outcome != Outcome::Done)
+        return;
+    if (task->output.empty())
+        task->output = DerivedOutputName(request.command, input, request.outDir,
+                                         SavedLayout(request, input, task->source),
+                                         task->source.layout);
+    task->outputFacts = ExamineOutput(request, input, task->output);
+}
+
+// The rest of the checks, on the main thread and in input order, so that
+// of two inputs with the same output the first one wins.
+void PlanTask(const WriteRequest& request, std::set<std::string>* outputs, Task* task)
+{
+    if (task->outcome != Outcome::Done)
+        return;
+    if (!CheckOutput(request, task->input, task->output, task->outputFacts, outputs,
+                     &task->log)) {
+        task->outcome = Outcome::Failed;
+        return;
+    }
+    task->toWrite = true;
+    bool converts = request.command != WriteCommand::ExtractPlayer &&
+                    MovieActionOf(request.mode) != MovieAction::Keep;
+    if (converts)
+        task->weight = task->source.movieSize > task->source.fileLength ? task->source.movieSize
+                                                                         : task->source.fileLength;
+}
+
+void ReportTaskProgress(void* context, uint64_t done, uint64_t total)
+{
+    Task* task = (Task*)context;
+    uint64_t share = total == 0 ? task->weight : (uint64_t)((double)task->weight * done / total);
+    if (share > task->progressed.load())
+        task->progressed.store(share);
+}
+
+// The messages and the outcome of a task whose writing ended with `result`.
+void EndTask(const WriteRequest& request, Task* task, const Failure& result)
+{
+    const std::string& input = task->input;
+    const RebuildDetails& details = task->details;
+    bool written = !Failed(result);
+    bool salvaged = written && details.damage != Damage::None;
+    if (salvaged)
+        AppendSalvage(input, task->output, task->source, details, &task->log);
+    if (written && details.paddedBytes != 0 && !request.quiet)
+        AppendFileError(&task->log, input,
+                     "warning: the movie's compressed stream ended " +
+                         std::to_string(details.paddedBytes) +
+                         " bytes short of its declared length; they were written as zeros");
+    if (!written)
+        AppendWriteFailure(input, task->output, result, &task->log);
+    task->outcome = !written ? Outcome::Failed : salvaged ? Outcome::Salvaged : Outcome::Done;
+    task->progressed.store(task->weight);
+}
+
+// Writes the task's output. A Save is left written beside its destination
+// (`toPlace`), for PlaceTask.
+void WriteTask(const WriteRequest& request, Task* task)
+{
+    const std::string& input = task->input;
+    if (request.command == WriteCommand::ExtractPlayer) {
+        EndTask(request, task,
+                ExtractPlayer(input.c_str(), task->output.c_str(), CommitModeOf(request)));
+        return;
+    }
+    Progress progress = {ReportTaskProgress, task};
+    const char* playerPath = request.playerPath.empty() ? nullptr : request.playerPath.c_str();
+    task->details = {request.threads, 0, request.salvage, Damage::None, 0, 0};
+    Failure written = WriteMovieOutput(&progress, input.c_str(), task->output.c_str(), playerPath,
+                                       request.mode, &task->written, &task->details);
+    task->toPlace = !Failed(written);
+    if (!task->toPlace)
+        EndTask(request, task, written);
+}
+
+void PlaceTask(const WriteRequest& request, Task* task)
+{
+    task->toPlace = false;
+    EndTask(request, task,
+            PlaceOutput(&task->written, task->output.c_str(), CommitModeOf(request)));
+}
+
+// Prints the logs of the finished tasks that follow those printed, in
+// input order; returns how many are printed now.
+size_t PrintFinished(const WriteRequest& request, std::vector<Task>& tasks, size_t printed,
+                     BatchBar* bar)
+{
+    size_t start = printed;
+    while (printed < tasks.size() && tasks[printed].finished.load())
+        printed++;
+    bool anyText = false;
+    for (size_t i = start; i < printed; i++)
+        anyText = anyText || !tasks[i].log.empty();
+    if (anyText)
+        EraseBatchBar(bar);
+    for (size_t i = start; i < printed; i++)
+        fputs(tasks[i].log.c_str(), request.err);
+    return printed;
+}
+
+// How many deflate workers each conversion gets: what was asked, or the
+// cores shared among the jobs that run at once.
+unsigned ThreadsPerConversion(unsigned asked, unsigned jobs, size_t toWrite)
+{
+    if (asked != 0)
+        return asked;
+    size_t running = toWrite < jobs ? toWrite : jobs;
+    unsigned cores = WorkerCount(0);
+    return running <= 1 ? 0 : (cores / running > 1 ? cores / (unsigned)running : 1);
+}
+
+// Inspects every input with the request's jobs, and waits for them all.
+void InspectTasks(const WriteRequest& request, std::vector<Task>& tasks)
+{
+    Jobs jobs;
+    jobs.request = &request;
+    jobs.work = InspectTask;
+    jobs.place = nullptr;
+    for (Task& task : tasks)
+        jobs.queue.push_back(&task);
+    size_t count = tasks.size() < request.jobs ? tasks.size() : request.jobs;
+    std::vector<std::thread> threads;
+    StartJobs(&jobs, count, &threads);
+    if (jobs.jobCount == 0)
+        RunJobsHere(&jobs);
+    for (std::thread& thread : threads)
+        thread.join();
+    for (Task& task : tasks)
+        task.finished = false;
+}
+
+// Prints the tasks' messages in input order while the jobs run, until the
+// last one is printed.
+void PrintWhileRunning(const WriteRequest& request, std::vector<Task>& tasks, Jobs* jobs,
+                       BatchBar* bar)
+{
+    size_t printed = 0;
+    for (;;) {
+        printed = PrintFinished(request, tasks, printed, bar);
+        DrawBatchBar(bar, tasks);
+        if (printed == tasks.size())
+            return;
+        std::unique_lock<std::mutex> lock(jobs->mutex);
+        jobs->finished.wait_for(lock, std::chrono::milliseconds(100),
+                                [&] { return tasks[printed].finished.load(); });
+    }
+}
+
+// Writes the planned tasks with the request's jobs, printing each task's
+// messages in input order as soon as those before it are done.
+void WriteTasks(WriteRequest request, std::vector<Task>& tasks)
+{
+    Jobs jobs;
+    jobs.request = &request;
+    jobs.work = WriteTask;
+    jobs.place = PlaceTask;
+    for (Task& task : tasks) {
+        if (task.toWrite)
+            jobs.queue.push_back(&task);
+        else
+            task.finished = true;
+    }
+    request.threads = ThreadsPerConversion(request.threads, request.jobs, jobs.queue.size());
+    BatchBar bar;
+    StartBatchBar(request, tasks, &bar);
+    size_t count = jobs.queue.size() < request.jobs ? jobs.queue.size() : request.jobs;
+    std::vector<std::thread> threads;
+    StartJobs(&jobs, count, &threads);
+    if (jobs.jobCount == 0 && !jobs.queue.empty())
+        RunJobsHere(&jobs);
+    PrintWhileRunning(request, tasks, &jobs, &bar);
+    for (std::thread& thread : threads)
+        thread.join();
+    EraseBatchBar(&bar);
+}
+
+// extract-movie --at: the movie found at an offset, as scan lists it.
+Outcome ExtractAtOffset(const WriteRequest& request, const std::string& input,
+                        const std::string& output)
+{
+    std::string log;
+    Outcome outcome = Outcome::Failed;
+    std::set<std::string> none;
+    if (CheckInputFile(request.err, input, InputRule::AnySize) &&
+        CheckOutput(request, input, output, ExamineOutput(request, input, output), &none, &log)) {
+        Failure result =
+            ExtractMovieAt(input.c_str(), request.offset, output.c_str(), CommitModeOf(request));
+        if (!Failed(result))
+            outcome = Outcome::Done;
+        else if (result.kind == FailureKind::NoMovie)
+            AppendFileError(&log, input,
+                            "no confirmed movie starts at offset " +
+                                std::to_string(request.offset) +
+                                " (\"quillaro-cli scan\" lists the movies found)");
+        else
+            AppendWriteFailure(input, output, result, &log);
+    }
+    fputs(log.c_str(), request.err);
+    return outcome;
+}
+
+// Reads the options into `request`. Returns exitDone, or exitUsage after
+// reporting the fault.
+int ReadRequest(const Arguments& arguments, WriteRequest* request)
+{
+    if (request->command == WriteCommand::Save &&
+        ParseSaveOptions(arguments, request) != exitDone)
+        return exitUsage;
+    FILE* err = request->err;
+    if (!ParseCount(arguments, "--threads", arguments.threadsOption, err, &request->threads) ||
+        !ParseCount(arguments, "--jobs", arguments.jobsOption, err, &request->jobs))
+        return exitUsage;
+    if (request->jobs == 0)
+        request->jobs = WorkerCount(0);
+    if (!arguments.atOption.empty())
+        return ParseOffset(arguments, request);
+    return exitDone;
+}
+
+// The exit code of a run from the outcomes of its tasks.
+int ExitCodeOf(const std::vector<Task>& tasks)
+{
+    bool failed = false;
+    bool refused = false;
+    bool salvaged = false;
+    for (const Task& task : tasks) {
+        failed = failed || task.outcome == Outcome::Failed;
+        refused = refused || task.outcome == Outcome::Refused;
+        salvaged = salvaged || task.outcome == Outcome::Salvaged;
+    }
+    if (failed)
+        return exitFailed;
+    if (refused)
+        return exitRefused;
+    return salvaged ? exitSalvaged : exitDone;
+}
+
+// The inputs of a run, each with the output named on the command line
+// (empty with --out-dir).
+int RunTasks(const WriteRequest& request, const std::vector<std::string>& inputs,
+             const std::string& namedOutput)
+{
+    std::vector<Task> tasks(inputs.size());
+    for (size_t i = 0; i < inputs.size(); i++) {
+        tasks[i].input = inputs[i];
+        tasks[i].output = namedOutput;
+    }
+    InspectTasks(request, tasks);
+    std::set<std::string> outputs;
+    for (Task& task : tasks)
+        PlanTask(request, &outputs, &task);
+    WriteTasks(request, tasks);
+    return ExitCodeOf(tasks);
+}
+
+int RunWrite(WriteCommand command, const Arguments& arguments, FILE* err)
+{
+    WriteRequest request = RequestFor(command, arguments, err);
+    std::vector<std::string> inputs;
+    std::string namedOutput;
+    if (SplitOperands(arguments, err, &inputs, &namedOutput) != exitDone ||
+        ReadRequest(arguments, &request) != exitDone)
+        return exitUsage;
+    if (request.atOffset)
+        return ExtractAtOffset(request, inputs[0], namedOutput) == Outcome::Done ? exitDone
+                                                                                  : exitFailed;
+    if (!request.playerPath.empty() && !CheckReplacementPlayer(request))
+        return exitFailed;
+    if (!request.outDir.empty() && !PrepareOutDir(request))
+        return exitFailed;
+    return RunTasks(request, inputs, namedOutput);
+}
+}  // namespace
+
+int RunSave(const Arguments& arguments, FILE*, FILE* err)
+{
+    return RunWrite(WriteCommand::Save, arguments, err);
+}
+
+int RunExtractPlayer(const Arguments& arguments, FILE*, FILE* err)
+{
+    return RunWrite(WriteCommand::ExtractPlayer, arguments, err);
+}
+
+int RunExtractMovie(const Arguments& arguments, FILE*, FILE* err)
+{
+    return RunWrite(WriteCommand::ExtractMovie, arguments, err);
+}
