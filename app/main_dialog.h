@@ -8,8 +8,12 @@
 // path to open at start, or null.
 INT_PTR CALLBACK MainDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// 0: all six option buttons disabled; 1: all enabled; 2: the movie group
-// disabled with "Keep unchanged" checked, the player group enabled.
+// The states of the six option buttons, as SetOptionButtonsState's `state`.
+const int optionsDisabled = 0;    // all six disabled
+const int optionsEnabled = 1;     // all six enabled
+const int optionsPlayerOnly = 2;  // the movie group disabled with "Keep unchanged"
+                                  // checked, the player group enabled
+
 void SetOptionButtonsState(HWND dialog, int state);
 
 // Shows the progress bar at 0 in place of the link label, or the label

@@ -35,15 +35,37 @@ void ShowPath(HWND dialog, int id, const char* path)
     SendDlgItemMessageA(dialog, id, EM_SETSEL, 0, -1);
 }
 
-// The index of the checked button of the group starting at `firstId`;
-// 0 when none is checked.
-uint16_t CheckedIndex(HWND dialog, int firstId)
+// The option buttons and the actions they choose.
+struct MovieChoice {
+    int id;
+    MovieAction action;
+};
+const MovieChoice movieChoices[] = {
+    {IDC_MOVIE_KEEP, MovieAction::Keep},
+    {IDC_MOVIE_DECOMPRESS, MovieAction::Decompress},
+    {IDC_MOVIE_COMPRESS, MovieAction::Compress},
+};
+
+struct PlayerChoice {
+    int id;
+    PlayerAction action;
+};
+const PlayerChoice playerChoices[] = {
+    {IDC_PLAYER_KEEP, PlayerAction::Keep},
+    {IDC_PLAYER_REMOVE, PlayerAction::Remove},
+    {IDC_PLAYER_ADD, PlayerAction::AddReplace},
+};
+
+// The action of the checked button of a group; the first one's when none
+// is checked.
+template <typename Choice, size_t count>
+auto CheckedAction(HWND dialog, const Choice (&choices)[count]) -> decltype(choices[0].action)
 {
-    for (int i = 0; i < 3; i++) {
-        if (IsDlgButtonChecked(dialog, firstId + i) == BST_CHECKED)
-            return (uint16_t)i;
+    for (const Choice& choice : choices) {
+        if (IsDlgButtonChecked(dialog, choice.id) == BST_CHECKED)
+            return choice.action;
     }
-    return 0;
+    return choices[0].action;
 }
 
 // Save is enabled exactly when one of the groups is not on Keep unchanged.
@@ -68,7 +90,7 @@ BOOL OnInitDialog(HWND dialog, const char* initialPath)
     SendMessageA(dialog, WM_SETICON, ICON_SMALL, (LPARAM)icon);
     CheckRadioButton(dialog, IDC_MOVIE_KEEP, IDC_MOVIE_COMPRESS, IDC_MOVIE_KEEP);
     CheckRadioButton(dialog, IDC_PLAYER_KEEP, IDC_PLAYER_ADD, IDC_PLAYER_KEEP);
-    SetOptionButtonsState(dialog, 0);
+    SetOptionButtonsState(dialog, optionsDisabled);
     EnableItem(dialog, IDC_EXTRACT, FALSE);
     EnableItem(dialog, IDC_SAVE, FALSE);
     FocusItem(dialog, IDC_OPEN);
@@ -94,7 +116,7 @@ void OpenMovieFile(HWND dialog, const char* path)
     ShowPath(dialog, IDC_MOVIEPATH, path);
     EnableItem(dialog, IDC_EXTRACT, info.playerSize != 0);
     UpdateInfoText(dialog);
-    SetOptionButtonsState(dialog, IsLzmaMovie(info) ? 2 : 1);
+    SetOptionButtonsState(dialog, IsLzmaMovie(info) ? optionsPlayerOnly : optionsEnabled);
     ApplySaveRule(dialog);
     if (IsLzmaMovie(info))
         ShowMessage(dialog, IDS_LZMA_UNSUPPORTED, MB_ICONINFORMATION);
@@ -106,7 +128,7 @@ void OnOpen(HWND dialog, LPARAM lParam)
 {
     char* path;
     if (lParam != 0) {
-        path = ChooseFile(dialog, 3, 0);
+        path = ChooseFile(dialog, movieFilter | projectorFilter, chooseToOpen);
     } else {
         path = GetControlText(dialog, IDC_MOVIEPATH);
         SetDlgItemTextA(dialog, IDC_MOVIEPATH, "");
@@ -156,7 +178,7 @@ void ResetPlayerChoice(HWND dialog)
 
 void OnAddReplace(HWND dialog)
 {
-    char* path = ChooseFile(dialog, 2, 0);
+    char* path = ChooseFile(dialog, projectorFilter, chooseToOpen);
     if (!path) {
         ResetPlayerChoice(dialog);
         SendMessageA(dialog, WM_COMMAND, IDC_PLAYER_KEEP, (LPARAM)Item(dialog, IDC_PLAYER_KEEP));
@@ -222,18 +244,28 @@ void MoveProgressBar(void* context, uint64_t done, uint64_t total)
     UpdateWindow(GetParent(progress->bar));
 }
 
-UINT ErrorMessageFor(RebuildError error)
+// The window's words for each kind of failure: the string table's entries.
+struct FailureMessage {
+    FailureKind kind;
+    UINT message;
+};
+const FailureMessage failureMessages[] = {
+    {FailureKind::DamagedMovie, IDS_ERROR_DAMAGED},
+    {FailureKind::ReadFailed, IDS_ERROR_READ},
+    {FailureKind::OutOfMemory, IDS_ERROR_MEMORY},
+    {FailureKind::CreateFailed, IDS_ERROR_CREATE},
+    {FailureKind::WriteFailed, IDS_ERROR_WRITE},
+    {FailureKind::NoMovie, IDS_ERROR_NO_MOVIE},
+    {FailureKind::NoPlayer, IDS_ERROR_NO_MOVIE},
+};
+
+UINT ErrorMessageFor(const Failure& failure)
 {
-    switch (error) {
-    case RebuildError::DamagedMovie: return IDS_ERROR_DAMAGED;
-    case RebuildError::ReadFailed: return IDS_ERROR_READ;
-    case RebuildError::OutOfMemory: return IDS_ERROR_MEMORY;
-    case RebuildError::CreateFailed: return IDS_ERROR_CREATE;
-    case RebuildError::WriteFailed: return IDS_ERROR_WRITE;
-    case RebuildError::NoMovie:
-    case RebuildError::NoPlayer: return IDS_ERROR_NO_MOVIE;
-    default: return IDS_ERROR_FAILED;
+    for (const FailureMessage& entry : failureMessages) {
+        if (entry.kind == failure.kind)
+            return entry.message;
     }
+    return IDS_ERROR_FAILED;
 }
 
 // Save (IDC_SAVE) or Extract player (IDC_EXTRACT), from the two path
@@ -245,36 +277,35 @@ void OnSaveOrExtract(HWND dialog, int id)
         return;
     char* playerText = GetControlText(dialog, IDC_PLAYERPATH);
     const char* playerPath = playerText ? playerText : "";
-    MovieAction movieAction = (MovieAction)CheckedIndex(dialog, IDC_MOVIE_KEEP);
-    PlayerAction playerAction = (PlayerAction)CheckedIndex(dialog, IDC_PLAYER_KEEP);
+    MovieAction movieAction = CheckedAction(dialog, movieChoices);
+    PlayerAction playerAction = CheckedAction(dialog, playerChoices);
     MovieInfo movie;
     InspectMovieFile(moviePath, &movie);
 
     RebuildMode mode = MakeRebuildMode(playerAction, movieAction);
-    UINT mask = 2;  // the projector filter first
+    UINT mask = projectorFilter;
     bool proceed = true;
     if (id == IDC_SAVE) {
         proceed = PlayerPassesCheck(dialog, moviePath, playerPath, mode, movie);
         if (!SavedPlayerSource(mode, moviePath, playerPath, movie))
-            mask = 1;  // the output is a bare movie
+            mask = movieFilter;  // the output is a bare movie
     }
-    char* outPath = proceed ? ChooseFile(dialog, mask, 1) : nullptr;
+    char* outPath = proceed ? ChooseFile(dialog, mask, chooseToSave) : nullptr;
     if (outPath) {
-        RebuildError error = RebuildError::None;
-        bool written;
+        Failure result;
         if (id == IDC_SAVE) {
             ShowProgressBar(dialog, TRUE);
             BarProgress bar = {Item(dialog, IDC_PROGRESS), 0};
             Progress progress = {MoveProgressBar, &bar};
-            written = RebuildMovieFile(&progress, moviePath, outPath, playerPath, mode, &error);
+            result = RebuildMovieFile(&progress, moviePath, outPath, playerPath, mode);
             ShowProgressBar(dialog, FALSE);
         } else {
-            written = ExtractPlayer(moviePath, outPath, &error);
+            result = ExtractPlayer(moviePath, outPath);
         }
-        if (written)
+        if (!Failed(result))
             ShowMessage(dialog, IDS_DONE, MB_ICONINFORMATION);
         else
-            ShowMessage(dialog, ErrorMessageFor(error), MB_ICONERROR);
+            ShowMessage(dialog, ErrorMessageFor(result), MB_ICONERROR);
     }
     MemFree(outPath);
     MemFree(playerText);
@@ -324,6 +355,33 @@ INT_PTR OnDrawItem(const DRAWITEMSTRUCT* item)
     return TRUE;
 }
 
+void OnClose(HWND dialog, int, LPARAM) { EndDialog(dialog, 0); }
+void OnOpenCommand(HWND dialog, int, LPARAM lParam) { OnOpen(dialog, lParam); }
+void OnGetPlayerCommand(HWND dialog, int, LPARAM) { OnGetPlayer(dialog); }
+void OnOptionCommand(HWND dialog, int id, LPARAM) { OnOptionButton(dialog, id); }
+void OnSaveCommand(HWND dialog, int id, LPARAM) { OnSaveOrExtract(dialog, id); }
+void OnLinkCommand(HWND dialog, int, LPARAM) { OnLink(dialog); }
+
+// What each button (and the window's close command) does.
+struct ButtonAction {
+    int id;
+    void (*handle)(HWND dialog, int id, LPARAM lParam);
+};
+const ButtonAction buttonActions[] = {
+    {IDCANCEL, OnClose},
+    {IDC_OPEN, OnOpenCommand},
+    {IDC_GETPLAYER, OnGetPlayerCommand},
+    {IDC_MOVIE_KEEP, OnOptionCommand},
+    {IDC_MOVIE_DECOMPRESS, OnOptionCommand},
+    {IDC_MOVIE_COMPRESS, OnOptionCommand},
+    {IDC_PLAYER_KEEP, OnOptionCommand},
+    {IDC_PLAYER_REMOVE, OnOptionCommand},
+    {IDC_PLAYER_ADD, OnOptionCommand},
+    {IDC_EXTRACT, OnSaveCommand},
+    {IDC_SAVE, OnSaveCommand},
+    {IDC_LINK, OnLinkCommand},
+};
+
 INT_PTR OnCommand(HWND dialog, int id, int code, LPARAM lParam)
 {
     if (id == IDC_PLAYERLIST) {
@@ -332,20 +390,11 @@ INT_PTR OnCommand(HWND dialog, int id, int code, LPARAM lParam)
     }
     if (code != 0)
         return FALSE;
-    switch (id) {
-    case IDCANCEL: EndDialog(dialog, 0); break;
-    case IDC_OPEN: OnOpen(dialog, lParam); break;
-    case IDC_GETPLAYER: OnGetPlayer(dialog); break;
-    case IDC_MOVIE_KEEP:
-    case IDC_MOVIE_DECOMPRESS:
-    case IDC_MOVIE_COMPRESS:
-    case IDC_PLAYER_KEEP:
-    case IDC_PLAYER_REMOVE:
-    case IDC_PLAYER_ADD: OnOptionButton(dialog, id); break;
-    case IDC_EXTRACT:
-    case IDC_SAVE: OnSaveOrExtract(dialog, id); break;
-    case IDC_LINK: OnLink(dialog); break;
-    default: break;
+    for (const ButtonAction& action : buttonActions) {
+        if (action.id == id) {
+            action.handle(dialog, id, lParam);
+            break;
+        }
     }
     return TRUE;
 }
@@ -354,11 +403,11 @@ INT_PTR OnCommand(HWND dialog, int id, int code, LPARAM lParam)
 
 void SetOptionButtonsState(HWND dialog, int state)
 {
-    for (int i = 0; i < 3; i++) {
-        EnableItem(dialog, IDC_MOVIE_KEEP + i, state == 1);
-        EnableItem(dialog, IDC_PLAYER_KEEP + i, state != 0);
-    }
-    if (state == 2)
+    for (const MovieChoice& choice : movieChoices)
+        EnableItem(dialog, choice.id, state == optionsEnabled);
+    for (const PlayerChoice& choice : playerChoices)
+        EnableItem(dialog, choice.id, state != optionsDisabled);
+    if (state == optionsPlayerOnly)
         CheckRadioButton(dialog, IDC_MOVIE_KEEP, IDC_MOVIE_COMPRESS, IDC_MOVIE_KEEP);
 }
 

@@ -23,9 +23,17 @@ char* FormatMismatchMessage(UINT id, uint32_t movieVersion, PackedVersion player
 // Returns the id of the button pressed. Tests link a stand-in for it.
 int ShowMessage(HWND dialog, UINT_PTR textOrId, UINT type);
 
-// Asks for a file to open (`save` zero) or to save. `filterMask` bit 1
-// offers the movie filter, bit 2 the projector filter; "All Files" is
-// always offered. The full path, or null when cancelled.
+// The filters a file chooser offers, as bits of ChooseFile's mask;
+// "All Files" is always offered.
+const UINT movieFilter = 1;      // Flash movies (*.swf)
+const UINT projectorFilter = 2;  // projectors and players (*.exe)
+// What the chooser is for, as ChooseFile's `save`.
+const int chooseToOpen = 0;
+const int chooseToSave = 1;
+
+// Asks for a file to open (`save` chooseToOpen) or to save (chooseToSave),
+// offering the filters of `filterMask`. The full path, or null when
+// cancelled.
 char* ChooseFile(HWND dialog, UINT filterMask, int save);
 
 // The platform's file chooser over a finished filter list (pairs of

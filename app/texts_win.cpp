@@ -120,9 +120,9 @@ char* ChooseFile(HWND dialog, UINT filterMask, int save)
 {
     char filter[filterCapacity] = {};
     size_t length = 0;
-    if (filterMask & 1)
+    if (filterMask & movieFilter)
         AppendFilter(filter, &length, IDS_FILTER_MOVIE);
-    if (filterMask & 2)
+    if (filterMask & projectorFilter)
         AppendFilter(filter, &length, IDS_FILTER_PROJECTOR);
     AppendFilter(filter, &length, IDS_FILTER_ALL);
 
