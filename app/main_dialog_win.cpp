@@ -36,20 +36,20 @@ void ShowPath(HWND dialog, int id, const char* path)
 }
 
 // The option buttons and the actions they choose.
-struct MovieChoice {
+template <typename Action>
+struct Choice {
     int id;
-    MovieAction action;
+    Action action;
 };
+typedef Choice<MovieAction> MovieChoice;
+typedef Choice<PlayerAction> PlayerChoice;
+
 const MovieChoice movieChoices[] = {
     {IDC_MOVIE_KEEP, MovieAction::Keep},
     {IDC_MOVIE_DECOMPRESS, MovieAction::Decompress},
     {IDC_MOVIE_COMPRESS, MovieAction::Compress},
 };
 
-struct PlayerChoice {
-    int id;
-    PlayerAction action;
-};
 const PlayerChoice playerChoices[] = {
     {IDC_PLAYER_KEEP, PlayerAction::Keep},
     {IDC_PLAYER_REMOVE, PlayerAction::Remove},
@@ -58,10 +58,10 @@ const PlayerChoice playerChoices[] = {
 
 // The action of the checked button of a group; the first one's when none
 // is checked.
-template <typename Choice, size_t count>
-auto CheckedAction(HWND dialog, const Choice (&choices)[count]) -> decltype(choices[0].action)
+template <typename Action, size_t count>
+Action CheckedAction(HWND dialog, const Choice<Action> (&choices)[count])
 {
-    for (const Choice& choice : choices) {
+    for (const Choice<Action>& choice : choices) {
         if (IsDlgButtonChecked(dialog, choice.id) == BST_CHECKED)
             return choice.action;
     }
