@@ -20,6 +20,7 @@
 #include "common/bytes.h"
 #include "common/platform.h"
 #include "cli/terminal_bar.h"
+#include "cli/write_jobs.h"
 #include "rebuild/lzma_body.h"
 #include "test_support.h"
 
@@ -1318,6 +1319,61 @@ TEST(CliScan, FindsEmbeddedMoviesAndConfirmsOnlyRealOnes)
     Bytes programBytes = Fixture("player-with-movie.exe");
     EXPECT_EQ(Bytes(programBytes.begin() + atol(offset.c_str()),
                     programBytes.begin() + atol(offset.c_str()) + 22), resource);
+}
+
+// The job and placing threads: every task is worked once and finished
+// once; a task left to place is placed once, by a placing thread when one
+// runs and by its own job otherwise; no task is lost when there are far
+// more tasks than jobs.
+std::atomic<int> worked{0};
+std::atomic<int> placed{0};
+
+void WorkOnTask(const WriteRequest&, Task* task)
+{
+    worked++;
+    task->progressed++;
+    task->toPlace = task->input.size() % 2 == 0;
+}
+
+void PlaceTheTask(const WriteRequest&, Task* task)
+{
+    placed++;
+    task->progressed++;
+    task->toPlace = false;
+}
+
+TEST(CliJobs, EveryTaskIsWorkedAndPlacedOnce)
+{
+    WriteRequest request = {};
+    for (size_t jobs : {1, 3, 0}) {  // 0: no thread started, the caller runs them
+        std::vector<Task> tasks(501);
+        worked = 0;
+        placed = 0;
+        Jobs run;
+        run.request = &request;
+        run.work = WorkOnTask;
+        run.place = PlaceTheTask;
+        for (size_t i = 0; i < tasks.size(); i++) {
+            tasks[i].input = std::string(i % 7 + 1, 'a');
+            run.queue.push_back(&tasks[i]);
+        }
+        std::vector<std::thread> threads;
+        EXPECT_FALSE(Failed(StartJobs(&run, jobs, &threads)));
+        if (run.jobCount == 0)
+            RunJobsHere(&run);
+        for (std::thread& thread : threads)
+            thread.join();
+        int toPlace = 0;
+        for (const Task& task : tasks) {
+            bool even = task.input.size() % 2 == 0;
+            toPlace += even;
+            EXPECT_TRUE(task.finished.load());
+            EXPECT_EQ(even ? 2u : 1u, task.progressed.load()) << jobs;
+        }
+        EXPECT_EQ((int)tasks.size(), worked.load()) << jobs;
+        EXPECT_EQ(toPlace, placed.load()) << jobs;
+        EXPECT_EQ(tasks.size(), run.done) << jobs;
+    }
 }
 
 }  // namespace
