@@ -3,6 +3,8 @@
 // applies the declared-length rule.
 #include "rebuild/body_decode.h"
 
+#include <cstring>
+
 #include "common/bytes.h"
 #include "common/platform.h"
 #include "movie/movie_file.h"
@@ -20,6 +22,8 @@ const size_t largestPiece = 1024 * 1024;
 // Output that lands in the driver's own buffer (no room from the sink, or
 // beyond the declared length) goes in pieces of this size.
 const size_t bufferPiece = 256 * 1024;
+// A stored movie read from a file comes in pieces of this size.
+const size_t inputPiece = 256 * 1024;
 // Padding is delivered from this block of zeros.
 const unsigned char zeros[64 * 1024] = {};
 
@@ -29,8 +33,12 @@ struct Decode {
     void* state;
     const ByteSink* sink;
     const Progress* progress;
-    const unsigned char* movie;
+    const unsigned char* movie;  // the stored movie in memory, or null:
+    PlatformFile* file;          // read from this file, the movie at `fileOffset`
+    uint64_t fileOffset;
+    unsigned char* input;        // the piece of the file the codec reads
     uint64_t inputTotal;  // stream bytes: the movie after the decoder's offset
+    uint64_t inputRead;   // stream bytes handed to the codec so far
     uint64_t bodyLength;  // what the sink must receive
     unsigned char* buffer;  // the driver's own piece buffer; null until needed
     DecodeReport report;
@@ -91,47 +99,137 @@ Damage DamageOfStep(StepResult step)
     return step == StepResult::BadChecksum ? Damage::BadChecksum : Damage::DataError;
 }
 
+// Gives the codec the next piece of a file's stream, after what it has
+// not used yet. False when the file cannot be read.
+bool Refill(Decode* decode, CodecCursors* cursors)
+{
+    size_t kept = cursors->inputLeft;
+    if (kept != 0)
+        memmove(decode->input, cursors->input, kept);
+    size_t piece = Smaller(inputPiece - kept, decode->inputTotal - decode->inputRead);
+    uint64_t at = decode->fileOffset + decode->decoder->streamOffset + decode->inputRead;
+    if (!SeekFile(decode->file, at) ||
+        ReadFileBytes(decode->file, decode->input + kept, (uint32_t)piece) != piece)
+        return false;
+    decode->inputRead += piece;
+    cursors->input = decode->input;
+    cursors->inputLeft = kept + piece;
+    return true;
+}
+
+// What one step of the codec came to.
+enum class StepEnd { Going, Ended, Stalled, Failed };
+
+// One step of the codec into the next room, its output delivered;
+// `*failure` says why when the result is Failed.
+StepEnd StepOnce(Decode* decode, CodecCursors* cursors, FailureKind* failure)
+{
+    size_t room = 0;
+    unsigned char* output = ChooseOutput(decode, &room);
+    *failure = FailureKind::OutOfMemory;
+    if (!output)
+        return StepEnd::Failed;
+    cursors->output = output;
+    cursors->outputLeft = room;
+    size_t inputBefore = cursors->inputLeft;
+    bool inputEnds = decode->inputRead == decode->inputTotal;
+    StepResult step = decode->decoder->step(decode->state, cursors, inputEnds);
+    size_t produced = room - cursors->outputLeft;
+    uint64_t position =
+        decode->decoder->streamOffset + decode->inputRead - cursors->inputLeft;
+    *failure = FailureKind::Stopped;
+    if (!Deliver(decode, output, produced))
+        return StepEnd::Failed;
+    *failure = FailureKind::OutOfMemory;
+    if (step == StepResult::OutOfMemory)
+        return StepEnd::Failed;
+    if (step == StepResult::Ended) {
+        decode->report.streamEnd = position;
+        return StepEnd::Ended;
+    }
+    if (step != StepResult::Going) {
+        *failure = Damaged(decode, DamageOfStep(step), position);
+        return StepEnd::Failed;
+    }
+    if (produced != 0 || inputBefore != cursors->inputLeft)
+        return StepEnd::Going;
+    // No progress: more of a file's stream may let the codec go on.
+    if (!inputEnds && cursors->inputLeft < inputPiece)
+        return StepEnd::Stalled;
+    *failure = Damaged(decode, cursors->inputLeft == 0 ? Damage::CutShort : Damage::DataError,
+                       position);
+    return StepEnd::Failed;
+}
+
 // Steps the codec until its stream ends or something stops it.
 FailureKind Run(Decode* decode)
 {
-    uint32_t offset = decode->decoder->streamOffset;
-    CodecCursors cursors = {decode->movie + offset, (size_t)decode->inputTotal, nullptr, 0};
+    CodecCursors cursors = {nullptr, 0, nullptr, 0};
+    if (decode->movie) {
+        cursors.input = decode->movie + decode->decoder->streamOffset;
+        cursors.inputLeft = (size_t)decode->inputTotal;
+        decode->inputRead = decode->inputTotal;
+    }
     uint64_t reported = 0;
     ReportProgress(decode->progress, 0, decode->inputTotal);
-    for (;;) {
-        size_t room = 0;
-        unsigned char* output = ChooseOutput(decode, &room);
-        if (!output)
-            return FailureKind::OutOfMemory;
-        cursors.output = output;
-        cursors.outputLeft = room;
-        size_t inputBefore = cursors.inputLeft;
-        StepResult step = decode->decoder->step(decode->state, &cursors, true);
-        size_t produced = room - cursors.outputLeft;
-        uint64_t consumed = decode->inputTotal - cursors.inputLeft;
-        uint64_t position = offset + consumed;
-        if (!Deliver(decode, output, produced))
-            return FailureKind::Stopped;
-        if (consumed != reported && step == StepResult::Going) {
+    for (StepEnd end = StepEnd::Stalled; end != StepEnd::Ended;) {
+        bool wanted = cursors.inputLeft == 0 || end == StepEnd::Stalled;
+        if (wanted && decode->inputRead < decode->inputTotal && !Refill(decode, &cursors))
+            return FailureKind::ReadFailed;
+        FailureKind failure;
+        end = StepOnce(decode, &cursors, &failure);
+        if (end == StepEnd::Failed)
+            return failure;
+        uint64_t consumed = decode->inputRead - cursors.inputLeft;
+        if (consumed != reported && end == StepEnd::Going) {
             reported = consumed;
             ReportProgress(decode->progress, consumed, decode->inputTotal);
         }
-        if (step == StepResult::Ended) {
-            decode->report.streamEnd = position;
-            break;
-        }
-        if (step == StepResult::OutOfMemory)
-            return FailureKind::OutOfMemory;
-        if (step != StepResult::Going)
-            return Damaged(decode, DamageOfStep(step), position);
-        if (produced == 0 && inputBefore == cursors.inputLeft)
-            return Damaged(decode, cursors.inputLeft == 0 ? Damage::CutShort : Damage::DataError,
-                           position);
     }
     if (!Pad(decode))
         return FailureKind::Stopped;
     ReportProgress(decode->progress, decode->inputTotal, decode->inputTotal);
     return FailureKind::None;
+}
+
+// Opens the codec over the movie whose first bytes are `start` (at least
+// the decoder's stream offset of them, or the whole movie of `movieSize`
+// bytes when it is shorter) and decodes it.
+Failure DecodeFrom(Decode* decode, const unsigned char* start, uint64_t movieSize)
+{
+    FailureKind result = FailureKind::CannotDecode;
+    if (movieSize >= movieHeaderSize) {
+        decode->decoder = FindBodyDecoder(MovieSignature(ReadLe32(start)));
+        decode->report.declaredLength = ReadLe32(start + 4);
+    }
+    if (!decode->decoder) {
+        // Nothing to decode.
+    } else if (decode->report.declaredLength < movieHeaderSize) {
+        result = Damaged(decode, Damage::DeclaredTooShort, 4);
+    } else if (movieSize < decode->decoder->streamOffset) {
+        result = Damaged(decode, Damage::CutShort, movieSize);
+    } else {
+        bool invalid = false;
+        decode->state = decode->decoder->open(start, &invalid);
+        decode->inputTotal = movieSize - decode->decoder->streamOffset;
+        decode->bodyLength = decode->report.declaredLength - movieHeaderSize;
+        if (decode->state)
+            result = Run(decode);
+        else if (invalid)
+            result = Damaged(decode, Damage::BadProperties, movieHeaderSize);
+        else
+            result = FailureKind::OutOfMemory;
+        decode->decoder->close(decode->state);
+    }
+    Failure failure = FailureOf(result);
+    if (result == FailureKind::DamagedMovie) {
+        uint32_t streamStart = decode->decoder->streamOffset;
+        failure.damage = decode->report.damage;
+        failure.offset = decode->report.damageOffset > streamStart
+                             ? decode->report.damageOffset - streamStart
+                             : 0;
+    }
+    return failure;
 }
 }  // namespace
 
@@ -151,40 +249,56 @@ Failure DecodeMovieBody(const unsigned char* movie, size_t movieSize, const Byte
     decode.sink = sink;
     decode.progress = progress;
     decode.movie = movie;
-    FailureKind result = FailureKind::CannotDecode;
-    if (movieSize >= movieHeaderSize) {
-        decode.decoder = FindBodyDecoder(MovieSignature(ReadLe32(movie)));
-        decode.report.declaredLength = ReadLe32(movie + 4);
-    }
-    if (!decode.decoder) {
-        // Nothing to decode.
-    } else if (decode.report.declaredLength < movieHeaderSize) {
-        result = Damaged(&decode, Damage::DeclaredTooShort, 4);
-    } else if (movieSize < decode.decoder->streamOffset) {
-        result = Damaged(&decode, Damage::CutShort, movieSize);
-    } else {
-        bool invalid = false;
-        decode.state = decode.decoder->open(movie, &invalid);
-        decode.inputTotal = movieSize - decode.decoder->streamOffset;
-        decode.bodyLength = decode.report.declaredLength - movieHeaderSize;
-        if (decode.state)
-            result = Run(&decode);
-        else if (invalid)
-            result = Damaged(&decode, Damage::BadProperties, movieHeaderSize);
-        else
-            result = FailureKind::OutOfMemory;
-        decode.decoder->close(decode.state);
-    }
+    Failure failure = DecodeFrom(&decode, movie, movieSize);
     MemFree(decode.buffer);
     if (report)
         *report = decode.report;
-    Failure failure = FailureOf(result);
-    if (result == FailureKind::DamagedMovie) {
-        uint32_t streamStart = decode.decoder->streamOffset;
-        failure.damage = decode.report.damage;
-        failure.offset = decode.report.damageOffset > streamStart
-                             ? decode.report.damageOffset - streamStart
-                             : 0;
+    return failure;
+}
+
+Failure DecodeMovieFile(PlatformFile* file, uint64_t offset, uint64_t movieSize,
+                        const ByteSink* sink, const Progress* progress, DecodeReport* report)
+{
+    Decode decode = {};
+    decode.sink = sink;
+    decode.progress = progress;
+    decode.file = file;
+    decode.fileOffset = offset;
+    // The header and the codec's properties, which open the codec.
+    unsigned char start[lzmaStreamOffset] = {};
+    uint32_t startSize = movieSize < sizeof start ? (uint32_t)movieSize : (uint32_t)sizeof start;
+    decode.input = (unsigned char*)MemAlloc(inputPiece);
+    Failure failure = FailureOf(FailureKind::OutOfMemory);
+    bool started = decode.input && SeekFile(file, offset) &&
+                   ReadFileBytes(file, start, startSize) == startSize;
+    if (started)
+        failure = DecodeFrom(&decode, start, movieSize);
+    else if (decode.input)
+        failure = FailureOf(FailureKind::ReadFailed);
+    MemFree(decode.input);
+    MemFree(decode.buffer);
+    if (report)
+        *report = decode.report;
+    return failure;
+}
+
+Failure DecodeStoredMovie(const char* path, uint64_t offset, uint64_t movieSize,
+                          const ByteSink* sink, const Progress* progress, DecodeReport* report)
+{
+    if (report)
+        *report = DecodeReport();
+    if (movieSize <= wholeMovieLimit) {
+        unsigned char* movie = ReadFileRangeFully(path, (uint32_t)offset, (uint32_t)movieSize);
+        if (!movie)
+            return FailureOf(FailureKind::ReadFailed);
+        Failure failure = DecodeMovieBody(movie, (size_t)movieSize, sink, progress, report);
+        MemFree(movie);
+        return failure;
     }
+    PlatformFile* file = OpenFileForRead(path);
+    if (!file)
+        return FailureOf(FailureKind::ReadFailed);
+    Failure failure = DecodeMovieFile(file, offset, movieSize, sink, progress, report);
+    CloseFile(file);
     return failure;
 }

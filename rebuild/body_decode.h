@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "common/failure.h"
+#include "common/platform.h"
 #include "common/progress.h"
 #include "rebuild/body_codec.h"
 
@@ -41,3 +42,20 @@ struct DecodeReport {
 // Stopped when the sink returned false.
 Failure DecodeMovieBody(const unsigned char* movie, size_t movieSize, const ByteSink* sink,
                         const Progress* progress, DecodeReport* report);
+
+// The same for a stored movie of `movieSize` bytes at `offset` of the open
+// `file`, read in pieces: memory does not grow with the movie. ReadFailed
+// when the file cannot be read.
+Failure DecodeMovieFile(PlatformFile* file, uint64_t offset, uint64_t movieSize,
+                        const ByteSink* sink, const Progress* progress, DecodeReport* report);
+
+// Stored movies up to this size are read whole and converted in memory,
+// the common case and the fastest; larger ones are read and written in
+// pieces, so that memory does not grow with the movie.
+const uint64_t wholeMovieLimit = 32 * 1024 * 1024;
+
+// Decodes the stored movie of `movieSize` bytes at `offset` of the file at
+// `path`: whole in memory up to wholeMovieLimit, in pieces beyond it.
+// ReadFailed when the file cannot be opened or read.
+Failure DecodeStoredMovie(const char* path, uint64_t offset, uint64_t movieSize,
+                          const ByteSink* sink, const Progress* progress, DecodeReport* report);

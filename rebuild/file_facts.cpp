@@ -65,13 +65,11 @@ Failure WalkDecodedBody(const char* path, const MovieInfo& info, FactsReader* re
 {
     if (!FindBodyDecoder(MovieSignature(info.header)))
         return FailureOf(FailureKind::CannotDecode);
-    unsigned char* movie = ReadFileRangeFully(path, info.movieOffset, info.movieSize);
-    if (!movie)
-        return FailureOf(FailureKind::ReadFailed);
     ByteSink sink = {WalkPiece, nullptr, reader};
-    Failure decoded = DecodeMovieBody(movie, info.movieSize, &sink, nullptr, nullptr);
-    MemFree(movie);
-    if (Failed(decoded) && decoded.kind != FailureKind::OutOfMemory)
+    Failure decoded =
+        DecodeStoredMovie(path, info.movieOffset, info.movieSize, &sink, nullptr, nullptr);
+    if (Failed(decoded) && decoded.kind != FailureKind::OutOfMemory &&
+        decoded.kind != FailureKind::ReadFailed)
         decoded.kind = FailureKind::DamagedMovie;
     return decoded;
 }

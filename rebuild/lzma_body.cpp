@@ -107,18 +107,22 @@ void LzmaBodyClose(void* opaque)
 
 struct LzmaEncoder {
     lzma_stream stream;
-    ByteBuffer output;      // the whole movie: header, sizes, properties, stream
-    uint64_t bodyLength;    // as announced; progress counts against it
-    uint64_t given;         // body bytes compressed so far
-    uint64_t reported;      // `given` at the last progress report
-    uint64_t piece;         // report progress about this often
+    const ByteSink* output;  // receives the movie's 17 first bytes, then the stream
+    unsigned char* piece;    // where the encoder writes before the output takes it
+    uint64_t streamLength;   // stream bytes handed to the output
+    uint64_t bodyLength;     // as announced; progress counts against it
+    uint64_t given;          // body bytes compressed so far
+    uint64_t reported;       // `given` at the last progress report
+    uint64_t step;           // report progress about this often
     const Progress* progress;
-    FailureKind error;      // None while all is well
+    FailureKind error;       // None while all is well
 };
 
 namespace {
 // The largest "ZWS" movie: its size must fit the format's 32 bits.
 const uint64_t largestMovie = 0xFFFFFFFFu;
+// The encoder's output goes out in pieces of this size.
+const size_t outputPiece = 256 * 1024;
 
 // Starts the raw LZMA1 encoder for a body of `bodyLength` bytes and writes
 // its 5 property bytes to `properties`.
@@ -142,30 +146,44 @@ FailureKind StartEncoder(lzma_stream* stream, uint64_t bodyLength, unsigned char
                                     : FailureKind::ConversionFailed;
 }
 
+// Hands what the encoder wrote into its piece to the output.
+bool FlushPiece(LzmaEncoder* encoder)
+{
+    size_t produced = outputPiece - encoder->stream.avail_out;
+    encoder->stream.next_out = encoder->piece;
+    encoder->stream.avail_out = outputPiece;
+    if (produced == 0)
+        return true;
+    encoder->streamLength += produced;
+    if (lzmaStreamOffset + encoder->streamLength > largestMovie) {
+        encoder->error = FailureKind::ConversionFailed;
+        return false;
+    }
+    if (!encoder->output->write(encoder->output->context, encoder->piece, produced)) {
+        encoder->error = FailureKind::Stopped;
+        return false;
+    }
+    return true;
+}
+
 // Runs the encoder over its input (`action` LZMA_RUN) or to the end of
-// the stream (LZMA_FINISH), growing the output as it fills.
+// the stream (LZMA_FINISH), handing its output on as each piece fills.
 bool RunEncoder(LzmaEncoder* encoder, lzma_action action)
 {
     lzma_stream* stream = &encoder->stream;
     for (;;) {
-        ByteBuffer* output = &encoder->output;
-        output->used = (uint64_t)(stream->next_out - output->data);
-        if (output->used == output->capacity && !ReserveBytes(output, output->used + 1)) {
-            encoder->error = output->capacity == output->limit ? FailureKind::ConversionFailed
-                                                               : FailureKind::OutOfMemory;
-            return false;
-        }
-        stream->next_out = output->data + output->used;
-        stream->avail_out = (size_t)(output->capacity - output->used);
         lzma_ret status = lzma_code(stream, action);
-        if (status == LZMA_STREAM_END || (status == LZMA_OK && action == LZMA_RUN &&
-                                          stream->avail_in == 0))
-            return true;
-        if (status != LZMA_OK) {
+        bool done = status == LZMA_STREAM_END ||
+                    (status == LZMA_OK && action == LZMA_RUN && stream->avail_in == 0);
+        if (status != LZMA_OK && status != LZMA_STREAM_END) {
             encoder->error = status == LZMA_MEM_ERROR ? FailureKind::OutOfMemory
                                                       : FailureKind::ConversionFailed;
             return false;
         }
+        if ((stream->avail_out == 0 || status == LZMA_STREAM_END) && !FlushPiece(encoder))
+            return false;
+        if (done)
+            return true;
     }
 }
 
@@ -173,7 +191,7 @@ bool EncoderWrite(void* context, const unsigned char* data, size_t length)
 {
     LzmaEncoder* encoder = (LzmaEncoder*)context;
     while (length != 0 && encoder->error == FailureKind::None) {
-        uint64_t piece = encoder->piece - (encoder->given - encoder->reported);
+        uint64_t piece = encoder->step - (encoder->given - encoder->reported);
         size_t part = length < piece ? length : (size_t)piece;
         encoder->stream.next_in = data;
         encoder->stream.avail_in = part;
@@ -182,7 +200,7 @@ bool EncoderWrite(void* context, const unsigned char* data, size_t length)
         data += part;
         length -= part;
         encoder->given += part;
-        if (encoder->given - encoder->reported >= encoder->piece) {
+        if (encoder->given - encoder->reported >= encoder->step) {
             encoder->reported = encoder->given;
             if (encoder->given < encoder->bodyLength)
                 ReportProgress(encoder->progress, encoder->given, encoder->bodyLength);
@@ -190,37 +208,48 @@ bool EncoderWrite(void* context, const unsigned char* data, size_t length)
     }
     return encoder->error == FailureKind::None;
 }
+
+// The movie's first bytes: "ZWS", the version and declared length of
+// `header`, the compressed length (0 until known) and the properties.
+FailureKind StartMovie(LzmaEncoder* encoder, const unsigned char* header)
+{
+    unsigned char start[lzmaStreamOffset] = {};
+    FailureKind error = StartEncoder(&encoder->stream, encoder->bodyLength, start + 12);
+    if (error != FailureKind::None)
+        return error;
+    memcpy(start, header, movieHeaderSize);
+    WriteLe32(start, (ReadLe32(header) & 0xFF000000u) | signatureLzma);
+    if (!encoder->output->write(encoder->output->context, start, sizeof start))
+        return FailureKind::Stopped;
+    return FailureKind::None;
+}
 }  // namespace
 
 Failure OpenLzmaEncoder(const unsigned char* header, uint64_t bodyLength,
-                        const Progress* progress, LzmaEncoder** opened)
+                        const Progress* progress, const ByteSink* output,
+                        LzmaEncoder** opened)
 {
     *opened = nullptr;
     LzmaEncoder* encoder = (LzmaEncoder*)MemAlloc(sizeof(LzmaEncoder));
-    if (!encoder)
-        return FailureOf(FailureKind::OutOfMemory);
-    *encoder = LzmaEncoder();
-    encoder->stream = LZMA_STREAM_INIT;
-    // Room for a well-compressible body at first; grown as the output needs.
-    encoder->output = EmptyByteBuffer(largestMovie);
-    uint64_t firstRoom = lzmaStreamOffset + bodyLength / 4 + smallestPiece;
-    if (!ReserveBytes(&encoder->output, firstRoom < largestMovie ? firstRoom : largestMovie)) {
-        AbandonLzmaEncoder(encoder);
+    unsigned char* piece = encoder ? (unsigned char*)MemAlloc(outputPiece) : nullptr;
+    if (!piece) {
+        MemFree(encoder);
         return FailureOf(FailureKind::OutOfMemory);
     }
+    *encoder = LzmaEncoder();
+    encoder->stream = LZMA_STREAM_INIT;
+    encoder->output = output;
+    encoder->piece = piece;
     encoder->bodyLength = bodyLength;
-    encoder->piece = bodyLength / 100 > smallestPiece ? bodyLength / 100 : smallestPiece;
+    encoder->step = bodyLength / 100 > smallestPiece ? bodyLength / 100 : smallestPiece;
     encoder->progress = progress;
-    unsigned char* output = encoder->output.data;
-    encoder->error = StartEncoder(&encoder->stream, bodyLength, output + 12);
-    if (encoder->error != FailureKind::None) {
-        FailureKind error = encoder->error;
+    FailureKind error = StartMovie(encoder, header);
+    if (error != FailureKind::None) {
         AbandonLzmaEncoder(encoder);
         return FailureOf(error);
     }
-    memcpy(output, header, movieHeaderSize);
-    WriteLe32(output, (ReadLe32(header) & 0xFF000000u) | signatureLzma);
-    encoder->stream.next_out = output + lzmaStreamOffset;
+    encoder->stream.next_out = piece;
+    encoder->stream.avail_out = outputPiece;
     ReportProgress(progress, 0, bodyLength);
     *opened = encoder;
     return NoFailure();
@@ -232,25 +261,16 @@ ByteSink LzmaEncoderSink(LzmaEncoder* encoder)
     return sink;
 }
 
-Failure FinishLzmaEncoder(LzmaEncoder* encoder, unsigned char** movie, uint32_t* size)
+Failure FinishLzmaEncoder(LzmaEncoder* encoder, uint64_t* streamLength)
 {
-    *movie = nullptr;
     if (encoder->error == FailureKind::None) {
         encoder->stream.avail_in = 0;
         RunEncoder(encoder, LZMA_FINISH);
     }
     FailureKind error = encoder->error;
-    if (error == FailureKind::None) {
-        unsigned char* output = encoder->output.data;
-        uint64_t written = (uint64_t)(encoder->stream.next_out - output);
-        WriteLe32(output + 8, (uint32_t)(written - lzmaStreamOffset));
+    *streamLength = encoder->streamLength;
+    if (error == FailureKind::None)
         ReportProgress(encoder->progress, encoder->bodyLength, encoder->bodyLength);
-        *movie = (unsigned char*)MemReAlloc(output, (size_t)written);
-        if (!*movie)
-            *movie = output;
-        encoder->output.data = nullptr;
-        *size = (uint32_t)written;
-    }
     AbandonLzmaEncoder(encoder);
     return FailureOf(error);
 }
@@ -260,26 +280,55 @@ void AbandonLzmaEncoder(LzmaEncoder* encoder)
     if (!encoder)
         return;
     lzma_end(&encoder->stream);
-    ReleaseBytes(&encoder->output);
+    MemFree(encoder->piece);
     MemFree(encoder);
 }
+
+namespace {
+bool AppendToBuffer(void* context, const unsigned char* data, size_t length)
+{
+    return AppendBytes((ByteBuffer*)context, data, length);
+}
+
+// Encodes the body of the "FWS" movie into `encoded`.
+Failure EncodeInto(const unsigned char* movie, uint32_t size, const Progress* progress,
+                   ByteBuffer* encoded)
+{
+    uint32_t bodyLength = Smaller(ReadLe32(movie + 4), size) - movieHeaderSize;
+    ByteSink output = {AppendToBuffer, nullptr, encoded};
+    LzmaEncoder* encoder = nullptr;
+    Failure result = OpenLzmaEncoder(movie, bodyLength, progress, &output, &encoder);
+    if (Failed(result))
+        return result;
+    EncoderWrite(encoder, movie + movieHeaderSize, bodyLength);
+    uint64_t streamLength = 0;
+    result = FinishLzmaEncoder(encoder, &streamLength);
+    if (result.kind == FailureKind::Stopped)
+        result = FailureOf(FailureKind::OutOfMemory);
+    if (!Failed(result))
+        WriteLe32(encoded->data + 8, (uint32_t)streamLength);
+    return result;
+}
+}  // namespace
 
 unsigned char* LzmaEncodeMovie(const unsigned char* movie, uint32_t size, uint32_t* outputSize,
                                const Progress* progress, Failure* failure)
 {
     Failure result = FailureOf(FailureKind::DamagedMovie);
-    unsigned char* encoded = nullptr;
+    ByteBuffer encoded = EmptyByteBuffer(largestMovie);
     if (size >= movieHeaderSize && MovieSignature(ReadLe32(movie)) == signatureUncompressed &&
-        ReadLe32(movie + 4) >= movieHeaderSize) {
-        uint32_t bodyLength = Smaller(ReadLe32(movie + 4), size) - movieHeaderSize;
-        LzmaEncoder* encoder = nullptr;
-        result = OpenLzmaEncoder(movie, bodyLength, progress, &encoder);
-        if (!Failed(result)) {
-            EncoderWrite(encoder, movie + movieHeaderSize, bodyLength);
-            result = FinishLzmaEncoder(encoder, &encoded, outputSize);
-        }
+        ReadLe32(movie + 4) >= movieHeaderSize)
+        result = EncodeInto(movie, size, progress, &encoded);
+    unsigned char* fitted = nullptr;
+    if (!Failed(result)) {
+        *outputSize = (uint32_t)encoded.used;
+        fitted = (unsigned char*)MemReAlloc(encoded.data, (size_t)encoded.used);
+        if (!fitted)
+            fitted = encoded.data;
+    } else {
+        ReleaseBytes(&encoded);
     }
     if (failure)
         *failure = result;
-    return encoded;
+    return fitted;
 }

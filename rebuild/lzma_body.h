@@ -33,28 +33,31 @@ void* LzmaBodyOpen(const unsigned char* movieStart, bool* invalid);
 StepResult LzmaBodyStep(void* state, CodecCursors* cursors, bool inputEnds);
 void LzmaBodyClose(void* state);
 
-// An LZMA encoder of one movie body, fed through a byte sink. It keeps
-// the compressed output in memory (the compressed-length field in front
-// of it is known only at the end) and hands back the whole "ZWS" movie.
+// An LZMA encoder of one movie body, fed through a byte sink, writing the
+// "ZWS" movie to another as it goes: memory does not grow with the movie.
 // The body is compressed with liblzma's preset 9, a dictionary no larger
 // than the body (and at least liblzma's smallest), and an end marker.
+// The compressed-length field (bytes 8-11) is known only at the end: it is
+// written as 0, and the caller puts FinishLzmaEncoder's length there.
 struct LzmaEncoder;
 
 // Starts an encoder for a body of `bodyLength` bytes, of the movie whose
 // 8-byte header is `header` (its version and declared length are kept),
-// into `*encoder`. Progress (may be null) counts body bytes compressed of
-// `bodyLength`. OutOfMemory or ConversionFailed when it cannot start.
+// into `*encoder`; the movie's first 17 bytes go to `output` (which must
+// outlive the encoder) at once. Progress (may be null) counts body bytes
+// compressed of `bodyLength`. OutOfMemory, ConversionFailed, or Stopped
+// (the output refused the bytes) when it cannot start.
 Failure OpenLzmaEncoder(const unsigned char* header, uint64_t bodyLength,
-                        const Progress* progress, LzmaEncoder** encoder);
+                        const Progress* progress, const ByteSink* output,
+                        LzmaEncoder** encoder);
 // The encoder as a sink of body bytes; a write returns false once the
 // encoder has failed.
 ByteSink LzmaEncoderSink(LzmaEncoder* encoder);
-// Ends the stream and releases the encoder. When nothing failed `*movie`
-// is the "ZWS" movie, a new MemAlloc block of `*size` bytes whose
-// compressed-length field is the true one (the size - 17); otherwise it is
-// null and the failure OutOfMemory or ConversionFailed (also when the
-// movie would not fit in 32 bits).
-Failure FinishLzmaEncoder(LzmaEncoder* encoder, unsigned char** movie, uint32_t* size);
+// Ends the stream and releases the encoder. `*streamLength` receives the
+// bytes of LZMA data after the first 17 (the compressed-length field's
+// value). The failure is OutOfMemory, ConversionFailed (also when the
+// movie would not fit in 32 bits), or Stopped when the output refused.
+Failure FinishLzmaEncoder(LzmaEncoder* encoder, uint64_t* streamLength);
 // Releases an encoder without finishing; null is ignored.
 void AbandonLzmaEncoder(LzmaEncoder* encoder);
 

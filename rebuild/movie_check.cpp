@@ -27,15 +27,12 @@ Failure CheckCompressed(const char* path, const Progress* progress, MovieCheck* 
     char* moviePath = MovieFilePath(path, info.layout);
     if (!moviePath)
         return FailureOf(FailureKind::OutOfMemory);
-    unsigned char* movie = ReadFileRangeFully(moviePath, info.movieOffset, info.movieSize);
-    MemFree(moviePath);
-    if (!movie)
-        return FailureOf(FailureKind::ReadFailed);
     ByteSink sink = {CountBytes, nullptr, nullptr};
     DecodeReport report = {};
-    Failure decoded = DecodeMovieBody(movie, info.movieSize, &sink, progress, &report);
-    MemFree(movie);
-    if (decoded.kind == FailureKind::OutOfMemory)
+    Failure decoded =
+        DecodeStoredMovie(moviePath, info.movieOffset, info.movieSize, &sink, progress, &report);
+    MemFree(moviePath);
+    if (decoded.kind == FailureKind::OutOfMemory || decoded.kind == FailureKind::ReadFailed)
         return decoded;
     check->damage = decoded.damage;
     check->streamOffset = decoded.offset;

@@ -4,6 +4,7 @@
 Failure OpenOutput(OutputFile* output, const char* destinationPath)
 {
     output->tempPath = nullptr;
+    output->size = 0;
     output->file = destinationPath ? CreateTempFileBeside(destinationPath, &output->tempPath)
                                    : nullptr;
     return FailureOf(output->file ? FailureKind::None : FailureKind::CreateFailed);
@@ -11,7 +12,16 @@ Failure OpenOutput(OutputFile* output, const char* destinationPath)
 
 bool WriteOutput(OutputFile* output, const void* data, uint32_t count)
 {
+    output->size += count;
     return WriteFileBytes(output->file, data, count);
+}
+
+bool PatchOutput(OutputFile* output, uint64_t offset, const void* data, uint32_t count)
+{
+    if (offset + count > output->size)
+        return false;
+    return SeekFile(output->file, offset) && WriteFileBytes(output->file, data, count) &&
+           SeekFile(output->file, output->size);
 }
 
 Failure PlaceOutput(OutputFile* output, const char* destinationPath, CommitMode commit)

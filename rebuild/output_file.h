@@ -8,10 +8,12 @@
 #include "common/failure.h"
 #include "common/platform.h"
 
-// An output being written. `tempPath` is a MemAlloc block owned here.
+// An output being written. `tempPath` is a MemAlloc block owned here;
+// `size` counts the bytes written.
 struct OutputFile {
     PlatformFile* file;
     char* tempPath;
+    uint64_t size;
 };
 
 // Opens an output beside `destinationPath`. CreateFailed when no file can
@@ -20,6 +22,11 @@ Failure OpenOutput(OutputFile* output, const char* destinationPath);
 
 // Appends `count` bytes; false when they could not all be written.
 bool WriteOutput(OutputFile* output, const void* data, uint32_t count);
+
+// Writes `count` bytes over those at `offset`, which were written before
+// (a size known only once what follows it is written); later writes
+// still append. False when that failed.
+bool PatchOutput(OutputFile* output, uint64_t offset, const void* data, uint32_t count);
 
 // Flushes the output to the disk and moves it to `destinationPath` as
 // `commit` says: None, OutputExists or WriteFailed. The output is closed

@@ -50,34 +50,10 @@ bool WriteFraming(OutputFile* file, PlayerLayout layout, uint32_t movieSize, boo
     return WriteOutput(file, framing.bytes, framing.count);
 }
 
-// The output file as a byte sink, counting what it takes. Without a file
-// the bytes are held in memory instead (the sink's owner releases them):
-// for layouts whose movie size stands in front of a movie whose size is
-// known only once it is compressed.
-struct FileSink {
-    OutputFile* file;
-    uint64_t written;
-    ByteBuffer held;
-};
-
-FileSink SinkToFile(OutputFile* file)
-{
-    return FileSink{file, 0, EmptyByteBuffer(0)};
-}
-
-// Held bytes grow within the largest body a movie holds.
-FileSink SinkToMemory()
-{
-    return FileSink{nullptr, 0, EmptyByteBuffer(0xFFFFFFFFu - movieHeaderSize)};
-}
-
+// The output file as a byte sink.
 bool WriteToFile(void* context, const unsigned char* data, size_t length)
 {
-    FileSink* sink = (FileSink*)context;
-    sink->written += length;
-    if (!sink->file)
-        return AppendBytes(&sink->held, data, length);
-    return WriteOutput(sink->file, data, (uint32_t)length);
+    return WriteOutput((OutputFile*)context, data, (uint32_t)length);
 }
 
 Failure FailureOfDeflate(DeflateStatus status)
@@ -90,243 +66,250 @@ Failure FailureOfDeflate(DeflateStatus status)
     }
 }
 
-// A decode that stopped because its sink did: the sink was the output file.
-Failure OutputFailure(Failure decoded)
+// A decode or an encoder that stopped because its sink did: the sink was
+// the output file.
+Failure OutputFailure(Failure failure)
 {
-    return decoded.kind == FailureKind::Stopped ? FailureOf(FailureKind::WriteFailed) : decoded;
+    return failure.kind == FailureKind::Stopped ? FailureOf(FailureKind::WriteFailed) : failure;
 }
 
-// The header of the stored movie `movie` with another signature, in front
-// of its converted body.
-bool WriteHeader(FileSink* sink, const unsigned char* movie, uint32_t signature)
+// The stored movie a Save reads: whole in memory up to wholeMovieLimit,
+// else read in pieces from the file that holds it.
+struct StoredMovie {
+    PlatformFile* file;
+    uint64_t offset;
+    uint32_t size;
+    unsigned char* whole;                  // MemAlloc; null beyond the limit
+    unsigned char head[lzmaStreamOffset];  // its first bytes, zero past its end
+};
+
+Failure OpenStoredMovie(const char* moviePath, const MovieInfo& source, StoredMovie* stored)
 {
-    unsigned char header[movieHeaderSize];
-    WriteLe32(header, (ReadLe32(movie) & 0xFF000000u) | signature);
-    memcpy(header + 4, movie + 4, 4);
-    return WriteToFile(sink, header, movieHeaderSize);
+    *stored = StoredMovie();
+    stored->offset = source.movieOffset;
+    stored->size = source.movieSize;
+    char* path = MovieFilePath(moviePath, source.layout);
+    stored->file = path ? OpenFileForRead(path) : nullptr;
+    MemFree(path);
+    uint32_t headSize = stored->size < sizeof stored->head ? stored->size : sizeof stored->head;
+    if (!stored->file || !SeekFile(stored->file, stored->offset) ||
+        ReadFileBytes(stored->file, stored->head, headSize) != headSize)
+        return FailureOf(FailureKind::ReadFailed);
+    if (stored->size > wholeMovieLimit)
+        return NoFailure();
+    stored->whole = (unsigned char*)MemAlloc(stored->size);
+    if (!stored->whole)
+        return FailureOf(FailureKind::OutOfMemory);
+    if (!SeekFile(stored->file, stored->offset) ||
+        ReadFileBytes(stored->file, stored->whole, stored->size) != stored->size)
+        return FailureOf(FailureKind::ReadFailed);
+    return NoFailure();
 }
 
-// The header of a salvaged movie: "FWS", declaring the length written.
-bool WriteSalvageHeader(FileSink* sink, const unsigned char* movie, uint64_t length)
+void CloseStoredMovie(StoredMovie* stored)
 {
-    unsigned char header[movieHeaderSize];
-    WriteLe32(header, (ReadLe32(movie) & 0xFF000000u) | signatureUncompressed);
-    WriteLe32(header + 4, (uint32_t)length);
-    return WriteToFile(sink, header, movieHeaderSize);
+    CloseFile(stored->file);
+    MemFree(stored->whole);
 }
 
-// A compressed movie to "FWS", keeping what decodes of a damaged one: the
-// output declares the length written.
-Failure WriteSalvaged(FileSink* sink, const Progress* progress, const unsigned char* movie,
-                      uint32_t storedSize, RebuildDetails* details)
+// Decodes the stored movie's body into `sink`.
+Failure DecodeStored(const StoredMovie& stored, const ByteSink* sink, const Progress* progress,
+                     DecodeReport* report)
 {
-    // The body is held: the header in front of it declares what decoded,
-    // which is known only at the end.
-    FileSink body = SinkToMemory();
-    ByteSink bytes = {WriteToFile, nullptr, &body};
-    DecodeReport report;
-    Failure decoded = DecodeMovieBody(movie, storedSize, &bytes, progress, &report);
-    Failure result = decoded;
-    if (decoded.kind == FailureKind::Stopped || decoded.kind == FailureKind::OutOfMemory) {
-        result = FailureOf(FailureKind::OutOfMemory);
-    } else if (!Failed(decoded) || decoded.kind == FailureKind::DamagedMovie) {
-        details->paddedBytes = report.padded;
-        details->damage = decoded.damage;
-        details->damageOffset = decoded.offset;
-        details->salvagedLength = movieHeaderSize + body.written;
-        bool written = WriteSalvageHeader(sink, movie, details->salvagedLength) &&
-                       (body.written == 0 || WriteToFile(sink, body.held.data, (size_t)body.written));
-        result = FailureOf(written ? FailureKind::None : FailureKind::WriteFailed);
+    if (stored.whole)
+        return DecodeMovieBody(stored.whole, stored.size, sink, progress, report);
+    return DecodeMovieFile(stored.file, stored.offset, stored.size, sink, progress, report);
+}
+
+// Hands `count` stored bytes from `from` on to `sink`; Stopped when the
+// sink refused them.
+Failure CopyStored(const StoredMovie& stored, uint64_t from, uint64_t count, const ByteSink* sink)
+{
+    if (stored.whole)
+        return FailureOf(sink->write(sink->context, stored.whole + from, (size_t)count)
+                             ? FailureKind::None
+                             : FailureKind::Stopped);
+    const uint32_t pieceSize = 256 * 1024;
+    unsigned char* piece = (unsigned char*)MemAlloc(pieceSize);
+    Failure result = FailureOf(piece ? FailureKind::None : FailureKind::OutOfMemory);
+    for (uint64_t done = 0; !Failed(result) && done < count;) {
+        uint32_t length = count - done < pieceSize ? (uint32_t)(count - done) : pieceSize;
+        if (!SeekFile(stored.file, stored.offset + from + done) ||
+            ReadFileBytes(stored.file, piece, length) != length)
+            result = FailureOf(FailureKind::ReadFailed);
+        else if (!sink->write(sink->context, piece, length))
+            result = FailureOf(FailureKind::Stopped);
+        done += length;
     }
-    ReleaseBytes(&body.held);
+    MemFree(piece);
     return result;
 }
 
+// The header of the stored movie with another signature (and, when not
+// 0, another declared length), in front of its converted body.
+bool WriteHeader(OutputFile* file, const StoredMovie& stored, uint32_t signature,
+                 uint32_t declaredLength = 0)
+{
+    unsigned char header[movieHeaderSize];
+    WriteLe32(header, (ReadLe32(stored.head) & 0xFF000000u) | signature);
+    memcpy(header + 4, stored.head + 4, 4);
+    if (declaredLength != 0)
+        WriteLe32(header + 4, declaredLength);
+    return WriteOutput(file, header, movieHeaderSize);
+}
+
+// A compressed movie to "FWS", keeping what decodes of a damaged one: the
+// output declares the length written, put in front once it is known.
+Failure WriteSalvaged(OutputFile* file, const Progress* progress, const StoredMovie& stored,
+                      RebuildDetails* details)
+{
+    uint64_t movieStart = file->size;
+    if (!WriteHeader(file, stored, signatureUncompressed))
+        return FailureOf(FailureKind::WriteFailed);
+    ByteSink bytes = {WriteToFile, nullptr, file};
+    DecodeReport report;
+    Failure decoded = DecodeStored(stored, &bytes, progress, &report);
+    if (Failed(decoded) && decoded.kind != FailureKind::DamagedMovie)
+        return OutputFailure(decoded);
+    details->paddedBytes = report.padded;
+    details->damage = decoded.damage;
+    details->damageOffset = decoded.offset;
+    details->salvagedLength = file->size - movieStart;
+    unsigned char length[4];
+    WriteLe32(length, (uint32_t)details->salvagedLength);
+    return FailureOf(PatchOutput(file, movieStart + 4, length, 4) ? FailureKind::None
+                                                                  : FailureKind::WriteFailed);
+}
+
 // "CWS" or "ZWS" to "FWS", decoded straight into the file.
-Failure WriteDecompressed(FileSink* sink, const Progress* progress, const unsigned char* movie,
-                          uint32_t storedSize, RebuildDetails* details)
+Failure WriteDecompressed(OutputFile* file, const Progress* progress, const StoredMovie& stored,
+                          RebuildDetails* details)
 {
     if (details->salvage)
-        return WriteSalvaged(sink, progress, movie, storedSize, details);
-    if (!WriteHeader(sink, movie, signatureUncompressed))
+        return WriteSalvaged(file, progress, stored, details);
+    if (!WriteHeader(file, stored, signatureUncompressed))
         return FailureOf(FailureKind::WriteFailed);
-    ByteSink bytes = {WriteToFile, nullptr, sink};
+    ByteSink bytes = {WriteToFile, nullptr, file};
     DecodeReport report;
-    Failure decoded = DecodeMovieBody(movie, storedSize, &bytes, progress, &report);
+    Failure decoded = DecodeStored(stored, &bytes, progress, &report);
     details->paddedBytes = report.padded;
     return OutputFailure(decoded);
 }
 
-// The body bytes a conversion reads: the declared length's when the body
-// is decoded (cut or padded to it), else those stored up to it.
-uint64_t BodyLengthOf(const unsigned char* movie, uint32_t storedSize, bool decodes)
+// Whether the stored movie's body is decoded first (it is compressed).
+bool Decodes(const StoredMovie& stored)
 {
-    uint32_t declaredLength = ReadLe32(movie + 4);
-    if (decodes)
-        return declaredLength > movieHeaderSize ? declaredLength - movieHeaderSize : 0;
-    return (declaredLength < storedSize ? declaredLength : storedSize) - movieHeaderSize;
+    return FindBodyDecoder(MovieSignature(ReadLe32(stored.head))) != nullptr;
 }
 
-// A compressed body decoded into the deflater.
-Failure DeflateDecoded(FileSink* sink, const Progress* progress, const unsigned char* movie,
-                       uint32_t storedSize, RebuildDetails* details)
+// The body bytes a conversion reads: the declared length's when the body
+// is decoded (cut or padded to it), else those stored up to it.
+uint64_t BodyLengthOf(const StoredMovie& stored)
 {
-    ByteSink file = {WriteToFile, nullptr, sink};
-    uint64_t bodyLength = BodyLengthOf(movie, storedSize, true);
-    BodyDeflater* deflater = OpenBodyDeflater(details->threads, bodyLength, &file, progress);
-    if (!deflater)
-        return FailureOf(FailureKind::OutOfMemory);
-    ByteSink body = BodyDeflaterSink(deflater);
+    uint32_t declaredLength = ReadLe32(stored.head + 4);
+    if (Decodes(stored))
+        return declaredLength > movieHeaderSize ? declaredLength - movieHeaderSize : 0;
+    return (declaredLength < stored.size ? declaredLength : stored.size) - movieHeaderSize;
+}
+
+// Feeds the movie's body to `sink`: decoded, or as stored.
+Failure FeedBody(const StoredMovie& stored, const ByteSink* sink, RebuildDetails* details)
+{
+    if (!Decodes(stored))
+        return CopyStored(stored, movieHeaderSize, BodyLengthOf(stored), sink);
     DecodeReport report;
-    Failure decoded = DecodeMovieBody(movie, storedSize, &body, nullptr, &report);
+    Failure decoded = DecodeStored(stored, sink, nullptr, &report);
     details->paddedBytes = report.padded;
-    Failure deflated = FailureOfDeflate(FinishBodyDeflater(deflater, nullptr));
-    if (decoded.kind == FailureKind::Stopped)
-        return deflated;
-    return Failed(decoded) ? decoded : deflated;
+    return decoded;
 }
 
 // Any movie to "CWS": a compressed body is decoded into the deflater, an
-// uncompressed one deflated where it lies.
-Failure WriteCompressed(FileSink* sink, const Progress* progress, const unsigned char* movie,
-                        uint32_t storedSize, RebuildDetails* details)
+// uncompressed one deflated where it lies when it is in memory.
+Failure WriteCompressed(OutputFile* file, const Progress* progress, const StoredMovie& stored,
+                        RebuildDetails* details)
 {
-    bool decodes = FindBodyDecoder(MovieSignature(ReadLe32(movie))) != nullptr;
-    if (!WriteHeader(sink, movie, signatureZlib))
+    if (!WriteHeader(file, stored, signatureZlib))
         return FailureOf(FailureKind::WriteFailed);
-    if (decodes)
-        return DeflateDecoded(sink, progress, movie, storedSize, details);
-    ByteSink file = {WriteToFile, nullptr, sink};
-    uint64_t bodyLength = BodyLengthOf(movie, storedSize, false);
-    return FailureOfDeflate(DeflateBody(movie + movieHeaderSize, bodyLength, details->threads,
-                                        &file, progress, nullptr));
+    ByteSink output = {WriteToFile, nullptr, file};
+    uint64_t bodyLength = BodyLengthOf(stored);
+    if (stored.whole && !Decodes(stored))
+        return FailureOfDeflate(DeflateBody(stored.whole + movieHeaderSize, bodyLength,
+                                            details->threads, &output, progress, nullptr));
+    BodyDeflater* deflater = OpenBodyDeflater(details->threads, bodyLength, &output, progress);
+    if (!deflater)
+        return FailureOf(FailureKind::OutOfMemory);
+    ByteSink body = BodyDeflaterSink(deflater);
+    Failure fed = FeedBody(stored, &body, details);
+    Failure deflated = FailureOfDeflate(FinishBodyDeflater(deflater, nullptr));
+    if (fed.kind == FailureKind::Stopped)
+        return deflated;
+    return Failed(fed) ? fed : deflated;
 }
 
-// Any movie to "ZWS": a compressed body is decoded into the LZMA encoder,
-// an uncompressed one handed to it as it lies. The encoder keeps its
-// output, which is written once complete.
-Failure WriteLzma(FileSink* sink, const Progress* progress, const unsigned char* movie,
-                  uint32_t storedSize, RebuildDetails* details)
+// Any movie to "ZWS": the body, decoded or as stored, goes through the
+// LZMA encoder into the file; the compressed length is put in front once
+// the stream has ended.
+Failure WriteLzma(OutputFile* file, const Progress* progress, const StoredMovie& stored,
+                  RebuildDetails* details)
 {
-    bool decodes = FindBodyDecoder(MovieSignature(ReadLe32(movie))) != nullptr;
-    uint64_t bodyLength = BodyLengthOf(movie, storedSize, decodes);
+    uint64_t movieStart = file->size;
+    ByteSink output = {WriteToFile, nullptr, file};
     LzmaEncoder* encoder = nullptr;
-    Failure failure = OpenLzmaEncoder(movie, bodyLength, progress, &encoder);
+    Failure failure =
+        OpenLzmaEncoder(stored.head, BodyLengthOf(stored), progress, &output, &encoder);
     if (Failed(failure))
-        return failure;
+        return OutputFailure(failure);
     ByteSink body = LzmaEncoderSink(encoder);
-    if (decodes) {
-        DecodeReport report;
-        Failure decoded = DecodeMovieBody(movie, storedSize, &body, nullptr, &report);
-        details->paddedBytes = report.padded;
-        if (Failed(decoded) && decoded.kind != FailureKind::Stopped) {
-            AbandonLzmaEncoder(encoder);
-            return decoded;
-        }
-    } else {
-        body.write(body.context, movie + movieHeaderSize, (size_t)bodyLength);
+    Failure fed = FeedBody(stored, &body, details);
+    if (Failed(fed) && fed.kind != FailureKind::Stopped) {
+        AbandonLzmaEncoder(encoder);
+        return fed;
     }
-    unsigned char* compressed = nullptr;
-    uint32_t size = 0;
-    failure = FinishLzmaEncoder(encoder, &compressed, &size);
+    uint64_t streamLength = 0;
+    failure = FinishLzmaEncoder(encoder, &streamLength);
     if (Failed(failure))
-        return failure;
-    bool written = WriteToFile(sink, compressed, size);
-    MemFree(compressed);
-    return FailureOf(written ? FailureKind::None : FailureKind::WriteFailed);
+        return OutputFailure(failure);
+    unsigned char length[4];
+    WriteLe32(length, (uint32_t)streamLength);
+    return FailureOf(PatchOutput(file, movieStart + 8, length, 4) ? FailureKind::None
+                                                                  : FailureKind::WriteFailed);
 }
 
 // Whether `action` converts this movie at all: others are written as stored.
-bool Converts(MovieAction action, const unsigned char* movie, uint32_t storedSize)
+bool Converts(MovieAction action, const StoredMovie& stored)
 {
-    if (action == MovieAction::Keep || storedSize <= movieHeaderSize)
+    if (action == MovieAction::Keep || stored.size <= movieHeaderSize)
         return false;
-    uint32_t signature = MovieSignature(ReadLe32(movie));
-    bool compressed = FindBodyDecoder(signature) != nullptr;
+    uint32_t signature = MovieSignature(ReadLe32(stored.head));
     if (action == MovieAction::Decompress)
-        return compressed;
-    return compressed ||
-           (signature == signatureUncompressed && ReadLe32(movie + 4) > movieHeaderSize);
+        return Decodes(stored);
+    return Decodes(stored) ||
+           (signature == signatureUncompressed && ReadLe32(stored.head + 4) > movieHeaderSize);
 }
 
-// The stored movie of `moviePath` (MemAlloc; the caller frees it), or null.
-unsigned char* ReadStoredMovie(const char* moviePath, const MovieInfo& source)
+// Writes the stored movie converted as `action` asks.
+Failure WriteStored(OutputFile* file, const Progress* progress, const StoredMovie& stored,
+                    MovieAction action, RebuildDetails* details)
 {
-    char* movieFile = MovieFilePath(moviePath, source.layout);
-    unsigned char* movie =
-        movieFile ? ReadFileRangeFully(movieFile, source.movieOffset, source.movieSize) : nullptr;
-    MemFree(movieFile);
-    return movie;
+    ByteSink output = {WriteToFile, nullptr, file};
+    if (!Converts(action, stored))
+        return OutputFailure(CopyStored(stored, 0, stored.size, &output));
+    if (action == MovieAction::Decompress)
+        return WriteDecompressed(file, progress, stored, details);
+    if (action == MovieAction::CompressLzma)
+        return WriteLzma(file, progress, stored, details);
+    return WriteCompressed(file, progress, stored, details);
 }
 
-// Reads the stored movie and writes it converted as `action` asks;
-// `sink->written` is then the movie's size in the output.
-Failure WriteMovie(FileSink* sink, const Progress* progress, const char* moviePath,
+// Reads the stored movie and writes it converted as `action` asks.
+Failure WriteMovie(OutputFile* file, const Progress* progress, const char* moviePath,
                    const MovieInfo& source, MovieAction action, RebuildDetails* details)
 {
-    unsigned char* movie = ReadStoredMovie(moviePath, source);
-    if (!movie)
-        return FailureOf(FailureKind::ReadFailed);
-    Failure result;
-    if (!Converts(action, movie, source.movieSize))
-        result = FailureOf(WriteToFile(sink, movie, source.movieSize) ? FailureKind::None
-                                                                       : FailureKind::WriteFailed);
-    else if (action == MovieAction::Decompress)
-        result = WriteDecompressed(sink, progress, movie, source.movieSize, details);
-    else if (action == MovieAction::CompressLzma)
-        result = WriteLzma(sink, progress, movie, source.movieSize, details);
-    else
-        result = WriteCompressed(sink, progress, movie, source.movieSize, details);
-    MemFree(movie);
-    return result;
-}
-
-// The size the movie will have in the output when it is known before it
-// is written: the stored size when it is kept, the declared length when
-// it is decompressed (the decoder cuts or pads to it). False when only
-// writing it tells (compression).
-bool KnownMovieSize(const char* moviePath, const MovieInfo& source, MovieAction action,
-                    uint32_t* size)
-{
-    *size = source.movieSize;
-    if (action == MovieAction::Keep)
-        return true;
-    unsigned char header[movieHeaderSize];
-    FillBytes(header, 0, sizeof header);
-    MovieInfo start = source;
-    start.movieSize = source.movieSize < movieHeaderSize ? source.movieSize : movieHeaderSize;
-    unsigned char* stored = ReadStoredMovie(moviePath, start);
-    if (stored)
-        memcpy(header, stored, start.movieSize);
-    MemFree(stored);
-    if (!Converts(action, header, source.movieSize))
-        return true;
-    *size = ReadLe32(header + 4);
-    return action == MovieAction::Decompress;
-}
-
-// The movie of a layout that stores its size in front of it: written
-// straight to the file when its size is known, held in memory until it
-// is known otherwise.
-Failure WriteMovieAfterFraming(OutputFile* file, const Progress* progress, const char* moviePath,
-                               const MovieInfo& source, PlayerLayout layout, MovieAction action,
-                               RebuildDetails* details)
-{
-    uint32_t size;
-    bool known = KnownMovieSize(moviePath, source, action, &size);
-    FileSink sink = known ? SinkToFile(file) : SinkToMemory();
-    if (known && !WriteFraming(file, layout, size, true))
-        return FailureOf(FailureKind::WriteFailed);
-    Failure result = WriteMovie(&sink, progress, moviePath, source, action, details);
-    // A size the format cannot hold, or one that differs from the size in front.
-    if (!Failed(result) && (sink.written > 0xFFFFFFFFu || (known && sink.written != size)))
-        result = FailureOf(FailureKind::ConversionFailed);
-    if (!Failed(result) && !known) {
-        bool written = WriteFraming(file, layout, (uint32_t)sink.written, true) &&
-                       WriteOutput(file, sink.held.data, (uint32_t)sink.written);
-        result = FailureOf(written ? FailureKind::None : FailureKind::WriteFailed);
-    }
-    ReleaseBytes(&sink.held);
+    StoredMovie stored;
+    Failure result = OpenStoredMovie(moviePath, source, &stored);
+    if (!Failed(result))
+        result = WriteStored(file, progress, stored, action, details);
+    CloseStoredMovie(&stored);
     return result;
 }
 
@@ -346,9 +329,11 @@ Failure WritePlayer(OutputFile* file, const char* moviePath, const char* playerP
     return FailureOf(written ? FailureKind::None : FailureKind::WriteFailed);
 }
 
-// Writes the pieces of a rebuilt file into `file`. The player bytes are
-// released before the movie is read, so the two are never in memory
-// together.
+// Writes the pieces of a rebuilt file into `file`: the player, the movie
+// and next to it the movie size and magic of the player's layout. The
+// player bytes are released before the movie is read, so the two are
+// never in memory together. A layout that stores the size in front of
+// the movie gets it once the movie is written.
 Failure WritePieces(OutputFile* file, const Progress* progress, const char* moviePath,
                     const char* playerPath, const MovieInfo& source, RebuildMode mode,
                     RebuildDetails* details)
@@ -357,18 +342,21 @@ Failure WritePieces(OutputFile* file, const Progress* progress, const char* movi
     Failure result = WritePlayer(file, moviePath, playerPath, source, PlayerActionOf(mode), &layout);
     if (Failed(result))
         return result;
-    MovieAction action = MovieActionOf(mode);
-    if (FrameMovie(layout, 0).beforeMovie)
-        return WriteMovieAfterFraming(file, progress, moviePath, source, layout, action, details);
-    FileSink sink = SinkToFile(file);
-    result = WriteMovie(&sink, progress, moviePath, source, action, details);
+    bool before = FrameMovie(layout, 0).beforeMovie;
+    uint64_t framingStart = file->size;
+    if (before && !WriteFraming(file, layout, 0, true))
+        return FailureOf(FailureKind::WriteFailed);
+    uint64_t movieStart = file->size;
+    result = WriteMovie(file, progress, moviePath, source, MovieActionOf(mode), details);
     if (Failed(result))
         return result;
-    if (sink.written > 0xFFFFFFFFu)
+    uint64_t movieSize = file->size - movieStart;
+    if (movieSize > 0xFFFFFFFFu)
         return FailureOf(FailureKind::ConversionFailed);  // a movie size the format cannot hold
-    if (!WriteFraming(file, layout, (uint32_t)sink.written, false))
-        return FailureOf(FailureKind::WriteFailed);
-    return NoFailure();
+    MovieFraming framing = FrameMovie(layout, (uint32_t)movieSize);
+    bool written = before ? PatchOutput(file, framingStart, framing.bytes, framing.count)
+                          : WriteFraming(file, layout, (uint32_t)movieSize, false);
+    return FailureOf(written ? FailureKind::None : FailureKind::WriteFailed);
 }
 
 // What a Save finds before it writes anything wrong with its request.
@@ -406,7 +394,7 @@ Failure WriteMovieOutput(const Progress* progress, const char* moviePath, const 
     details->damage = Damage::None;
     details->damageOffset = 0;
     details->salvagedLength = 0;
-    *written = OutputFile{nullptr, nullptr};
+    *written = OutputFile{nullptr, nullptr, 0};
     MovieInfo source;
     InspectMovie(moviePath, &source);
     Failure result = CheckRequest(source, mode);
