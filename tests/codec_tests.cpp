@@ -8,6 +8,7 @@
 
 #include "failing_work_memory.h"
 #include "rebuild/body_decode.h"
+#include "rebuild/lzma_body.h"
 #include "rebuild/parallel_deflate.h"
 
 #include "common/bytes.h"
@@ -306,6 +307,57 @@ TEST(DecodeMovieBody, ReportsDamagePrecisely)
             EXPECT_EQ(test.deliveredAtMost, report.delivered);
             EXPECT_EQ(good.size(), report.streamEnd);
         }
+        // Read from a file in pieces, behind 5 other bytes, the movie
+        // decodes to the same body and the same report.
+        WriteWholeFile("pieces.bin", Concat(Bytes(5, 'p'), *test.movie));
+        PlatformFile* file = OpenFileForRead("pieces.bin");
+        ASSERT_NE(nullptr, file);
+        CountingSink fromFile = {0, 0};
+        ByteSink fileSink = {Count, nullptr, &fromFile};
+        DecodeReport fileReport;
+        Failure failure = DecodeMovieFile(file, 5, test.movie->size(), &fileSink, nullptr,
+                                          &fileReport);
+        CloseFile(file);
+        EXPECT_EQ(test.result, failure.kind);
+        EXPECT_EQ(counted.bytes, fromFile.bytes);
+        EXPECT_EQ(counted.nonZero, fromFile.nonZero);
+        EXPECT_EQ(report.damage, fileReport.damage);
+        EXPECT_EQ(report.damageOffset, fileReport.damageOffset);
+        EXPECT_EQ(report.padded, fileReport.padded);
+        EXPECT_EQ(report.streamEnd, fileReport.streamEnd);
+    }
+}
+
+// Streams longer than the pieces a file is read in, whole or cut, zlib
+// or LZMA: the same body and report as from memory.
+TEST(DecodeMovieFile, ReadsAcrossPieces)
+{
+    Bytes body = PatternBytes(900000, 11, false);
+    Bytes cws = MakeCompressedMovie(10, body);
+    Bytes fws = MakeMovie("FWS", 15, 900008, body);
+    uint32_t size = 0;
+    unsigned char* block = LzmaEncodeMovie(fws.data(), (uint32_t)fws.size(), &size, nullptr);
+    ASSERT_NE(nullptr, block);
+    Bytes zws = FromBlock(block, size);
+    Bytes cut(cws.begin(), cws.begin() + 700000);
+    for (const Bytes* movie : {&cws, &zws, &cut}) {
+        CountingSink counted = {0, 0}, fromFile = {0, 0};
+        ByteSink sink = {Count, nullptr, &counted}, fileSink = {Count, nullptr, &fromFile};
+        DecodeReport report, fileReport;
+        Failure whole = DecodeMovieBody(movie->data(), movie->size(), &sink, nullptr, &report);
+        WriteWholeFile("pieces.bin", *movie);
+        PlatformFile* file = OpenFileForRead("pieces.bin");
+        ASSERT_NE(nullptr, file);
+        Failure pieces =
+            DecodeMovieFile(file, 0, movie->size(), &fileSink, nullptr, &fileReport);
+        CloseFile(file);
+        EXPECT_EQ(movie == &cut ? FailureKind::DamagedMovie : FailureKind::None, pieces.kind);
+        EXPECT_EQ(whole.kind, pieces.kind);
+        EXPECT_EQ(whole.damage, pieces.damage);
+        EXPECT_EQ(whole.offset, pieces.offset);
+        EXPECT_EQ(counted.bytes, fromFile.bytes);
+        EXPECT_EQ(counted.nonZero, fromFile.nonZero);
+        EXPECT_EQ(report.streamEnd, fileReport.streamEnd);
     }
 }
 

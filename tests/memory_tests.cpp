@@ -5,8 +5,13 @@
 
 #include <sys/resource.h>
 
+#include <cstdio>
+#include <cstring>
+
 #include "common/bytes.h"
 #include "rebuild/body_decode.h"
+#include "rebuild/file_facts.h"
+#include "rebuild/movie_check.h"
 #include "rebuild/rebuild.h"
 #include "test_support.h"
 
@@ -77,6 +82,67 @@ TEST(Memory, SavesStreamWhatTheMovieYields)
         EXPECT_LT(PeakBytes() - before, 16 * mebibyte);
         RemoveFile("out.swf");
     }
+}
+
+// Appends `pieces` pieces of `piece` to the file, never holding more.
+void AppendPieces(const std::string& path, const Bytes& piece, uint32_t pieces)
+{
+    FILE* file = fopen(path.c_str(), "ab");
+    ASSERT_NE(nullptr, file);
+    for (uint32_t i = 0; i < pieces; i++)
+        ASSERT_EQ(piece.size(), fwrite(piece.data(), 1, piece.size(), file));
+    fclose(file);
+}
+
+// Whether two files hold the same bytes, compared a piece at a time.
+bool SameFiles(const std::string& a, const std::string& b)
+{
+    FILE* first = fopen(a.c_str(), "rb");
+    FILE* second = fopen(b.c_str(), "rb");
+    bool same = first && second;
+    std::vector<char> x(1 << 20), y(1 << 20);
+    while (same) {
+        size_t read = fread(x.data(), 1, x.size(), first);
+        same = fread(y.data(), 1, y.size(), second) == read &&
+               memcmp(x.data(), y.data(), read) == 0;
+        if (read == 0)
+            break;
+    }
+    if (first)
+        fclose(first);
+    if (second)
+        fclose(second);
+    return same;
+}
+
+// A movie beyond the limit of whole conversions is read and written in
+// pieces: saves to and from every form, behind a player that stores the
+// movie size in front of it, its check and its facts take a few MiB.
+TEST(Memory, MoviesBeyondTheWholeLimitAreConvertedInPieces)
+{
+    const uint32_t pieces = (uint32_t)(wholeMovieLimit / mebibyte) + 8;
+    Bytes piece = PatternBytes((uint32_t)mebibyte, 3, true);
+    Bytes movie = MakeUncompressedMovie(15, 0);
+    WriteLe32(movie.data() + 4, (uint32_t)(movieHeaderSize + pieces * mebibyte));
+    WriteWholeFile("big.swf", movie);
+    AppendPieces("big.swf", piece, pieces);
+    piece = Bytes();
+    uint64_t before = PeakBytes();
+    Bytes player = ReadWholeFile(FixturePath("linux-player-x86_64"));
+    WriteWholeFile("player", MakeLayoutProjector("linux-x86_64", player, Bytes()));
+    RebuildMode addCompress = MakeRebuildMode(PlayerAction::AddReplace, MovieAction::Compress);
+    RebuildMode removeDecompress =
+        MakeRebuildMode(PlayerAction::Remove, MovieAction::Decompress);
+    ASSERT_FALSE(Failed(RebuildMovieFile(nullptr, "big.swf", "big", "player", addCompress)));
+    MovieCheck check;
+    ASSERT_FALSE(Failed(CheckMovieFile("big", nullptr, &check)));
+    EXPECT_EQ(MovieHealth::Intact, check.health);
+    EXPECT_EQ(PlayerLayout::LinuxX86_64, check.info.layout);
+    FactsReader reader;
+    EXPECT_FALSE(Failed(ReadMovieFileFacts("big", check.info, &reader)));
+    ASSERT_FALSE(Failed(RebuildMovieFile(nullptr, "big", "back.swf", nullptr, removeDecompress)));
+    EXPECT_TRUE(SameFiles("big.swf", "back.swf"));
+    EXPECT_LT(PeakBytes() - before, 24 * mebibyte);
 }
 
 }  // namespace
