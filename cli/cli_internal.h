@@ -29,6 +29,7 @@ struct Arguments {
     bool facts;  // info: decode the movies and report what they hold
     bool csv;    // info: a table rather than text or JSON
     bool salvage;  // save: write what decodes of a damaged movie
+    bool candidates;  // scan: list the candidates that were not confirmed too
 };
 
 // What a file is, from its inspection record: a player of any layout

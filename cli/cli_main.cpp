@@ -24,6 +24,7 @@ enum OptionBit : unsigned {
     optionJobs = 512,
     optionAt = 1024,
     optionSalvage = 2048,
+    optionCandidates = 4096,
 };
 
 struct Option {
@@ -40,6 +41,7 @@ const Option options[] = {
     {"--threads", optionThreads, true}, {"--jobs", optionJobs, true},
     {"--at", optionAt, true},
     {"--salvage", optionSalvage, false},
+    {"--candidates", optionCandidates, false},
 };
 
 const char overviewHelp[] =
@@ -169,19 +171,22 @@ const char extractMovieHelp[] =
     "  --quiet          accepted for symmetry with save; nothing to silence\n";
 
 const char scanHelp[] =
-    "Usage: quillaro-cli scan [--json] FILE...\n"
+    "Usage: quillaro-cli scan [--json] [--candidates] FILE...\n"
     "\n"
     "Finds every movie embedded anywhere in each file, trailer or not: each\n"
     "\"FWS\", \"CWS\" or \"ZWS\" with a plausible version (1-64) and declared\n"
     "length is decoded to confirm it - a CWS movie's zlib stream must end with\n"
     "its checksum, an FWS movie's tags must run to an End tag at its declared\n"
     "length. For each one it prints the offset, signature, version, declared\n"
-    "length, stored size and whether it was confirmed. Files of any size are read in windows.\n"
+    "length and stored size. Only confirmed movies are listed; how many\n"
+    "candidates were rejected is said on standard error. Files of any size are\n"
+    "read in windows.\n"
     "\n"
     "Options:\n"
-    "  --json    one JSON object per movie found, one per line, with the keys\n"
-    "            file, offset, signature, version, declared_length, stored_size,\n"
-    "            confirmed\n"
+    "  --json        one JSON object per movie found, one per line, with the keys\n"
+    "                file, offset, signature, version, declared_length,\n"
+    "                stored_size, confirmed\n"
+    "  --candidates  also list the candidates that were not confirmed\n"
     "\n"
     "\"quillaro-cli extract-movie --at OFFSET IN OUT\" writes a movie found.\n";
 
@@ -221,7 +226,7 @@ const Command commands[] = {
     {"extract-movie", extractMovieHelp,
      optionForce | optionQuiet | optionOutDir | optionJobs | optionAt,
      RunExtractMovie},
-    {"scan", scanHelp, optionJson, RunScan},
+    {"scan", scanHelp, optionJson | optionCandidates, RunScan},
 };
 
 const Command* FindCommand(const char* name)
@@ -262,6 +267,7 @@ void StoreOption(Arguments* arguments, const Option& option, const std::string& 
     case optionJobs: arguments->jobsOption = value; break;
     case optionAt: arguments->atOption = value; break;
     case optionSalvage: arguments->salvage = true; break;
+    case optionCandidates: arguments->candidates = true; break;
     }
 }
 
@@ -358,7 +364,8 @@ int CliMain(int argc, char** argv, FILE* out, FILE* err)
             return exitDone;
         }
     }
-    Arguments arguments = {command->name, {}, "", "", "", "", "", "", false, false, false, false, false, false};
+    Arguments arguments = {};
+    arguments.command = command->name;
     if (ParseArguments(*command, argc - 2, argv + 2, &arguments, err) != exitDone)
         return exitUsage;
     fflush(out);

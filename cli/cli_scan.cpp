@@ -14,7 +14,9 @@ struct ScanOutput {
     FILE* out;
     const std::string* path;
     const char* jsonName;  // the path as JSON text; null for text output
-    unsigned found;
+    bool candidates;       // list the candidates that were not confirmed too
+    unsigned found;        // listed
+    unsigned rejected;     // not confirmed, and not listed
 };
 
 void PrintMovieText(FILE* out, const std::string& path, const FoundMovie& movie)
@@ -55,6 +57,10 @@ void PrintMovieJson(FILE* out, const char* jsonName, const FoundMovie& movie)
 bool PrintFound(const FoundMovie& movie, void* context)
 {
     ScanOutput* output = (ScanOutput*)context;
+    if (!movie.confirmed && !output->candidates) {
+        output->rejected++;
+        return true;
+    }
     if (output->jsonName)
         PrintMovieJson(output->out, output->jsonName, movie);
     else
@@ -93,7 +99,8 @@ int RunScan(const Arguments& arguments, FILE* out, FILE* err)
             allDone = false;
             continue;
         }
-        ScanOutput output = {out, &path, arguments.json ? jsonName.c_str() : nullptr, 0};
+        ScanOutput output = {out, &path, arguments.json ? jsonName.c_str() : nullptr,
+                             arguments.candidates, 0, 0};
         if (!ScanFile(path.c_str(), PrintFound, &output)) {
             PrintFileError(err, path, "could not be read to its end; the movies before the "
                                        "failure are listed");
@@ -102,6 +109,11 @@ int RunScan(const Arguments& arguments, FILE* out, FILE* err)
             fprintf(out, "%s: no movie found\n", path.c_str());
         }
         fflush(out);
+        if (output.rejected != 0)
+            PrintFileError(err, path,
+                           std::to_string(output.rejected) +
+                               " candidate(s) not confirmed as movies were left out "
+                               "(--candidates lists them)");
     }
     return allDone ? exitDone : exitFailed;
 }

@@ -1284,10 +1284,16 @@ TEST(CliScan, FindsEmbeddedMoviesAndConfirmsOnlyRealOnes)
     };
     for (const std::string& line : expected)
         EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), line)) << result.out;
+    EXPECT_EQ(2u, lines.size()) << result.out;  // only what was confirmed
+    EXPECT_TRUE(Contains(result.err, "4 candidate(s) not confirmed")) << result.err;
+    result = RunCli({"scan", "--json", "--candidates", "scan/noise.bin"});
+    lines = SplitLines(result.out);
     size_t confirmed = 0;
     for (const std::string& line : lines)
         confirmed += Contains(line, "\"confirmed\":true");
     EXPECT_EQ(2u, confirmed) << result.out;
+    EXPECT_EQ(6u, lines.size()) << result.out;
+    EXPECT_EQ("", result.err);
 
     EXPECT_EQ(cws, Written({"extract-movie", "--at", std::to_string(offsets[3]), name,
                             "scan/cws.swf"}, "scan/cws.swf"));
