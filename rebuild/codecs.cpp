@@ -1,5 +1,5 @@
 // codecs.cpp - the in-memory conversions: the decode driver and the
-// parallel deflater writing into a buffer that grows with the output.
+// deflater writing into a buffer that grows with the output.
 #include "codecs.h"
 
 #include <cstring>
@@ -87,8 +87,11 @@ ConversionError ErrorOfDecode(DecodeResult result)
 
 ConversionError ErrorOfDeflate(DeflateStatus status)
 {
-    return status == DeflateStatus::CompressorFailed ? ConversionError::CompressorFailed
-                                                     : ConversionError::OutOfMemory;
+    switch (status) {
+    case DeflateStatus::OutOfMemory: return ConversionError::OutOfMemory;
+    case DeflateStatus::ThreadFailed: return ConversionError::ThreadFailed;
+    default: return ConversionError::CompressorFailed;  // the output sink is this file's own
+    }
 }
 
 // The result of a conversion: the output, or null with `buffer` freed.
@@ -135,7 +138,7 @@ unsigned char* DecompressMovie(const Progress* progress, unsigned char* buffer, 
 }
 
 unsigned char* CompressMovie(const Progress* progress, unsigned char* buffer, uint32_t* size,
-                             ConversionError* error, unsigned threads)
+                             ConversionError* error, unsigned threads, int level)
 {
     SetError(error, ConversionError::None);
     if (*size <= movieHeaderSize || MovieSignature(ReadLe32(buffer)) != signatureUncompressed)
@@ -152,14 +155,14 @@ unsigned char* CompressMovie(const Progress* progress, unsigned char* buffer, ui
         SetError(error, ConversionError::OutOfMemory);
         return Finish(buffer, &output, size);
     }
-    ByteSink sink = {GrowingWrite, nullptr, &output};
+    // The room lets a whole body be deflated straight into the output.
+    ByteSink sink = {GrowingWrite, GrowingRoom, &output};
     DeflateStatus status = DeflateBody(buffer + movieHeaderSize, bodyLength, threads, &sink,
-                                       progress, nullptr);
+                                       progress, nullptr, level);
     if (status == DeflateStatus::Done) {
         WriteHeader(output.data, buffer, signatureZlib, declaredLength);
     } else {
-        SetError(error, status == DeflateStatus::OutputFailed ? ConversionError::CompressorFailed
-                                                              : ErrorOfDeflate(status));
+        SetError(error, ErrorOfDeflate(status));
         MemFree(output.data);
         output.data = nullptr;
     }

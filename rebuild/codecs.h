@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "../common/progress.h"
+#include "deflate_whole.h"
 
 // Room for the deflated form of `bodyLength` body bytes (the zlib stream,
 // without the movie header). Holds for every length up to 4 GiB and never
@@ -20,6 +21,7 @@ enum class ConversionError {
                        // or the header declares a length shorter than itself
     OutOfMemory,       // the output buffer or a codec's state could not be allocated
     CompressorFailed,  // the compressor failed, or its output would not fit the format's 32 bits
+    ThreadFailed,      // a worker thread of the compressor could not be started
 };
 
 // Both codecs take over `buffer`, a whole movie of `*size` bytes from
@@ -41,11 +43,15 @@ enum class ConversionError {
 unsigned char* DecompressMovie(const Progress* progress, unsigned char* buffer, uint32_t* size,
                                ConversionError* error = nullptr);
 
-// "FWS" to "CWS" at zlib level 9 with `threads` workers (0: one per core);
-// the header keeps its version and declared length. Body bytes beyond the
+// "FWS" to "CWS" with libdeflate at `level` (deflate_whole.h: the default
+// makes output no larger than zlib's level 9; deflateLevelBest the
+// smallest), whole up to wholeBodyLimit body bytes, beyond that in blocks
+// on `threads` workers (0: one per core); the header keeps its version and
+// declared length. Body bytes beyond the
 // declared length are not part of the movie and are left out; a movie
 // shorter than it declares has the body bytes it holds compressed. A
 // declared length of 8 or less is handed back unchanged. Progress counts
-// body bytes whose block is done.
+// body bytes whose block is done (a whole body: none until the end).
 unsigned char* CompressMovie(const Progress* progress, unsigned char* buffer, uint32_t* size,
-                             ConversionError* error = nullptr, unsigned threads = 0);
+                             ConversionError* error = nullptr, unsigned threads = 0,
+                             int level = deflateLevelDefault);
