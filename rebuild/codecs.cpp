@@ -1,5 +1,5 @@
 // codecs.cpp - the in-memory conversions: the decode driver and the
-// parallel deflater writing into a buffer that grows with the output.
+// deflater writing into a buffer that grows with the output.
 #include "rebuild/codecs.h"
 
 #include <cstring>
@@ -56,9 +56,11 @@ FailureKind KindOfDecode(const Failure& decoded)
 
 FailureKind KindOfDeflate(DeflateStatus status)
 {
-    return status == DeflateStatus::CompressorFailed || status == DeflateStatus::OutputFailed
-               ? FailureKind::ConversionFailed
-               : FailureKind::OutOfMemory;
+    switch (status) {
+    case DeflateStatus::OutOfMemory: return FailureKind::OutOfMemory;
+    case DeflateStatus::ThreadFailed: return FailureKind::ThreadFailed;
+    default: return FailureKind::ConversionFailed;  // the output sink is this file's own
+    }
 }
 
 // The result of a conversion: the output, or null with `buffer` freed.
@@ -105,7 +107,7 @@ unsigned char* DecompressMovie(const Progress* progress, unsigned char* buffer, 
 }
 
 unsigned char* CompressMovie(const Progress* progress, unsigned char* buffer, uint32_t* size,
-                             Failure* failure, unsigned threads)
+                             Failure* failure, unsigned threads, int level)
 {
     SetFailure(failure, FailureKind::None);
     if (*size <= movieHeaderSize || MovieSignature(ReadLe32(buffer)) != signatureUncompressed)
@@ -122,9 +124,10 @@ unsigned char* CompressMovie(const Progress* progress, unsigned char* buffer, ui
         SetFailure(failure, FailureKind::OutOfMemory);
         return Finish(buffer, &output, size);
     }
-    ByteSink sink = {GrowingWrite, nullptr, &output};
+    // The room lets a whole body be deflated straight into the output.
+    ByteSink sink = {GrowingWrite, GrowingRoom, &output};
     DeflateStatus status = DeflateBody(buffer + movieHeaderSize, bodyLength, threads, &sink,
-                                       progress, nullptr);
+                                       progress, nullptr, level);
     if (status == DeflateStatus::Done) {
         WriteHeader(output.data, buffer, signatureZlib, declaredLength);
     } else {

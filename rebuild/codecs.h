@@ -8,6 +8,7 @@
 
 #include "common/failure.h"
 #include "common/progress.h"
+#include "rebuild/deflate_whole.h"
 
 // Room for the deflated form of `bodyLength` body bytes (the zlib stream,
 // without the movie header). Holds for every length up to 4 GiB and never
@@ -37,11 +38,15 @@ uint64_t CompressionBound(uint64_t bodyLength);
 unsigned char* DecompressMovie(const Progress* progress, unsigned char* buffer, uint32_t* size,
                                Failure* failure = nullptr);
 
-// "FWS" to "CWS" at zlib level 9 with `threads` workers (0: one per core);
-// the header keeps its version and declared length. Body bytes beyond the
+// "FWS" to "CWS" with libdeflate at `level` (deflate_whole.h: the default
+// makes output no larger than zlib's level 9; deflateLevelBest the
+// smallest), whole up to wholeBodyLimit body bytes, beyond that in blocks
+// on `threads` workers (0: one per core); the header keeps its version and
+// declared length. Body bytes beyond the
 // declared length are not part of the movie and are left out; a movie
 // shorter than it declares has the body bytes it holds compressed. A
 // declared length of 8 or less is handed back unchanged. Progress counts
-// body bytes whose block is done.
+// body bytes whose block is done (a whole body: none until the end).
 unsigned char* CompressMovie(const Progress* progress, unsigned char* buffer, uint32_t* size,
-                             Failure* failure = nullptr, unsigned threads = 0);
+                             Failure* failure = nullptr, unsigned threads = 0,
+                             int level = deflateLevelDefault);

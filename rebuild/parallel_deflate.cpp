@@ -1,6 +1,7 @@
-// parallel_deflate.cpp - blocks of the body deflated by a pool of worker
-// threads and written in order by the calling thread, which alone talks
-// to the output sink and the progress display.
+// parallel_deflate.cpp - a body deflated whole on the calling thread, or
+// in blocks by a pool of worker threads and written in order by the
+// calling thread, which alone talks to the output sink and the progress
+// display.
 #include "rebuild/parallel_deflate.h"
 
 #include <condition_variable>
@@ -13,12 +14,11 @@
 
 #include "rebuild/work_memory.h"
 
-const size_t deflateBlockSize = 256 * 1024;
+const size_t deflateBlockSize = 1024 * 1024;
 
 namespace {
-const size_t dictionarySize = 32 * 1024;
-// A zlib header for level 9 with the default window.
-const unsigned char zlibHeader[2] = {0x78, 0xDA};
+// A gathered body starts with room for this much and doubles.
+const uint64_t firstGathered = 1024 * 1024;
 
 enum class SlotState { Free, Queued, Done, Failed };
 
@@ -26,104 +26,29 @@ enum class SlotState { Free, Queued, Done, Failed };
 // from the caller's body), and its deflated form once a worker is done.
 struct Slot {
     SlotState state;
-    unsigned char* buffer;  // [dictionary | block] when the body is copied in; else null
-    const unsigned char* dictionary;
-    size_t dictionaryLength;
+    unsigned char* buffer;  // the block when the body is copied in; else null
     const unsigned char* data;
     size_t length;
     bool last;
     DeflateStatus failure;
-    unsigned char* output;  // AllocateWork; grows as needed
-    size_t outputCapacity;
+    unsigned char* output;  // AllocateWork, PieceBound(deflateBlockSize); made on first use
     size_t outputLength;
-    uLong adler;  // of the block's data alone
+    uint32_t adler;  // of the block's data alone
 };
 
-voidpf ZlibAlloc(voidpf, uInt items, uInt size)
+// Deflates one block into its slot with the worker's own state.
+DeflateStatus DeflateBlock(PieceDeflater* pieces, Slot* slot)
 {
-    return AllocateWork((size_t)items * size);
-}
-
-void ZlibFree(voidpf, voidpf block)
-{
-    FreeWork(block);
-}
-
-// A raw deflate state at level 9, memory level 8; null when out of memory.
-z_stream* NewDeflateStream()
-{
-    z_stream* stream = (z_stream*)AllocateWork(sizeof(z_stream));
-    if (!stream)
-        return nullptr;
-    memset(stream, 0, sizeof *stream);
-    stream->zalloc = ZlibAlloc;
-    stream->zfree = ZlibFree;
-    if (deflateInit2(stream, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-        FreeWork(stream);
-        return nullptr;
-    }
-    return stream;
-}
-
-void DeleteDeflateStream(z_stream* stream)
-{
-    if (!stream)
-        return;
-    deflateEnd(stream);
-    FreeWork(stream);
-}
-
-// The most raw deflate output for `length` input bytes ended by a flush.
-size_t RawBlockBound(size_t length)
-{
-    return length + (length >> 12) + (length >> 14) + (length >> 25) + 7 + 12;
-}
-
-bool GrowOutput(Slot* slot)
-{
-    size_t capacity = slot->outputCapacity ? slot->outputCapacity + slot->outputCapacity / 2
-                                           : RawBlockBound(deflateBlockSize);
-    unsigned char* grown = (unsigned char*)AllocateWork(capacity);
-    if (!grown)
-        return false;
-    if (slot->outputLength)
-        memcpy(grown, slot->output, slot->outputLength);
-    FreeWork(slot->output);
-    slot->output = grown;
-    slot->outputCapacity = capacity;
-    return true;
-}
-
-// Deflates one block into its slot. The stream is the worker's own.
-DeflateStatus DeflateBlock(z_stream* stream, Slot* slot)
-{
-    if (!stream)
+    if (!pieces)
         return DeflateStatus::OutOfMemory;
-    slot->outputLength = 0;
-    if (deflateReset(stream) != Z_OK)
-        return DeflateStatus::CompressorFailed;
-    if (slot->dictionaryLength != 0 &&
-        deflateSetDictionary(stream, slot->dictionary, (uInt)slot->dictionaryLength) != Z_OK)
-        return DeflateStatus::CompressorFailed;
-    stream->next_in = (Bytef*)slot->data;
-    stream->avail_in = (uInt)slot->length;
-    int flush = slot->last ? Z_FINISH : Z_SYNC_FLUSH;
-    for (;;) {
-        if (slot->outputCapacity - slot->outputLength < 64 && !GrowOutput(slot))
-            return DeflateStatus::OutOfMemory;
-        uInt room = (uInt)(slot->outputCapacity - slot->outputLength);
-        stream->next_out = slot->output + slot->outputLength;
-        stream->avail_out = room;
-        int status = deflate(stream, flush);
-        slot->outputLength += room - stream->avail_out;
-        if (status == Z_STREAM_END || (!slot->last && stream->avail_in == 0 &&
-                                       stream->avail_out != 0 && status == Z_OK))
-            break;
-        if (status != Z_OK && status != Z_BUF_ERROR)
-            return DeflateStatus::CompressorFailed;
-    }
-    slot->adler = adler32(1, slot->data, (uInt)slot->length);
-    return DeflateStatus::Done;
+    size_t room = PieceBound(deflateBlockSize);
+    if (!slot->output && !(slot->output = (unsigned char*)AllocateWork(room)))
+        return DeflateStatus::OutOfMemory;
+    DeflateStatus status = DeflatePiece(pieces, slot->data, slot->length, slot->last,
+                                        slot->output, room, &slot->outputLength);
+    if (status == DeflateStatus::Done)
+        slot->adler = FastAdler32(1, slot->data, slot->length);
+    return status;
 }
 }  // namespace
 
@@ -131,7 +56,15 @@ struct BodyDeflater {
     ByteSink output;
     const Progress* progress;
     uint64_t bodyLength;
-    bool copies;  // the body is copied into the slots' buffers
+    int level;
+    bool copies;  // the body is copied in (gathered, or into the slots' buffers)
+    bool whole;
+    // Whole: the caller's body, or the one gathered (AllocateWork).
+    const unsigned char* body;
+    unsigned char* gathered;
+    uint64_t gatheredLength;
+    uint64_t gatheredCapacity;
+    // In blocks:
     std::vector<Slot> slots;  // a ring, used in order
     size_t filling;           // the slot taking the next input
     size_t nextJob;           // the next queued slot a worker takes
@@ -141,18 +74,19 @@ struct BodyDeflater {
     std::mutex mutex;
     std::condition_variable jobQueued;
     std::condition_variable jobDone;
-    z_stream* ownStream;  // without workers: the calling thread's state
+    PieceDeflater* own;  // without workers: the calling thread's state
     DeflateStatus status;
     bool headerWritten;
     uLong adler;
-    uint64_t bodyWritten;    // body bytes whose block has been written
+    uint64_t bodyWritten;  // body bytes whose block has been written
     uint64_t outputLength;
 };
 
 namespace {
-void WorkerLoop(BodyDeflater* deflater)
+void WorkerLoop(void* context)
 {
-    z_stream* stream = NewDeflateStream();
+    BodyDeflater* deflater = (BodyDeflater*)context;
+    PieceDeflater* pieces = NewPieceDeflater(deflater->level);
     std::unique_lock<std::mutex> lock(deflater->mutex);
     for (;;) {
         deflater->jobQueued.wait(lock, [deflater] {
@@ -164,14 +98,14 @@ void WorkerLoop(BodyDeflater* deflater)
         deflater->nextJob = (deflater->nextJob + 1) % deflater->slots.size();
         deflater->queued--;
         lock.unlock();
-        DeflateStatus status = DeflateBlock(stream, slot);
+        DeflateStatus status = DeflateBlock(pieces, slot);
         lock.lock();
         slot->failure = status;
         slot->state = status == DeflateStatus::Done ? SlotState::Done : SlotState::Failed;
         deflater->jobDone.notify_all();
     }
     lock.unlock();
-    DeleteDeflateStream(stream);
+    FreePieceDeflater(pieces);
 }
 
 bool Emit(BodyDeflater* deflater, const unsigned char* data, size_t length)
@@ -204,7 +138,9 @@ bool WriteOut(BodyDeflater* deflater, Slot* slot)
         return false;
     if (!deflater->headerWritten) {
         deflater->headerWritten = true;
-        if (!Emit(deflater, zlibHeader, sizeof zlibHeader))
+        unsigned char header[2];
+        ZlibHeader(deflater->level, header);
+        if (!Emit(deflater, header, sizeof header))
             return Fail(deflater, DeflateStatus::OutputFailed);
     }
     if (!Emit(deflater, slot->output, slot->outputLength))
@@ -219,7 +155,7 @@ bool WriteOut(BodyDeflater* deflater, Slot* slot)
 void Submit(BodyDeflater* deflater, Slot* slot)
 {
     if (deflater->workers.empty()) {
-        slot->failure = DeflateBlock(deflater->ownStream, slot);
+        slot->failure = DeflateBlock(deflater->own, slot);
         slot->state = slot->failure == DeflateStatus::Done ? SlotState::Done : SlotState::Failed;
         return;
     }
@@ -229,29 +165,22 @@ void Submit(BodyDeflater* deflater, Slot* slot)
     deflater->jobQueued.notify_one();
 }
 
-Slot* NextSlot(BodyDeflater* deflater)
-{
-    deflater->filling = (deflater->filling + 1) % deflater->slots.size();
-    return &deflater->slots[deflater->filling];
-}
-
-// Submits the filling slot and readies the next one, whose dictionary is
-// the end of this block.
+// Submits the filling slot and readies the next one.
 bool SubmitFilling(BodyDeflater* deflater, bool last)
 {
+    if (deflater->status != DeflateStatus::Done)
+        return false;
     Slot* slot = &deflater->slots[deflater->filling];
     slot->last = last;
     Submit(deflater, slot);
     if (last)
         return true;
-    Slot* next = NextSlot(deflater);
+    deflater->filling = (deflater->filling + 1) % deflater->slots.size();
+    Slot* next = &deflater->slots[deflater->filling];
     if (!WriteOut(deflater, next))
         return false;
-    if (deflater->copies) {
-        memcpy(next->buffer, slot->data + slot->length - dictionarySize, dictionarySize);
-        next->dictionaryLength = dictionarySize;
+    if (deflater->copies)
         next->length = 0;
-    }
     return true;
 }
 
@@ -264,7 +193,9 @@ bool WriteRemaining(BodyDeflater* deflater)
     }
     return true;
 }
+}  // namespace
 
+namespace {
 void Release(BodyDeflater* deflater)
 {
     {
@@ -278,23 +209,55 @@ void Release(BodyDeflater* deflater)
         FreeWork(slot.buffer);
         FreeWork(slot.output);
     }
-    DeleteDeflateStream(deflater->ownStream);
+    FreePieceDeflater(deflater->own);
+    FreeWork(deflater->gathered);
     delete deflater;
 }
 
-bool StartWorkers(BodyDeflater* deflater, unsigned count)
+// Starts `count` workers. One that cannot be started fails the deflate;
+// those already started stop with it.
+void StartWorkers(BodyDeflater* deflater, unsigned count)
 {
-    try {
-        for (unsigned i = 0; i < count; i++)
-            deflater->workers.emplace_back(WorkerLoop, deflater);
-    } catch (...) {
-        return !deflater->workers.empty();
+    for (unsigned i = 0; i < count; i++) {
+        std::thread worker;
+        if (!StartWorkThread(&worker, WorkerLoop, deflater)) {
+            Fail(deflater, DeflateStatus::ThreadFailed);
+            return;
+        }
+        deflater->workers.push_back(std::move(worker));
     }
+}
+
+// The slots and the workers, or the calling thread's own state. False
+// when memory runs out.
+bool PrepareBlocks(BodyDeflater* deflater, unsigned threads)
+{
+    uint64_t blocks = deflater->bodyLength / deflateBlockSize + 1;
+    unsigned workers = WorkerCount(threads);
+    if (workers > blocks)
+        workers = (unsigned)blocks;
+    try {
+        deflater->slots.resize(workers > 1 ? workers * 2 : 2);
+        deflater->workers.reserve(workers > 1 ? workers : 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    for (Slot& slot : deflater->slots) {
+        if (!deflater->copies)
+            continue;
+        slot.buffer = (unsigned char*)AllocateWork(deflateBlockSize);
+        slot.data = slot.buffer;
+        if (!slot.buffer)
+            return false;
+    }
+    if (workers <= 1)
+        return (deflater->own = NewPieceDeflater(deflater->level)) != nullptr;
+    StartWorkers(deflater, workers);
     return true;
 }
 
 BodyDeflater* Open(unsigned threads, uint64_t bodyLength, const ByteSink* output,
-                   const Progress* progress, bool copies)
+                   const Progress* progress, int level, DeflateShape shape, bool copies)
 {
     BodyDeflater* deflater = new (std::nothrow) BodyDeflater();
     if (!deflater)
@@ -302,31 +265,12 @@ BodyDeflater* Open(unsigned threads, uint64_t bodyLength, const ByteSink* output
     deflater->output = *output;
     deflater->progress = progress;
     deflater->bodyLength = bodyLength;
+    deflater->level = level;
     deflater->copies = copies;
+    deflater->whole = shape == DeflateShape::BySize && bodyLength <= wholeBodyLimit;
     deflater->adler = 1;
     deflater->status = DeflateStatus::Done;
-    uint64_t blocks = bodyLength / deflateBlockSize + 1;
-    unsigned workers = WorkerCount(threads);
-    if (workers > blocks)
-        workers = (unsigned)blocks;
-    bool ready = true;
-    try {
-        deflater->slots.resize(workers > 1 ? workers * 2 : 2);
-    } catch (...) {
-        ready = false;
-    }
-    for (size_t i = 0; ready && copies && i < deflater->slots.size(); i++) {
-        Slot& slot = deflater->slots[i];
-        slot.buffer = (unsigned char*)AllocateWork(dictionarySize + deflateBlockSize);
-        slot.data = slot.buffer + dictionarySize;
-        slot.dictionary = slot.buffer;
-        ready = slot.buffer != nullptr;
-    }
-    if (ready && workers <= 1)
-        ready = (deflater->ownStream = NewDeflateStream()) != nullptr;
-    else if (ready)
-        ready = StartWorkers(deflater, workers);
-    if (!ready) {
+    if (!deflater->whole && !PrepareBlocks(deflater, threads)) {
         Release(deflater);
         return nullptr;
     }
@@ -334,16 +278,87 @@ BodyDeflater* Open(unsigned threads, uint64_t bodyLength, const ByteSink* output
     return deflater;
 }
 
+// Room for `length` more gathered bytes, doubling; false when memory runs out.
+bool ReserveGathered(BodyDeflater* deflater, uint64_t length)
+{
+    uint64_t needed = deflater->gatheredLength + length;
+    if (needed <= deflater->gatheredCapacity)
+        return true;
+    uint64_t capacity = deflater->gatheredCapacity ? deflater->gatheredCapacity : firstGathered;
+    while (capacity < needed)
+        capacity *= 2;
+    if (capacity > deflater->bodyLength && needed <= deflater->bodyLength)
+        capacity = deflater->bodyLength;
+    unsigned char* grown = capacity <= SIZE_MAX ? (unsigned char*)AllocateWork((size_t)capacity)
+                                                : nullptr;
+    if (!grown)
+        return Fail(deflater, DeflateStatus::OutOfMemory);
+    if (deflater->gatheredLength)
+        memcpy(grown, deflater->gathered, (size_t)deflater->gatheredLength);
+    FreeWork(deflater->gathered);
+    deflater->gathered = grown;
+    deflater->gatheredCapacity = capacity;
+    return true;
+}
+
+bool Gather(BodyDeflater* deflater, const unsigned char* data, size_t length)
+{
+    if (deflater->status != DeflateStatus::Done || !ReserveGathered(deflater, length))
+        return false;
+    unsigned char* end = deflater->gathered + deflater->gatheredLength;
+    if (data != end)
+        memcpy(end, data, length);
+    deflater->gatheredLength += length;
+    return true;
+}
+
+// Deflates the whole body in one call, into the room the output offers
+// when it holds the bound, else into a buffer of its own.
+bool DeflateWholeBody(BodyDeflater* deflater)
+{
+    const unsigned char* body = deflater->copies ? deflater->gathered : deflater->body;
+    uint64_t length = deflater->copies ? deflater->gatheredLength : deflater->bodyLength;
+    size_t bound = WholeDeflatedBound((size_t)length);
+    size_t room = bound;
+    unsigned char* output = deflater->output.room
+                                ? deflater->output.room(deflater->output.context, &room)
+                                : nullptr;
+    unsigned char* own = nullptr;
+    if (!output || room < bound)
+        output = own = (unsigned char*)AllocateWork(bound);
+    if (!output)
+        return Fail(deflater, DeflateStatus::OutOfMemory);
+    // With room for its bound, libdeflate fails only for want of memory
+    // for its state.
+    size_t written = DeflateWhole(deflater->level, body ? body : output, (size_t)length, output,
+                                  bound);
+    bool emitted = written != 0 && Emit(deflater, output, written);
+    FreeWork(own);
+    if (written == 0)
+        return Fail(deflater, DeflateStatus::OutOfMemory);
+    return emitted || Fail(deflater, DeflateStatus::OutputFailed);
+}
+
+// Ends the stream in blocks: the last block, those still on their way,
+// and the checksum.
+bool FinishBlocks(BodyDeflater* deflater)
+{
+    if (!SubmitFilling(deflater, true) || !WriteRemaining(deflater))
+        return false;
+    unsigned char trailer[4] = {(unsigned char)(deflater->adler >> 24),
+                                (unsigned char)(deflater->adler >> 16),
+                                (unsigned char)(deflater->adler >> 8),
+                                (unsigned char)deflater->adler};
+    return Emit(deflater, trailer, sizeof trailer) || Fail(deflater, DeflateStatus::OutputFailed);
+}
+
 DeflateStatus Finish(BodyDeflater* deflater, uint64_t* outputLength)
 {
-    if (deflater->status == DeflateStatus::Done && SubmitFilling(deflater, true) &&
-        WriteRemaining(deflater)) {
-        unsigned char trailer[4] = {(unsigned char)(deflater->adler >> 24),
-                                    (unsigned char)(deflater->adler >> 16),
-                                    (unsigned char)(deflater->adler >> 8),
-                                    (unsigned char)deflater->adler};
-        if (!Emit(deflater, trailer, sizeof trailer))
-            Fail(deflater, DeflateStatus::OutputFailed);
+    if (deflater->status == DeflateStatus::Done) {
+        if (deflater->whole)
+            DeflateWholeBody(deflater);
+        else
+            FinishBlocks(deflater);
     }
     DeflateStatus status = deflater->status;
     if (outputLength)
@@ -358,13 +373,33 @@ bool SinkWrite(void* context, const unsigned char* data, size_t length)
 {
     return WriteBodyDeflater((BodyDeflater*)context, data, length);
 }
+
+// Room in the gathered body, for a decoder to write into directly.
+unsigned char* SinkRoom(void* context, size_t* length)
+{
+    BodyDeflater* deflater = (BodyDeflater*)context;
+    if (deflater->status != DeflateStatus::Done || !ReserveGathered(deflater, 1))
+        return nullptr;
+    uint64_t room = deflater->gatheredCapacity - deflater->gatheredLength;
+    if (room < *length)
+        *length = (size_t)room;
+    return deflater->gathered + deflater->gatheredLength;
+}
 }  // namespace
 
 uint64_t DeflatedBound(uint64_t bodyLength)
 {
-    uint64_t blocks = bodyLength / deflateBlockSize + 1;
-    return sizeof zlibHeader + 4 + bodyLength + (bodyLength >> 12) + (bodyLength >> 14) +
-           (bodyLength >> 25) + blocks * (7 + 12);
+    // Zlib's header and checksum, then the blocks; the bound of the blocks
+    // also holds the whole stream (libdeflate's bound adds up over blocks),
+    // which is taken as well so as not to depend on that.
+    uint64_t blocks = bodyLength / deflateBlockSize;
+    size_t rest = (size_t)(bodyLength % deflateBlockSize);
+    uint64_t bound = 2 + 4 + blocks * PieceBound(deflateBlockSize) + PieceBound(rest);
+    if (bodyLength <= wholeBodyLimit) {
+        uint64_t whole = WholeDeflatedBound((size_t)bodyLength);
+        bound = whole > bound ? whole : bound;
+    }
+    return bound;
 }
 
 unsigned WorkerCount(unsigned threads)
@@ -377,13 +412,15 @@ unsigned WorkerCount(unsigned threads)
 }
 
 BodyDeflater* OpenBodyDeflater(unsigned threads, uint64_t bodyLength, const ByteSink* output,
-                               const Progress* progress)
+                               const Progress* progress, int level, DeflateShape shape)
 {
-    return Open(threads, bodyLength, output, progress, true);
+    return Open(threads, bodyLength, output, progress, level, shape, true);
 }
 
 bool WriteBodyDeflater(BodyDeflater* deflater, const unsigned char* data, size_t length)
 {
+    if (deflater->whole)
+        return Gather(deflater, data, length);
     while (length != 0) {
         if (deflater->status != DeflateStatus::Done)
             return false;
@@ -396,7 +433,7 @@ bool WriteBodyDeflater(BodyDeflater* deflater, const unsigned char* data, size_t
         size_t piece = deflateBlockSize - slot->length;
         if (piece > length)
             piece = length;
-        memcpy((unsigned char*)slot->data + slot->length, data, piece);
+        memcpy(slot->buffer + slot->length, data, piece);
         slot->length += piece;
         data += piece;
         length -= piece;
@@ -406,7 +443,7 @@ bool WriteBodyDeflater(BodyDeflater* deflater, const unsigned char* data, size_t
 
 ByteSink BodyDeflaterSink(BodyDeflater* deflater)
 {
-    return ByteSink{SinkWrite, nullptr, deflater};
+    return ByteSink{SinkWrite, deflater->whole ? SinkRoom : nullptr, deflater};
 }
 
 DeflateStatus FinishBodyDeflater(BodyDeflater* deflater, uint64_t* outputLength)
@@ -422,17 +459,15 @@ void AbandonBodyDeflater(BodyDeflater* deflater)
 
 DeflateStatus DeflateBody(const unsigned char* body, uint64_t length, unsigned threads,
                           const ByteSink* output, const Progress* progress,
-                          uint64_t* outputLength)
+                          uint64_t* outputLength, int level, DeflateShape shape)
 {
-    BodyDeflater* deflater = Open(threads, length, output, progress, false);
+    BodyDeflater* deflater = Open(threads, length, output, progress, level, shape, false);
     if (!deflater)
         return DeflateStatus::OutOfMemory;
+    deflater->body = body;
     uint64_t start = 0;
-    for (;;) {
+    while (!deflater->whole && deflater->status == DeflateStatus::Done) {
         Slot* slot = &deflater->slots[deflater->filling];
-        size_t dictionary = start < dictionarySize ? (size_t)start : dictionarySize;
-        slot->dictionary = body + start - dictionary;
-        slot->dictionaryLength = dictionary;
         slot->data = body + start;
         slot->length = length - start < deflateBlockSize ? (size_t)(length - start)
                                                          : deflateBlockSize;

@@ -1,6 +1,8 @@
 // codec_tests.cpp - inflating and deflating movies: header rewriting, the
-// declared-length rule, damage reports, parallel deflate against an
-// independent inflater, the output bound and progress.
+// declared-length rule, damage reports, whole and block deflate against
+// independent inflaters, levels, failing workers, the output bound and
+// progress. The streams are left in zlib-out/ for zlib_oracle.py, which
+// reads them with Python's zlib.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -189,58 +191,146 @@ TEST(CompressMovie, TruncatedMovieHasTheBytesItHoldsCompressed)
               Convert(DecompressMovie, compressed));
 }
 
-// Bodies around the block boundaries, deflated with 1 to 3 workers: one
-// zlib stream that an independent inflater reads back, and the same bytes
-// whatever the number of workers.
-TEST(ParallelDeflate, BlockBoundariesRoundTripThroughUncompress)
+bool Append(void* context, const unsigned char* data, size_t count)
+{
+    Bytes* bytes = (Bytes*)context;
+    bytes->insert(bytes->end(), data, data + count);
+    return true;
+}
+
+// The zlib stream of `body` by DeflateBody, within the bound; empty when
+// the deflate fails.
+Bytes Deflate(const Bytes& body, unsigned threads, DeflateShape shape,
+              int level = deflateLevelDefault)
+{
+    Bytes stream;
+    ByteSink sink = {Append, nullptr, &stream};
+    uint64_t written = 0;
+    DeflateStatus status = DeflateBody(body.data(), body.size(), threads, &sink, nullptr,
+                                       &written, level, shape);
+    EXPECT_EQ(DeflateStatus::Done, status);
+    EXPECT_EQ(stream.size(), written);
+    EXPECT_LE(written, CompressionBound(body.size()));
+    return stream;
+}
+
+// The same through the streaming deflater, given the body in pieces of
+// an odd size.
+Bytes DeflateInPieces(const Bytes& body, unsigned threads, DeflateShape shape)
+{
+    Bytes stream;
+    ByteSink sink = {Append, nullptr, &stream};
+    BodyDeflater* deflater =
+        OpenBodyDeflater(threads, body.size(), &sink, nullptr, deflateLevelDefault, shape);
+    for (size_t at = 0; at < body.size(); at += 100003)
+        EXPECT_TRUE(WriteBodyDeflater(deflater, body.data() + at,
+                                      std::min<size_t>(100003, body.size() - at)));
+    EXPECT_EQ(DeflateStatus::Done, FinishBodyDeflater(deflater, nullptr));
+    return stream;
+}
+
+// What zlib's own inflate reads from `stream`: the whole stream, checksum
+// included, or nothing. Garbage in the buffer shows a missed byte.
+Bytes Inflate(const Bytes& stream, size_t bodyLength)
+{
+    Bytes decoded(bodyLength + 1, 0xA5);
+    uLongf decodedLength = (uLongf)decoded.size();
+    uLong streamLength = (uLong)stream.size();
+    if (uncompress2(decoded.data(), &decodedLength, stream.data(), &streamLength) != Z_OK ||
+        streamLength != stream.size())
+        return Bytes();
+    decoded.resize(decodedLength);
+    return decoded;
+}
+
+// Keeps a stream and its body for zlib_oracle.py, which reads them with
+// Python's zlib.
+void KeepForOracle(const std::string& name, const Bytes& stream, const Bytes& body)
+{
+    ASSERT_TRUE(MakeFolder("zlib-out"));
+    WriteWholeFile("zlib-out/" + name + ".zlib", stream);
+    WriteWholeFile("zlib-out/" + name + ".body", body);
+}
+
+// Bodies around the block boundaries, deflated whole and in blocks by 1
+// to 3 workers, given at once and in pieces: one zlib stream each that
+// zlib's inflate reads back (and Python's), the blocks the same bytes
+// whatever the workers and the pieces.
+TEST(ParallelDeflate, BlockJoinsRoundTripThroughIndependentInflaters)
 {
     const uint32_t block = (uint32_t)deflateBlockSize;
-    const uint32_t lengths[] = {0, 1, block - 1, block, block + 1, 5 * block + 7};
+    const uint32_t lengths[] = {0, 1, block - 1, block, block + 1, 3 * block + 7};
     for (uint32_t length : lengths) {
         for (bool compressible : {true, false}) {
             Bytes body = PatternBytes(length, length + 3, compressible);
-            Bytes first;
-            for (unsigned threads = 1; threads <= 3; threads++) {
-                SCOPED_TRACE(testing::Message() << length << " bytes, " << threads << " threads");
-                Bytes stream;
-                ByteSink sink = {[](void* context, const unsigned char* data, size_t count) {
-                                     Bytes* bytes = (Bytes*)context;
-                                     bytes->insert(bytes->end(), data, data + count);
-                                     return true;
-                                 },
-                                 nullptr, &stream};
-                uint64_t written = 0;
-                ASSERT_EQ(DeflateStatus::Done,
-                          DeflateBody(body.data(), length, threads, &sink, nullptr, &written));
-                EXPECT_EQ(stream.size(), written);
-                EXPECT_LE(written, CompressionBound(length));
-                Bytes decoded(length + 1, 0xA5);  // garbage shows a missed byte
-                uLongf decodedLength = (uLongf)decoded.size();
-                ASSERT_EQ(Z_OK, uncompress(decoded.data(), &decodedLength, stream.data(),
-                                           (uLong)stream.size()));
-                decoded.resize(decodedLength);
-                EXPECT_EQ(body, decoded);
-                if (threads == 1)
-                    first = stream;
-                EXPECT_EQ(first, stream);
-            }
+            std::string name = std::to_string(length) + (compressible ? "-text" : "-noise");
+            SCOPED_TRACE(name);
+            Bytes whole = Deflate(body, 2, DeflateShape::BySize);
+            EXPECT_EQ(body, Inflate(whole, length));
+            EXPECT_EQ(whole, DeflateInPieces(body, 2, DeflateShape::BySize));
+            KeepForOracle(name + "-whole", whole, body);
+            Bytes blocks = Deflate(body, 1, DeflateShape::Blocks);
+            EXPECT_EQ(body, Inflate(blocks, length));
+            KeepForOracle(name + "-blocks", blocks, body);
+            for (unsigned threads = 2; threads <= 3; threads++)
+                EXPECT_EQ(blocks, Deflate(body, threads, DeflateShape::Blocks)) << threads;
+            EXPECT_EQ(blocks, DeflateInPieces(body, 3, DeflateShape::Blocks));
         }
     }
 }
 
-// A worker that runs out of memory fails the whole conversion.
-TEST(ParallelDeflate, FailingWorkerFailsTheConversion)
+// The level reaches the compressor, whole and in blocks: the best level
+// makes a smaller stream than the default; both read back.
+TEST(ParallelDeflate, TheBestLevelMakesTheSmallestStream)
 {
-    Bytes movie = MakeMovie("FWS", 10, 0, PatternBytes(4 * (uint32_t)deflateBlockSize, 12, true));
-    WriteLe32(movie.data() + 4, (uint32_t)movie.size());
-    for (long allowed : {0L, 3L, 6L}) {
-        workAllocationsLeft = allowed;
-        Failure error = FailureOf(FailureKind::None);
-        unsigned char* block = ToBlock(movie);
-        uint32_t size = (uint32_t)movie.size();
-        EXPECT_EQ(nullptr, CompressMovie(nullptr, block, &size, &error, 2)) << allowed;
-        EXPECT_EQ(FailureKind::OutOfMemory, error.kind) << allowed;
+    Bytes body = PatternBytes(2 * (uint32_t)deflateBlockSize + 5, 14, true);
+    for (DeflateShape shape : {DeflateShape::BySize, DeflateShape::Blocks}) {
+        Bytes normal = Deflate(body, 2, shape);
+        Bytes best = Deflate(body, 2, shape, deflateLevelBest);
+        EXPECT_LT(best.size(), normal.size());
+        EXPECT_EQ(body, Inflate(normal, body.size()));
+        EXPECT_EQ(body, Inflate(best, body.size()));
+        KeepForOracle(shape == DeflateShape::Blocks ? "best-blocks" : "best-whole", best, body);
     }
+}
+
+// A compressor that runs out of memory, or a worker thread the system
+// refuses, fails the whole deflate with its own status, whichever worker
+// it hits.
+TEST(ParallelDeflate, FailingWorkersFailTheDeflate)
+{
+    Bytes body = PatternBytes(4 * (uint32_t)deflateBlockSize, 12, true);
+    const struct {
+        DeflateShape shape;
+        unsigned threads;
+        long allocations, threadStarts;
+        DeflateStatus status;
+    } cases[] = {
+        {DeflateShape::BySize, 2, 0, -1, DeflateStatus::OutOfMemory},
+        {DeflateShape::Blocks, 1, 2, -1, DeflateStatus::OutOfMemory},
+        {DeflateShape::Blocks, 2, 0, -1, DeflateStatus::OutOfMemory},
+        {DeflateShape::Blocks, 2, 3, -1, DeflateStatus::OutOfMemory},
+        {DeflateShape::Blocks, 2, 6, -1, DeflateStatus::OutOfMemory},
+        {DeflateShape::Blocks, 2, -1, 0, DeflateStatus::ThreadFailed},
+        {DeflateShape::Blocks, 3, -1, 2, DeflateStatus::ThreadFailed},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(&test - cases);
+        workAllocationsLeft = test.allocations;
+        workThreadsLeft = test.threadStarts;
+        Bytes stream;
+        ByteSink sink = {Append, nullptr, &stream};
+        EXPECT_EQ(test.status, DeflateBody(body.data(), body.size(), test.threads, &sink, nullptr,
+                                           nullptr, deflateLevelDefault, test.shape));
+        workAllocationsLeft = -1;
+        workThreadsLeft = -1;
+    }
+    // The in-memory conversion says the same.
+    Bytes movie = MakeMovie("FWS", 10, (uint32_t)body.size() + 8, body);
+    workAllocationsLeft = 0;
+    Failure error = FailureOf(FailureKind::None);
+    EXPECT_TRUE(Convert(Compress, movie, nullptr, &error).empty());
+    EXPECT_EQ(FailureKind::OutOfMemory, error.kind);
     workAllocationsLeft = -1;
 }
 
@@ -377,23 +467,39 @@ void Record(void* context, uint64_t done, uint64_t total)
     reports->done.push_back(done);
 }
 
-// Both directions report from 0 to the end, never going back, in steps.
+// A codec that deflates in blocks, as long movies are, without one.
+unsigned char* CompressInBlocks(const Progress* progress, unsigned char* buffer, uint32_t* size,
+                                Failure*)
+{
+    Bytes stream = MakeMovie("CWS", buffer[3], ReadLe32(buffer + 4), Bytes());
+    ByteSink sink = {Append, nullptr, &stream};
+    DeflateStatus status = DeflateBody(buffer + 8, *size - 8, 2, &sink, progress, nullptr,
+                                       deflateLevelDefault, DeflateShape::Blocks);
+    MemFree(buffer);
+    *size = (uint32_t)stream.size();
+    return status == DeflateStatus::Done ? ToBlock(stream) : nullptr;
+}
+
+// Every conversion reports from 0 to the end, never going back; in steps
+// but for a whole body deflated in one call.
 TEST(Progress, ReachesTheEndAndNeverGoesBack)
 {
     Bytes body = PatternBytes(3 << 20, 11, true);
     Bytes movie = MakeMovie("FWS", 10, (uint32_t)body.size() + 8, body);
-    Bytes compressed;
-    for (Codec codec : {Compress, DecompressMovie}) {
+    Bytes compressed = Convert(Compress, movie);
+    const struct {
+        Codec codec;
+        const Bytes* input;
+        size_t leastReports;
+    } cases[] = {{Compress, &movie, 2}, {CompressInBlocks, &movie, 4},
+                 {DecompressMovie, &compressed, 4}};
+    for (const auto& test : cases) {
+        SCOPED_TRACE(&test - cases);
         Reports reports = {{}, 0, false};
         Progress progress = {Record, &reports};
-        Bytes result = Convert(codec, codec == Compress ? movie : compressed, nullptr, nullptr,
-                               &progress);
-        ASSERT_FALSE(result.empty());
-        if (codec == Compress)
-            compressed = result;
-        else
-            EXPECT_EQ(movie, result);
-        ASSERT_GE(reports.done.size(), 4u);
+        Bytes result = Convert(test.codec, *test.input, nullptr, nullptr, &progress);
+        EXPECT_EQ(test.codec == DecompressMovie ? movie : Convert(DecompressMovie, result), movie);
+        ASSERT_GE(reports.done.size(), test.leastReports);
         EXPECT_FALSE(reports.totalChanged);
         EXPECT_EQ(0u, reports.done.front());
         EXPECT_EQ(reports.total, reports.done.back());

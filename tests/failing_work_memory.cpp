@@ -1,5 +1,5 @@
 // failing_work_memory.cpp - a stand-in for the deflate workers' memory
-// that runs out after a budget of allocations.
+// and threads that runs out after a budget of each.
 #include "failing_work_memory.h"
 
 #include <cstdlib>
@@ -7,15 +7,29 @@
 #include "rebuild/work_memory.h"
 
 std::atomic<long> workAllocationsLeft(-1);
+std::atomic<long> workThreadsLeft(-1);
+
+namespace {
+bool Spend(std::atomic<long>* budget)
+{
+    return budget->load() < 0 || budget->fetch_sub(1) > 0;
+}
+}  // namespace
 
 void* AllocateWork(size_t size)
 {
-    if (workAllocationsLeft.load() >= 0 && workAllocationsLeft.fetch_sub(1) <= 0)
-        return nullptr;
-    return malloc(size);
+    return Spend(&workAllocationsLeft) ? malloc(size) : nullptr;
 }
 
 void FreeWork(void* block)
 {
     free(block);
+}
+
+bool StartWorkThread(std::thread* thread, void (*run)(void*), void* context)
+{
+    if (!Spend(&workThreadsLeft))
+        return false;
+    *thread = std::thread(run, context);
+    return true;
 }

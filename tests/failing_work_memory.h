@@ -1,4 +1,5 @@
-// failing_work_memory.h - control of the tests' failing worker memory.
+// failing_work_memory.h - control of the tests' failing worker memory and
+// threads.
 #pragma once
 
 #include <atomic>
@@ -6,3 +7,6 @@
 // Allocations of the deflate workers that may still succeed before they
 // fail, as when memory runs out; negative for no limit.
 extern std::atomic<long> workAllocationsLeft;
+// Worker threads that may still start before the system refuses one;
+// negative for no limit.
+extern std::atomic<long> workThreadsLeft;

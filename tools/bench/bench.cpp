@@ -20,8 +20,8 @@
 #include <lzma.h>
 #include <zlib.h>
 
-#include "cli.h"
-#include "cli_platform.h"
+#include "cli/cli.h"
+#include "cli/cli_platform.h"
 #include "common/bytes.h"
 #include "common/platform.h"
 #include "movie/movie_file.h"
