@@ -443,6 +443,9 @@ const ErrorText errorTexts[] = {
     {RebuildError::OutputExists, true,
      "already exists (made by someone else while it was written); not replaced, use --force to "
      "replace it"},
+    {RebuildError::NotFlushed, true,
+     "was put in place, but its folder could not be flushed to the disk (is the disk failing?); "
+     "after a power cut the file it replaced may come back"},
 };
 
 void ReportRebuildError(const std::string& input, const std::string& output, RebuildError error,
@@ -566,7 +569,7 @@ CommitMode CommitModeOf(const WriteRequest& request)
 }
 
 // Writes the task's output. A Save is left written beside its destination
-// (`toPlace`), for PlaceTask.
+// (`toPlace`), for the placing threads.
 void WriteTask(const WriteRequest& request, Task* task)
 {
     const std::string& input = task->input;
@@ -585,11 +588,16 @@ void WriteTask(const WriteRequest& request, Task* task)
         EndTask(request, task, error);
 }
 
-void PlaceTask(const WriteRequest& request, Task* task)
+// Puts the task's written output under its name. Unless that failed it
+// waits, open, for its folder to be flushed (FinishNamed).
+bool NameTask(const WriteRequest& request, Task* task)
 {
     task->toPlace = false;
-    EndTask(request, task,
-            PlaceWrittenOutput(&task->written, task->output.c_str(), CommitModeOf(request)));
+    RebuildError error =
+        NameWrittenOutput(&task->written, task->output.c_str(), CommitModeOf(request));
+    if (error != RebuildError::None)
+        EndTask(request, task, error);
+    return error == RebuildError::None;
 }
 
 // The tasks of a phase, shared by the job threads: each takes the next
@@ -645,22 +653,54 @@ void RunJobs(Jobs* jobs)
     jobs->placing.notify_all();
 }
 
+// The outputs a placing thread named are done once their folder is
+// flushed, so that none is reported before it would survive a power cut.
+// They came one after the other into the same folder (the run's output
+// folder), which is then flushed once for them all.
+void FinishNamed(Jobs* jobs, std::vector<Task*>* named)
+{
+    std::string flushedFolder;
+    bool flushed = false;
+    for (Task* task : *named) {
+        const std::string& output = task->output;
+        std::string folder = output.substr(0, output.size() - BaseName(output).size());
+        if (task == named->front() || folder != flushedFolder)
+            flushed = FlushOutputFolder(task->written.file);
+        flushedFolder = folder;
+        EndTask(*jobs->request, task, FinishWrittenOutput(&task->written, flushed));
+        FinishTask(jobs, task);
+    }
+    named->clear();
+}
+
+// Names the outputs as they come, and flushes their folder whenever none
+// is waiting to be placed (or namedLimit are named): a batch of many small
+// files flushes its folder far less often than once a file.
 void PlaceJobs(Jobs* jobs)
 {
+    const size_t namedLimit = 8;  // each holds its file open meanwhile
+    std::vector<Task*> named;
     for (;;) {
-        Task* task;
+        Task* task = nullptr;
         {
             std::unique_lock<std::mutex> lock(jobs->mutex);
-            jobs->placing.wait(lock,
-                               [&] { return !jobs->toPlace.empty() || jobs->jobsRunning == 0; });
-            if (jobs->toPlace.empty())
-                return;
-            task = jobs->toPlace.front();
-            jobs->toPlace.pop_front();
-            jobs->placing.notify_all();
+            if (named.empty())
+                jobs->placing.wait(
+                    lock, [&] { return !jobs->toPlace.empty() || jobs->jobsRunning == 0; });
+            if (!jobs->toPlace.empty() && named.size() < namedLimit) {
+                task = jobs->toPlace.front();
+                jobs->toPlace.pop_front();
+                jobs->placing.notify_all();
+            }
         }
-        PlaceTask(*jobs->request, task);
-        FinishTask(jobs, task);
+        if (task && NameTask(*jobs->request, task))
+            named.push_back(task);
+        else if (task)
+            FinishTask(jobs, task);
+        else if (!named.empty())
+            FinishNamed(jobs, &named);
+        else
+            return;
     }
 }
 

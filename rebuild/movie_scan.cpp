@@ -280,10 +280,9 @@ bool ExtractMovieAt(const char* path, uint64_t offset, const char* outPath, Rebu
                                                         : nullptr;
     if (result == RebuildError::None && !bytes)
         result = RebuildError::OutOfMemory;
-    char* tempPath = nullptr;
     PlatformFile* output = nullptr;
     if (result == RebuildError::None) {
-        output = CreateTempFileBeside(outPath, &tempPath);
+        output = CreateOutputBeside(outPath);
         if (!output)
             result = RebuildError::CreateFailed;
     }
@@ -296,20 +295,17 @@ bool ExtractMovieAt(const char* path, uint64_t offset, const char* outPath, Rebu
             result = RebuildError::WriteFailed;
         done += count;
     }
-    if (output) {
-        bool closed = CloseWrittenFile(output);
-        if (result == RebuildError::None) {
-            CommitResult committed =
-                closed ? CommitTempFile(tempPath, outPath, commit) : CommitResult::Failed;
-            if (committed == CommitResult::Exists)
-                result = RebuildError::OutputExists;
-            else if (committed != CommitResult::Done)
-                result = RebuildError::WriteFailed;
-        }
-        if (result != RebuildError::None)
-            DeleteFilePath(tempPath);
+    if (output && result != RebuildError::None) {
+        AbandonOutput(output);
+    } else if (output) {
+        CommitResult committed = CommitOutput(output, outPath, commit);
+        if (committed == CommitResult::Exists)
+            result = RebuildError::OutputExists;
+        else if (committed == CommitResult::NotFlushed)
+            result = RebuildError::NotFlushed;
+        else if (committed != CommitResult::Done)
+            result = RebuildError::WriteFailed;
     }
-    MemFree(tempPath);
     MemFree(bytes);
     CloseFile(file);
     if (error)

@@ -28,16 +28,14 @@ bool Succeed(RebuildError* error)
 
 bool OpenOutput(WrittenOutput* output, const char* outPath)
 {
-    output->file = CreateTempFileBeside(outPath, &output->tempPath);
+    output->file = CreateOutputBeside(outPath);
     return output->file != nullptr;
 }
 
 // Drops an unfinished output; the destination is untouched.
 void AbandonOutput(WrittenOutput* output)
 {
-    CloseWrittenFile(output->file);
-    DeleteFilePath(output->tempPath);
-    MemFree(output->tempPath);
+    ::AbandonOutput(output->file);
 }
 
 // The player bytes the mode asks for, and the layout they bring: `*buffer`
@@ -405,19 +403,43 @@ RebuildError WritePieces(PlatformFile* file, const Progress* progress, const cha
 }
 }  // namespace
 
+namespace {
+RebuildError CommitError(CommitResult result)
+{
+    switch (result) {
+    case CommitResult::Done: return RebuildError::None;
+    case CommitResult::Exists: return RebuildError::OutputExists;
+    case CommitResult::NotFlushed: return RebuildError::NotFlushed;
+    case CommitResult::Failed: break;
+    }
+    return RebuildError::WriteFailed;
+}
+}  // namespace
+
 RebuildError PlaceWrittenOutput(WrittenOutput* written, const char* outPath, CommitMode commit)
 {
-    CommitResult result = CommitResult::Failed;
-    if (CloseWrittenFile(written->file))
-        result = CommitTempFile(written->tempPath, outPath, commit);
-    if (result != CommitResult::Done)
-        DeleteFilePath(written->tempPath);
-    MemFree(written->tempPath);
+    CommitResult result = CommitOutput(written->file, outPath, commit);
     written->file = nullptr;
-    written->tempPath = nullptr;
-    if (result == CommitResult::Exists)
-        return RebuildError::OutputExists;
-    return result == CommitResult::Done ? RebuildError::None : RebuildError::WriteFailed;
+    return CommitError(result);
+}
+
+RebuildError NameWrittenOutput(WrittenOutput* written, const char* outPath, CommitMode commit)
+{
+    CommitResult result = FlushOutput(written->file)
+                              ? NameOutput(written->file, outPath, commit)
+                              : CommitResult::Failed;
+    if (result != CommitResult::Done) {
+        ::AbandonOutput(written->file);
+        written->file = nullptr;
+    }
+    return CommitError(result);
+}
+
+RebuildError FinishWrittenOutput(WrittenOutput* written, bool folderFlushed)
+{
+    CommitResult result = FinishOutput(written->file, folderFlushed);
+    written->file = nullptr;
+    return CommitError(result);
 }
 
 const char* SavedPlayerSource(RebuildMode mode, const char* moviePath, const char* playerPath,
@@ -454,7 +476,6 @@ bool WriteMovieOutput(const Progress* progress, const char* moviePath, const cha
     details->damageOffset = 0;
     details->salvagedLength = 0;
     written->file = nullptr;
-    written->tempPath = nullptr;
     if (mode == 0)
         return Fail(error, RebuildError::NothingToDo);
     MovieLocation source;

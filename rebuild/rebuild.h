@@ -39,8 +39,9 @@ const char* SavedPlayerSource(RebuildMode mode, const char* moviePath, const cha
 const char* SavedPlayerSource(RebuildMode mode, const char* moviePath, const char* playerPath,
                               const MovieLocation& source);
 
-// Why an output was not written. Whatever the reason, no output file was
-// created and an existing file of the output's name is as it was.
+// Why an output was not written. Whatever the reason but NotFlushed, no
+// output file was created and an existing file of the output's name is as
+// it was.
 enum class RebuildError {
     None,
     NothingToDo,     // mode 0
@@ -54,6 +55,9 @@ enum class RebuildError {
     CreateFailed,    // no file can be created in the output's folder
     WriteFailed,     // writing, flushing or moving the output into place failed
     OutputExists,    // CommitMode::NoReplace, and a file had the output's name
+    // The output replaced the file of its name, but the folder could not be
+    // flushed: after a power cut the replaced file may come back.
+    NotFlushed,
 };
 
 // Settings of one Save beyond its mode, and what it found; for callers
@@ -95,11 +99,10 @@ bool RebuildMovieFile(const Progress* progress, const char* moviePath, const cha
                       RebuildDetails* details = nullptr,
                       CommitMode commit = CommitMode::Replace);
 
-// A Save written in full to its temporary file beside the destination,
+// A Save written in full beside the destination (see CreateOutputBeside),
 // still open and not yet in place.
 struct WrittenOutput {
     PlatformFile* file;
-    char* tempPath;  // a MemAlloc block
 };
 
 // RebuildMovieFile without its last step: on true the output is written
@@ -112,9 +115,17 @@ bool WriteMovieOutput(const Progress* progress, const char* moviePath, const cha
                       RebuildError* error = nullptr, RebuildDetails* details = nullptr);
 
 // Flushes a written output to the disk and moves it to `outPath` as
-// `commit` says: None, OutputExists or WriteFailed. The temporary file is
-// gone afterwards, whatever the result.
+// `commit` says, then flushes the folder (see CommitOutput): None,
+// OutputExists, WriteFailed or NotFlushed. Nothing of the output but the
+// destination is left afterwards, whatever the result.
 RebuildError PlaceWrittenOutput(WrittenOutput* written, const char* outPath, CommitMode commit);
+// PlaceWrittenOutput in two steps, for a batch that flushes a folder once
+// for all the outputs it put there (see NameOutput): the output flushed
+// and named (on None it stays open in `*written`, otherwise it is gone),
+// then, once FlushOutputFolder has flushed its folder, finished with what
+// that returned.
+RebuildError NameWrittenOutput(WrittenOutput* written, const char* outPath, CommitMode commit);
+RebuildError FinishWrittenOutput(WrittenOutput* written, bool folderFlushed);
 
 // Writes the player program of `moviePath` (the bytes in front of its
 // movie, or the whole of a player program without one; for Linux

@@ -141,7 +141,9 @@ if [ -z "$runner" ]; then
   movie_of 10 slow-body.txt >slow.swf
   "$program" save slow.swf slow.cws --movie compress 2>stderr.txt & pid=$!
   tries=0
-  while ! ls -a | grep -q '^\.quillaro-' && [ $tries -lt 200 ]; do
+  # Writing: its output is open, unnamed ("#inode" in /proc) or named.
+  while ! { ls -a | grep -q '^\.quillaro-' || ls -l /proc/$pid/fd 2>/dev/null | grep -q "$PWD/#"; } &&
+    [ $tries -lt 200 ]; do
     sleep 0.05
     tries=$((tries + 1))
   done
