@@ -7,6 +7,8 @@
 #include "common/platform.h"
 
 const char programName[] = "quillaro-cli";
+const char specialFileText[] =
+    "is a named pipe, a device or a socket, not a file; only files are read";
 
 FileKind KindOf(const MovieLocation& location)
 {
@@ -67,6 +69,10 @@ bool CheckInputFile(FILE* err, const std::string& path)
 
 bool CheckInputFile(std::string* log, const std::string& path)
 {
+    if (IsSpecialFile(path.c_str())) {
+        LogFileError(log, path, specialFileText);
+        return false;
+    }
     if (!PathExists(path.c_str())) {
         LogFileError(log, path, "no such file");
         return false;

@@ -79,6 +79,10 @@ std::string JsonName(const std::string& path)
 
 bool CheckScannedFile(FILE* err, const std::string& path)
 {
+    if (IsSpecialFile(path.c_str())) {
+        ReportFileError(err, path, specialFileText);
+        return false;
+    }
     if (!PathExists(path.c_str())) {
         ReportFileError(err, path, "no such file");
         return false;

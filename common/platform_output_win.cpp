@@ -91,6 +91,33 @@ void ReleaseOutput(PlatformFile* file)
     MemFree(file);
 }
 
+// Whether two handles of files in one folder are of the same file. (The
+// volume is the same; Wine does not always tell its serial number.)
+bool IsSameFileInFolder(HANDLE first, HANDLE second)
+{
+    BY_HANDLE_FILE_INFORMATION a, b;
+    return GetFileInformationByHandle(first, &a) && GetFileInformationByHandle(second, &b) &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// Removes the name NameOutput gave, if it still names this file; it goes
+// when the output's handle is closed.
+void TakeBackName(const PlatformFile* file)
+{
+    wchar_t* widePath = WidePath(file->output.placedPath);
+    HANDLE named = widePath ? CreateFileW(widePath, FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                                          nullptr)
+                            : INVALID_HANDLE_VALUE;
+    bool same = named != INVALID_HANDLE_VALUE && IsSameFileInFolder(named, file->handle);
+    if (named != INVALID_HANDLE_VALUE)
+        CloseHandle(named);
+    if (same)
+        DeleteFileW(widePath);
+    MemFree(widePath);
+}
+
 // Moves `from` to `to` with write-through: without
 // MOVEFILE_REPLACE_EXISTING the move fails when the name exists, in the
 // same step as the move itself. A replacing move first tries not to
@@ -197,9 +224,7 @@ CommitResult FinishOutput(PlatformFile* file, bool folderFlushed)
     if (!folderFlushed && file->output.replaced) {
         result = CommitResult::NotFlushed;
     } else if (!folderFlushed) {
-        // The handle now holds the destination's name: that goes when the
-        // handle is closed, and no file another program put there.
-        SetDeleteOnClose(file->handle, true);
+        TakeBackName(file);
         result = CommitResult::Failed;
     }
     CloseHandle(file->handle);

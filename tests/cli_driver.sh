@@ -154,6 +154,19 @@ if [ -z "$runner" ]; then
   no_temporary_files "save ended by SIGTERM"
 fi
 
+# A named pipe is refused at once by every command that reads, never read
+# or waited on (a pipe without a writer would block for ever).
+if [ -z "$runner" ]; then
+  rm -f pipe.swf
+  mkfifo pipe.swf
+  for command in info check scan "save --movie compress" "extract-movie --at 0"; do
+    timeout 10 "$program" $command pipe.swf pipe-out.swf >stdout.txt 2>stderr.txt
+    expect "$command on a named pipe" 1 $?
+    expect_text "$command on a named pipe" stderr.txt "pipe.swf: is a named pipe, a device or a socket"
+  done
+  rm -f pipe.swf
+fi
+
 # LZMA both ways, the check, and a salvage. The body is a piece of the
 # program itself, so that it does not compress to nothing.
 { printf 'FWS\015'; le32 60008; head -c 60000 "$program"; } >v13.swf
