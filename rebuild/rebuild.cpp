@@ -401,9 +401,8 @@ RebuildError WritePieces(PlatformFile* file, const Progress* progress, const cha
         return RebuildError::WriteFailed;
     return RebuildError::None;
 }
-}  // namespace
 
-namespace {
+// What a commit's result means for the output.
 RebuildError CommitError(CommitResult result)
 {
     switch (result) {
