@@ -7,6 +7,8 @@
 #include "common/platform.h"
 
 const char programName[] = "quillaro-cli";
+const char specialFileText[] =
+    "is a named pipe, a device or a socket, not a file; only files are read";
 
 FileKind KindOf(const MovieInfo& info)
 {
@@ -83,6 +85,10 @@ bool CheckFolder(std::string* log, const std::string& path, InputRule rule)
 
 bool CheckInputFile(std::string* log, const std::string& path, InputRule rule)
 {
+    if (IsSpecialFile(path.c_str())) {
+        AppendFileError(log, path, specialFileText);
+        return false;
+    }
     if (!PathExists(path.c_str())) {
         AppendFileError(log, path, "no such file");
         return false;

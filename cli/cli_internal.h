@@ -11,6 +11,8 @@
 #include "common/failure.h"
 
 extern const char programName[];
+// What an input that is a named pipe, a device or a socket is told.
+extern const char specialFileText[];
 
 // A command line after parsing; which fields a command reads depends on
 // the options it accepts.

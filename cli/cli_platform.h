@@ -17,6 +17,10 @@ bool IsPathSeparator(char c);
 bool PathExists(const char* path);
 // Whether `path` is a folder (or a link to one).
 bool IsFolder(const char* path);
+// Whether `path` names something that is neither a file nor a folder: a
+// named pipe, a device or a socket. Told without opening it, since
+// opening a pipe waits for a writer.
+bool IsSpecialFile(const char* path);
 // Whether both paths exist and name the same file, by whatever names
 // (links, other spellings, different case on Windows).
 bool IsSameFile(const char* first, const char* second);

@@ -33,6 +33,12 @@ bool IsFolder(const char* path)
     return stat(path, &status) == 0 && S_ISDIR(status.st_mode);
 }
 
+bool IsSpecialFile(const char* path)
+{
+    struct stat status;
+    return stat(path, &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
+}
+
 bool IsSameFile(const char* first, const char* second)
 {
     struct stat a, b;

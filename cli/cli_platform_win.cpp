@@ -36,6 +36,15 @@ bool IsFolder(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// Reserved names (NUL, CON, COM1) become device paths too.
+bool IsSpecialFile(const char* path)
+{
+    wchar_t* widePath = WidePath(path);
+    bool device = widePath && IsDevicePath(widePath);
+    MemFree(widePath);
+    return device;
+}
+
 // The volume and file index that identify a file whatever its name.
 static bool GetFileIdentity(const char* path, BY_HANDLE_FILE_INFORMATION* identity)
 {

@@ -45,6 +45,10 @@ const FailureWords failureWords[] = {
      "already exists (made by someone else while it was written); not replaced, use --force to "
      "replace it",
      nullptr, nullptr},
+    {FailureKind::NotFlushed, true,
+     "was put in place, but its folder could not be flushed to the disk (is the disk failing?); "
+     "after a power cut the file it replaced may come back",
+     nullptr, nullptr},
 };
 
 const char* WordsFor(const FailureWords& words, FailureContext context)

@@ -35,24 +35,33 @@ void RunJobs(Jobs* jobs)
             break;
         Task* task = jobs->queue[index];
         jobs->work(*jobs->request, task);
-        if (task->toPlace && jobs->placeHere)
-            jobs->place(*jobs->request, task);
-        if (task->toPlace && !jobs->placeHere)
+        if (task->toPlace && !jobs->placeHere) {
             QueueForPlacing(jobs, task);
-        else
-            FinishTask(jobs, task);
+            continue;
+        }
+        if (task->toPlace && jobs->name(*jobs->request, task))
+            jobs->finish(*jobs->request, &task, 1);
+        FinishTask(jobs, task);
     }
     std::lock_guard<std::mutex> lock(jobs->mutex);
     jobs->jobsRunning--;
     jobs->placing.notify_all();
 }
 
-// The next task to place; null once the queue is empty and no job runs.
-Task* NextToPlace(Jobs* jobs)
+// Outputs named and held open until their folder is flushed, at most.
+const size_t namedLimit = 8;
+
+// The next task to place: one that waits, while fewer than namedLimit are
+// named; with none named yet, it waits for one. Null when none is taken:
+// the named ones are to be finished, or (none named) the queue is empty
+// and no job runs.
+Task* NextToPlace(Jobs* jobs, size_t named)
 {
     std::unique_lock<std::mutex> lock(jobs->mutex);
-    jobs->placing.wait(lock, [&] { return !jobs->toPlace.empty() || jobs->jobsRunning == 0; });
-    if (jobs->toPlace.empty())
+    if (named == 0)
+        jobs->placing.wait(lock,
+                           [&] { return !jobs->toPlace.empty() || jobs->jobsRunning == 0; });
+    if (jobs->toPlace.empty() || named >= namedLimit)
         return nullptr;
     Task* task = jobs->toPlace.front();
     jobs->toPlace.pop_front();
@@ -60,11 +69,27 @@ Task* NextToPlace(Jobs* jobs)
     return task;
 }
 
+void FinishNamed(Jobs* jobs, std::vector<Task*>* named)
+{
+    jobs->finish(*jobs->request, named->data(), named->size());
+    for (Task* task : *named)
+        FinishTask(jobs, task);
+    named->clear();
+}
+
 void PlaceJobs(Jobs* jobs)
 {
-    while (Task* task = NextToPlace(jobs)) {
-        jobs->place(*jobs->request, task);
-        FinishTask(jobs, task);
+    std::vector<Task*> named;
+    for (;;) {
+        Task* task = NextToPlace(jobs, named.size());
+        if (task && jobs->name(*jobs->request, task))
+            named.push_back(task);
+        else if (task)
+            FinishTask(jobs, task);
+        else if (!named.empty())
+            FinishNamed(jobs, &named);
+        else
+            return;
     }
 }
 
@@ -93,7 +118,7 @@ Failure StartJobs(Jobs* jobs, size_t count, std::vector<std::thread>* threads)
     // The placing threads first: the jobs must know whether any runs
     // before they take a task.
     size_t placers = 0;
-    for (size_t i = 0; jobs->place && i < count; i++) {
+    for (size_t i = 0; jobs->name && i < count; i++) {
         if (StartThread(threads, PlaceJobs, jobs))
             placers++;
         else

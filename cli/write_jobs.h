@@ -15,15 +15,24 @@
 
 // One step of a task, done on a job or placing thread.
 typedef void (*TaskStep)(const WriteRequest& request, Task* task);
+// Puts a written task's output in place under its name; true when it is
+// named and waits for its folder to be flushed, false when the task ended.
+typedef bool (*NameStep)(const WriteRequest& request, Task* task);
+// Flushes the folders of named tasks, once for each run of tasks in one
+// folder, and ends each task.
+typedef void (*FinishStep)(const WriteRequest& request, Task* const* named, size_t count);
 
 // The tasks of a phase, shared by its threads. A job takes the next task
 // and does `work` on it; a task that `work` leaves `toPlace` waits for a
-// placing thread, which does `place` on it (at most one task per job
-// waits). Every task ends finished, once.
+// placing thread (at most one task per job waits), which names it and,
+// whenever nothing more waits or enough are named, finishes the named
+// ones together: no task is reported done before its folder is flushed.
+// Every task ends finished, once.
 struct Jobs {
     const WriteRequest* request;
     TaskStep work;
-    TaskStep place;  // null when `work` never leaves a task to place
+    NameStep name;      // null when `work` never leaves a task to place
+    FinishStep finish;
     std::vector<Task*> queue;
     std::atomic<size_t> next{0};
     std::mutex mutex;
@@ -37,7 +46,7 @@ struct Jobs {
 };
 
 // Starts up to `count` job threads, and as many placing threads when
-// `jobs->place` is set, appending them to `threads` for the caller to
+// `jobs->name` is set, appending them to `threads` for the caller to
 // join. When the system refuses a thread the run goes on with those that
 // started, and the result is ThreadFailed; when not one job thread
 // started (`jobCount` is then 0), the caller runs the queue itself with

@@ -104,11 +104,33 @@ void WriteTask(const WriteRequest& request, Task* task)
         EndTask(request, task, written);
 }
 
-void PlaceTask(const WriteRequest& request, Task* task)
+bool NameTask(const WriteRequest& request, Task* task)
 {
     task->toPlace = false;
-    EndTask(request, task,
-            PlaceOutput(&task->written, task->output.c_str(), CommitModeOf(request)));
+    Failure named =
+        NameOutputFile(&task->written, task->output.c_str(), CommitModeOf(request));
+    if (Failed(named))
+        EndTask(request, task, named);
+    return !Failed(named);
+}
+
+// The folder part of an output's name.
+std::string FolderOf(const std::string& output)
+{
+    return output.substr(0, output.size() - BaseName(output).size());
+}
+
+// Flushes the folder of each run of named tasks in one folder, then ends
+// each task with what that flush returned.
+void FinishNamedTasks(const WriteRequest& request, Task* const* named, size_t count)
+{
+    bool flushed = false;
+    for (size_t i = 0; i < count; i++) {
+        Task* task = named[i];
+        if (i == 0 || FolderOf(task->output) != FolderOf(named[i - 1]->output))
+            flushed = FlushFolderOf(&task->written);
+        EndTask(request, task, FinishOutputFile(&task->written, flushed));
+    }
 }
 
 // Prints the logs of the finished tasks that follow those printed, in
@@ -146,7 +168,8 @@ void InspectTasks(const WriteRequest& request, std::vector<Task>& tasks)
     Jobs jobs;
     jobs.request = &request;
     jobs.work = InspectTask;
-    jobs.place = nullptr;
+    jobs.name = nullptr;
+    jobs.finish = nullptr;
     for (Task& task : tasks)
         jobs.queue.push_back(&task);
     size_t count = tasks.size() < request.jobs ? tasks.size() : request.jobs;
@@ -184,7 +207,8 @@ void WriteTasks(WriteRequest request, std::vector<Task>& tasks)
     Jobs jobs;
     jobs.request = &request;
     jobs.work = WriteTask;
-    jobs.place = PlaceTask;
+    jobs.name = NameTask;
+    jobs.finish = FinishNamedTasks;
     for (Task& task : tasks) {
         if (task.toWrite)
             jobs.queue.push_back(&task);

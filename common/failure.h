@@ -37,6 +37,10 @@ enum class FailureKind {
     CreateFailed,      // no file can be created in the output's folder
     WriteFailed,       // writing, flushing or moving the output into place failed
     OutputExists,      // the output was not to replace a file, and its name was taken
+    // The one exception to the rule above: the output replaced the file of
+    // its name, but its folder could not be flushed to the disk, so after a
+    // power cut the file it replaced may come back.
+    NotFlushed,
 };
 
 struct Failure {

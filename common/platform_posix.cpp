@@ -1,12 +1,11 @@
 // platform_posix.cpp - the platform layer on POSIX systems, mirroring the
-// Win32 one: zero-filled heap blocks whose growth is zero-filled, files
-// read with read sharing (advisory locks), outputs created anew and moved
-// into place whole, with or without replacing.
+// Win32 one: zero-filled heap blocks whose growth is zero-filled, and
+// regular files read with read sharing (advisory locks). Outputs are in
+// platform_output_posix.cpp.
 #include "common/platform.h"
 #include "common/platform_file.h"
 #include "common/temp_registry.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +13,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 
@@ -137,17 +135,21 @@ static PlatformFile* WrapDescriptor(int descriptor)
     return file;
 }
 
+// Only regular files are read. The name is looked at before it is opened,
+// since opening a named pipe waits for a writer and opening a device may
+// act on it; what was opened is looked at again, in case the name was
+// swapped meanwhile (O_NONBLOCK keeps that open from waiting, and does
+// nothing to a regular file).
 PlatformFile* OpenFileForRead(const char* path)
 {
-    if (!path || !*path)
+    struct stat status;
+    if (!path || !*path || stat(path, &status) != 0 || !S_ISREG(status.st_mode))
         return nullptr;
-    int descriptor = open(path, O_RDONLY | O_CLOEXEC);
+    int descriptor = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (descriptor < 0)
         return nullptr;
-    struct stat status;
-    // A directory cannot be opened as a file; a file that someone holds
-    // for writing is not shared with readers.
-    if (fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode) ||
+    // A file that someone holds for writing is not shared with readers.
+    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) ||
         (flock(descriptor, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK)) {
         close(descriptor);
         return nullptr;
@@ -177,132 +179,6 @@ void CloseFile(PlatformFile* file)
         return;
     close(file->descriptor);
     MemFree(file);
-}
-
-// A name for a temporary file: ".quillaro-" and six letters or digits,
-// different on every call of the process and between processes. Uniqueness
-// in the folder comes from creating the file with O_EXCL, not from the name.
-static void MakeTempName(char* letters)
-{
-    static const char alphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    static std::atomic<uint64_t> counter(0);
-    struct timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    // splitmix64 over the time, the process and a counter.
-    uint64_t mixed = (uint64_t)now.tv_nsec ^ ((uint64_t)now.tv_sec << 30) ^
-                     ((uint64_t)getpid() << 40) ^ (counter++ * 0x9E3779B97F4A7C15u);
-    mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9u;
-    mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBu;
-    mixed ^= mixed >> 31;
-    for (int i = 0; i < 6; i++, mixed /= sizeof alphabet - 1)
-        letters[i] = alphabet[mixed % (sizeof alphabet - 1)];
-}
-
-// Creates the file `name` (its last six characters replaced by a fresh
-// name each try) with the mode a new file gets. A descriptor, or -1.
-static int CreateUniqueFile(char* name)
-{
-    const int tries = 100;
-    char* letters = name + strlen(name) - 6;
-    for (int i = 0; i < tries; i++) {
-        MakeTempName(letters);
-        int descriptor = open(name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (descriptor >= 0 || errno != EEXIST)
-            return descriptor;
-    }
-    return -1;
-}
-
-PlatformFile* CreateTempFileBeside(const char* destinationPath, char** tempPath)
-{
-    *tempPath = nullptr;
-    if (!destinationPath || !*destinationPath)
-        return nullptr;
-    const char* slash = strrchr(destinationPath, '/');
-    size_t directoryLength = slash ? (size_t)(slash - destinationPath) + 1 : 0;
-    static const char pattern[] = ".quillaro-XXXXXX";
-    char* name = (char*)MemAlloc(directoryLength + sizeof pattern);
-    if (!name)
-        return nullptr;
-    memcpy(name, destinationPath, directoryLength);
-    memcpy(name + directoryLength, pattern, sizeof pattern);
-    int descriptor = CreateUniqueFile(name);
-    if (descriptor < 0) {
-        MemFree(name);
-        return nullptr;
-    }
-    RememberTempFile(name);
-    PlatformFile* file = nullptr;
-    if (flock(descriptor, LOCK_EX | LOCK_NB) == 0)
-        file = WrapDescriptor(descriptor);
-    else
-        close(descriptor);
-    if (!file) {
-        DeleteFilePath(name);
-        MemFree(name);
-        return nullptr;
-    }
-    *tempPath = name;
-    return file;
-}
-
-bool CloseWrittenFile(PlatformFile* file)
-{
-    bool synced = fsync(file->descriptor) == 0;
-    bool closed = close(file->descriptor) == 0;
-    MemFree(file);
-    return synced && closed;
-}
-
-// Gives `tempPath` the permission bits of the file it is about to replace,
-// if there is one. False when they cannot be given.
-static bool TakePermissionBits(const char* tempPath, const char* destinationPath)
-{
-    struct stat status;
-    if (stat(destinationPath, &status) != 0)
-        return true;
-    return chmod(tempPath, status.st_mode & 0777) == 0;
-}
-
-// Moves without replacing: renameat2 where the file system offers it, or
-// a hard link (which never replaces either) and the removal of the old name.
-static CommitResult MoveWithoutReplacing(const char* tempPath, const char* destinationPath)
-{
-#ifdef RENAME_NOREPLACE
-    if (renameat2(AT_FDCWD, tempPath, AT_FDCWD, destinationPath, RENAME_NOREPLACE) == 0)
-        return CommitResult::Done;
-    if (errno == EEXIST)
-        return CommitResult::Exists;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        return CommitResult::Failed;
-#endif
-    if (link(tempPath, destinationPath) != 0)
-        return errno == EEXIST ? CommitResult::Exists : CommitResult::Failed;
-    unlink(tempPath);
-    return CommitResult::Done;
-}
-
-CommitResult CommitTempFile(const char* tempPath, const char* destinationPath, CommitMode mode)
-{
-    CommitResult result;
-    if (mode == CommitMode::NoReplace)
-        result = MoveWithoutReplacing(tempPath, destinationPath);
-    else if (TakePermissionBits(tempPath, destinationPath) && rename(tempPath, destinationPath) == 0)
-        result = CommitResult::Done;
-    else
-        result = CommitResult::Failed;
-    if (result == CommitResult::Done)
-        ForgetTempFile(tempPath);
-    return result;
-}
-
-void DeleteFilePath(const char* path)
-{
-    if (!path)
-        return;
-    unlink(path);
-    ForgetTempFile(path);
 }
 
 static void UnlinkUnfinished(const char* path)

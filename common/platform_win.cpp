@@ -1,7 +1,7 @@
 // platform_win.cpp - the platform layer on Win32: the local heap, full
-// paths, files with read sharing, outputs created anew and moved into
-// place whole (with or without replacing). File names are passed to the
-// wide calls, so that they may be as long as Windows allows.
+// paths, and files read with read sharing; outputs are in
+// platform_output_win.cpp. File names are passed to the wide calls, so
+// that they may be as long as Windows allows.
 #include "common/platform.h"
 #include "common/platform_file.h"
 #include "common/platform_win.h"
@@ -126,14 +126,38 @@ static PlatformFile* WrapHandle(HANDLE handle)
     return file;
 }
 
+bool IsDevicePath(const wchar_t* widePath)
+{
+    if (wcsncmp(widePath, L"\\\\.\\", 4) != 0 && wcsncmp(widePath, L"\\\\?\\", 4) != 0)
+        return false;
+    // A file below a drive, a share or a volume; "\\.\C:" alone is the
+    // volume itself.
+    const wchar_t* rest = widePath + 4;
+    bool letter = (rest[0] | 0x20) >= L'a' && (rest[0] | 0x20) <= L'z';
+    if ((letter && rest[1] == L':' && rest[2] == L'\\') || wcsncmp(rest, L"UNC\\", 4) == 0)
+        return false;
+    const wchar_t* volumeEnd = wcsncmp(rest, L"Volume{", 7) == 0 ? wcschr(rest, L'}') : nullptr;
+    return !(volumeEnd && volumeEnd[1] == L'\\');
+}
+
+// Only files on a disk are read. A pipe, a console or another device is
+// refused before it is opened where its name tells (reserved names such
+// as NUL, CON and COM1 become "\\.\" paths), since opening one may wait or
+// act on it; otherwise by the type of what was opened.
 PlatformFile* OpenFileForRead(const char* path)
 {
     wchar_t* widePath = WidePath(path);
-    if (!widePath)
+    if (!widePath || IsDevicePath(widePath)) {
+        MemFree(widePath);
         return nullptr;
+    }
     HANDLE handle = CreateFileW(widePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     MemFree(widePath);
+    if (handle != INVALID_HANDLE_VALUE && GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        return nullptr;
+    }
     return WrapHandle(handle);
 }
 
@@ -160,105 +184,6 @@ void CloseFile(PlatformFile* file)
         return;
     CloseHandle(file->handle);
     MemFree(file);
-}
-
-// The folder part of `path`: up to and including its last separator, or
-// empty when it names a file in the current folder. A MemAlloc block.
-static char* FolderOf(const char* path)
-{
-    size_t folderLength = 0;
-    for (size_t i = 0; path[i]; i++) {
-        if (path[i] == '\\' || path[i] == '/' || (i == 1 && path[i] == ':'))
-            folderLength = i + 1;
-    }
-    char* folder = (char*)MemAlloc(folderLength + 1);
-    if (folder)
-        CopyMemory(folder, path, folderLength);
-    return folder;
-}
-
-// Creates a new file "qlrNNNNNNNN.tmp" in `folder` (a name this process
-// picked and nobody else holds), for writing and without sharing. Its name
-// goes to `*name`. GetTempFileName is not used: it takes no folder longer
-// than MAX_PATH.
-static HANDLE CreateUniqueFile(const char* folder, char** name)
-{
-    static LONG counter = 0;
-    size_t folderLength = strlen(folder);
-    *name = (char*)MemAlloc(folderLength + 16);
-    if (!*name)
-        return INVALID_HANDLE_VALUE;
-    DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
-    for (int attempt = 0; attempt < 1000; attempt++) {
-        DWORD number = seed + (DWORD)InterlockedIncrement(&counter) * 2654435761u;
-        snprintf(*name, folderLength + 16, "%sqlr%08lx.tmp", folder, (unsigned long)number);
-        wchar_t* widePath = WidePath(*name);
-        // Shared with nobody but a deleter, so that a console handler can
-        // delete it while it is being written.
-        HANDLE file = widePath ? CreateFileW(widePath, GENERIC_READ | GENERIC_WRITE,
-                                             FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                                             FILE_ATTRIBUTE_NORMAL, nullptr)
-                               : INVALID_HANDLE_VALUE;
-        DWORD error = GetLastError();
-        MemFree(widePath);
-        if (file != INVALID_HANDLE_VALUE)
-            return file;
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
-            break;
-    }
-    MemFree(*name);
-    *name = nullptr;
-    return INVALID_HANDLE_VALUE;
-}
-
-PlatformFile* CreateTempFileBeside(const char* destinationPath, char** tempPath)
-{
-    *tempPath = nullptr;
-    if (!destinationPath || !*destinationPath)
-        return nullptr;
-    char* folder = FolderOf(destinationPath);
-    char* name = nullptr;
-    PlatformFile* file = folder ? WrapHandle(CreateUniqueFile(folder, &name)) : nullptr;
-    MemFree(folder);
-    if (!file) {
-        if (name)
-            DeleteFilePath(name);
-        MemFree(name);
-        return nullptr;
-    }
-    RememberTempFile(name);
-    *tempPath = name;
-    return file;
-}
-
-bool CloseWrittenFile(PlatformFile* file)
-{
-    bool flushed = FlushFileBuffers(file->handle) != 0;
-    bool closed = CloseHandle(file->handle) != 0;
-    MemFree(file);
-    return flushed && closed;
-}
-
-// Without MOVEFILE_REPLACE_EXISTING the move fails when the name exists, in
-// the same step as the move itself. Permission bits are a POSIX matter.
-CommitResult CommitTempFile(const char* tempPath, const char* destinationPath, CommitMode mode)
-{
-    wchar_t* from = WidePath(tempPath);
-    wchar_t* to = WidePath(destinationPath);
-    DWORD flags = MOVEFILE_WRITE_THROUGH;
-    if (mode == CommitMode::Replace)
-        flags |= MOVEFILE_REPLACE_EXISTING;
-    bool moved = from && to && MoveFileExW(from, to, flags) != 0;
-    DWORD error = GetLastError();
-    MemFree(to);
-    MemFree(from);
-    if (moved) {
-        ForgetTempFile(tempPath);
-        return CommitResult::Done;
-    }
-    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
-        return CommitResult::Exists;
-    return CommitResult::Failed;
 }
 
 void DeleteFilePath(const char* path)

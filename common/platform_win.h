@@ -14,3 +14,8 @@ wchar_t* WidePath(const char* path);
 // The longest full path that every file call takes in the plain form
 // (CreateDirectory allows 12 characters fewer than MAX_PATH).
 const size_t plainPathLimit = 248;
+
+// Whether the full wide path `widePath` names a device rather than a file
+// on a disk: "\\.\" and "\\?\" paths other than those of files below a
+// drive, a share or a volume (a pipe, NUL, CON, COM1, a volume itself).
+bool IsDevicePath(const wchar_t* widePath);

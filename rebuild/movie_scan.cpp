@@ -300,7 +300,7 @@ Failure ExtractMovieAt(const char* path, uint64_t offset, const char* outPath, C
     PlatformFile* file = OpenFileForRead(path);
     FoundMovie movie;
     Failure result = FindMovieAt(file, offset, &movie);
-    OutputFile output = {nullptr, nullptr, 0};
+    OutputFile output = {nullptr, 0};
     if (!Failed(result))
         result = OpenOutput(&output, outPath);
     if (!Failed(result))

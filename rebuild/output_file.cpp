@@ -1,12 +1,23 @@
-// output_file.cpp - one output file's life over the platform's files.
+// output_file.cpp - one output file's life over the platform's outputs.
 #include "rebuild/output_file.h"
+
+namespace {
+Failure FailureOfCommit(CommitResult result)
+{
+    switch (result) {
+    case CommitResult::Done: return NoFailure();
+    case CommitResult::Exists: return FailureOf(FailureKind::OutputExists);
+    case CommitResult::NotFlushed: return FailureOf(FailureKind::NotFlushed);
+    case CommitResult::Failed: break;
+    }
+    return FailureOf(FailureKind::WriteFailed);
+}
+}  // namespace
 
 Failure OpenOutput(OutputFile* output, const char* destinationPath)
 {
-    output->tempPath = nullptr;
     output->size = 0;
-    output->file = destinationPath ? CreateTempFileBeside(destinationPath, &output->tempPath)
-                                   : nullptr;
+    output->file = destinationPath ? CreateOutputBeside(destinationPath) : nullptr;
     return FailureOf(output->file ? FailureKind::None : FailureKind::CreateFailed);
 }
 
@@ -26,26 +37,35 @@ bool PatchOutput(OutputFile* output, uint64_t offset, const void* data, uint32_t
 
 Failure PlaceOutput(OutputFile* output, const char* destinationPath, CommitMode commit)
 {
-    CommitResult result = CommitResult::Failed;
-    if (CloseWrittenFile(output->file))
-        result = CommitTempFile(output->tempPath, destinationPath, commit);
-    if (result != CommitResult::Done)
-        DeleteFilePath(output->tempPath);
-    MemFree(output->tempPath);
+    CommitResult result = CommitOutput(output->file, destinationPath, commit);
     output->file = nullptr;
-    output->tempPath = nullptr;
-    if (result == CommitResult::Exists)
-        return FailureOf(FailureKind::OutputExists);
-    return FailureOf(result == CommitResult::Done ? FailureKind::None : FailureKind::WriteFailed);
+    return FailureOfCommit(result);
+}
+
+Failure NameOutputFile(OutputFile* output, const char* destinationPath, CommitMode commit)
+{
+    CommitResult result = FlushOutput(output->file)
+                              ? NameOutput(output->file, destinationPath, commit)
+                              : CommitResult::Failed;
+    if (result != CommitResult::Done)
+        AbandonOutput(output);
+    return FailureOfCommit(result);
+}
+
+bool FlushFolderOf(OutputFile* output)
+{
+    return FlushOutputFolder(output->file);
+}
+
+Failure FinishOutputFile(OutputFile* output, bool folderFlushed)
+{
+    CommitResult result = FinishOutput(output->file, folderFlushed);
+    output->file = nullptr;
+    return FailureOfCommit(result);
 }
 
 void AbandonOutput(OutputFile* output)
 {
-    if (!output->file)
-        return;
-    CloseWrittenFile(output->file);
-    DeleteFilePath(output->tempPath);
-    MemFree(output->tempPath);
+    DiscardOutput(output->file);
     output->file = nullptr;
-    output->tempPath = nullptr;
 }

@@ -1,6 +1,7 @@
 // output_file.h - the life of every file the program writes: opened beside
-// its destination, written, then placed over the destination in one step
-// or abandoned, so that no failure loses or half-writes a file.
+// its destination, written, then put in place over the destination in one
+// step (its data and its folder flushed first) or abandoned, so that no
+// failure and no crash loses or half-writes a file.
 #pragma once
 
 #include <cstdint>
@@ -8,11 +9,9 @@
 #include "common/failure.h"
 #include "common/platform.h"
 
-// An output being written. `tempPath` is a MemAlloc block owned here;
-// `size` counts the bytes written.
+// An output being written; `size` counts the bytes written.
 struct OutputFile {
     PlatformFile* file;
-    char* tempPath;
     uint64_t size;
 };
 
@@ -28,10 +27,21 @@ bool WriteOutput(OutputFile* output, const void* data, uint32_t count);
 // still append. False when that failed.
 bool PatchOutput(OutputFile* output, uint64_t offset, const void* data, uint32_t count);
 
-// Flushes the output to the disk and moves it to `destinationPath` as
-// `commit` says: None, OutputExists or WriteFailed. The output is closed
-// and its temporary gone afterwards, whatever the result.
+// Puts the output in place at `destinationPath` as `commit` says, its
+// data and then its folder flushed to the disk: None, OutputExists,
+// WriteFailed, or NotFlushed (it replaced the destination, but the folder
+// could not be flushed). The output is closed afterwards, whatever the
+// result, and nothing of it is left but the destination.
 Failure PlaceOutput(OutputFile* output, const char* destinationPath, CommitMode commit);
+
+// PlaceOutput in steps, for a batch that flushes a folder once for all
+// the outputs it put there: NameOutputFile flushes the output and gives
+// it its name (on None it stays open; otherwise it is gone), then
+// FlushFolderOf flushes its folder once for the group, and
+// FinishOutputFile closes each with what that flush returned.
+Failure NameOutputFile(OutputFile* output, const char* destinationPath, CommitMode commit);
+bool FlushFolderOf(OutputFile* output);
+Failure FinishOutputFile(OutputFile* output, bool folderFlushed);
 
 // Drops an unfinished output; the destination is untouched. An empty
 // output is ignored.

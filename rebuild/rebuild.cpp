@@ -394,7 +394,7 @@ Failure WriteMovieOutput(const Progress* progress, const char* moviePath, const 
     details->damage = Damage::None;
     details->damageOffset = 0;
     details->salvagedLength = 0;
-    *written = OutputFile{nullptr, nullptr, 0};
+    *written = OutputFile{nullptr, 0};
     MovieInfo source;
     InspectMovie(moviePath, &source);
     Failure result = CheckRequest(source, mode);

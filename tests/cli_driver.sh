@@ -141,7 +141,9 @@ if [ -z "$runner" ]; then
   movie_of 10 slow-body.txt >slow.swf
   "$program" save slow.swf slow.cws --movie compress 2>stderr.txt & pid=$!
   tries=0
-  while ! ls -a | grep -q '^\.quillaro-' && [ $tries -lt 200 ]; do
+  # Writing: its output is open, unnamed ("#inode" in /proc) or named.
+  while ! { ls -a | grep -q '^\.quillaro-' || ls -l /proc/$pid/fd 2>/dev/null | grep -q "$PWD/#"; } &&
+    [ $tries -lt 200 ]; do
     sleep 0.05
     tries=$((tries + 1))
   done
@@ -150,6 +152,19 @@ if [ -z "$runner" ]; then
   expect "save ended by SIGTERM" 143 $?
   [ -e slow.cws ] && { echo "FAILED: an output after SIGTERM"; failures=$((failures + 1)); }
   no_temporary_files "save ended by SIGTERM"
+fi
+
+# A named pipe is refused at once by every command that reads, never read
+# or waited on (a pipe without a writer would block for ever).
+if [ -z "$runner" ]; then
+  rm -f pipe.swf
+  mkfifo pipe.swf
+  for command in info check scan "save --movie compress" "extract-movie --at 0"; do
+    timeout 10 "$program" $command pipe.swf pipe-out.swf >stdout.txt 2>stderr.txt
+    expect "$command on a named pipe" 1 $?
+    expect_text "$command on a named pipe" stderr.txt "pipe.swf: is a named pipe, a device or a socket"
+  done
+  rm -f pipe.swf
 fi
 
 # LZMA both ways, the check, and a salvage. The body is a piece of the

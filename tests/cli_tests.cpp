@@ -1341,11 +1341,18 @@ void WorkOnTask(const WriteRequest&, Task* task)
     task->toPlace = task->input.size() % 2 == 0;
 }
 
-void PlaceTheTask(const WriteRequest&, Task* task)
+bool NameTheTask(const WriteRequest&, Task* task)
 {
-    placed++;
-    task->progressed++;
     task->toPlace = false;
+    return true;
+}
+
+void FinishTheTasks(const WriteRequest&, Task* const* named, size_t count)
+{
+    for (size_t i = 0; i < count; i++) {
+        placed++;
+        named[i]->progressed++;
+    }
 }
 
 TEST(CliJobs, EveryTaskIsWorkedAndPlacedOnce)
@@ -1358,7 +1365,8 @@ TEST(CliJobs, EveryTaskIsWorkedAndPlacedOnce)
         Jobs run;
         run.request = &request;
         run.work = WorkOnTask;
-        run.place = PlaceTheTask;
+        run.name = NameTheTask;
+        run.finish = FinishTheTasks;
         for (size_t i = 0; i < tasks.size(); i++) {
             tasks[i].input = std::string(i % 7 + 1, 'a');
             run.queue.push_back(&tasks[i]);
