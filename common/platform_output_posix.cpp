@@ -343,17 +343,6 @@ CommitResult FinishOutput(PlatformFile* file, bool folderFlushed)
     return result;
 }
 
-CommitResult CommitOutput(PlatformFile* file, const char* destinationPath, CommitMode mode)
-{
-    CommitResult result =
-        FlushOutput(file) ? NameOutput(file, destinationPath, mode) : CommitResult::Failed;
-    if (result != CommitResult::Done) {
-        DiscardOutput(file);
-        return result;
-    }
-    return FinishOutput(file, FlushOutputFolder(file));
-}
-
 void DeleteFilePath(const char* path)
 {
     if (!path)
