@@ -73,6 +73,11 @@ struct MovieLocation {
 // of the file, a wrong magic) holds no movie.
 void LocateMovie(const char* path, MovieLocation* location);
 
+// As LocateMovie, for the bytes of a file that `source` holds (an entry
+// of an archive, say); there is no .app folder to find there.
+struct ByteSource;
+void LocateMovieInSource(const ByteSource* source, MovieLocation* location);
+
 // "windows", "linux-i386", "linux-x86_64", "mac-app"; null for None.
 const char* PlayerLayoutName(PlayerLayout layout);
 
