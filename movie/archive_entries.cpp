@@ -7,6 +7,7 @@
 #include <archive_entry.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 
 #include "../common/platform.h"
@@ -14,9 +15,10 @@
 namespace {
 
 const size_t blockSize = 64 * 1024;
-// The HTTP status line and headers of a WARC response record must end
-// within this many bytes.
+// The HTTP status line and headers of a WARC response record, and the
+// header block of a WARC record, must end within this many bytes.
 const size_t httpHeaderLimit = 64 * 1024;
+const size_t warcHeaderLimit = 64 * 1024;
 
 // How the content of a WARC response record reaches the caller.
 enum class HttpBody { None, Plain, Chunked };
@@ -38,6 +40,15 @@ struct ArchiveReader {
     bool headGiven;
     std::string error;
     std::string entryError;  // why the current entry cannot be read, found ahead of its reading
+    // A WARC file is read as libarchive's raw (decompressed) stream, its
+    // records framed here: libarchive's own WARC reader (3.6) loses its
+    // place after a record read in more than one piece. `stream` holds
+    // bytes of the raw stream read ahead.
+    bool warc;
+    unsigned char* scratch;  // MemAlloc, blockSize: stream bytes read or passed over
+    std::string stream;
+    size_t streamUsed;
+    uint64_t recordLeft;  // content bytes of the current record not yet read
     // The current entry of a WARC archive: its HTTP headers, read ahead,
     // are dropped, and the body bytes read with them are kept here.
     HttpBody http;
@@ -67,7 +78,29 @@ void SupportCollections(struct archive* archive)
     archive_read_support_format_warc(archive);
 }
 
-ArchiveReader* NewReader()
+// Whether the first bytes of an input, decompressed, start a WARC record.
+bool IsWarcStream(const unsigned char* head, size_t size)
+{
+    struct archive* archive = archive_read_new();
+    if (!archive)
+        return false;
+    archive_read_support_filter_gzip(archive);
+    archive_read_support_filter_bzip2(archive);
+    archive_read_support_filter_xz(archive);
+    archive_read_support_format_raw(archive);
+    struct archive_entry* header = nullptr;
+    char start[5] = {0};
+    bool warc = archive_read_open_memory(archive, head, size) == ARCHIVE_OK &&
+                archive_read_next_header(archive, &header) == ARCHIVE_OK &&
+                archive_read_data(archive, start, sizeof start) == (la_ssize_t)sizeof start &&
+                memcmp(start, "WARC/", sizeof start) == 0;
+    archive_read_free(archive);
+    return warc;
+}
+
+// A reader for an input that starts with `head`: a WARC file as a raw
+// stream, anything else with the formats of collections.
+ArchiveReader* NewReader(const unsigned char* head, size_t headSize)
 {
     ArchiveReader* reader = new ArchiveReader();
     reader->archive = archive_read_new();
@@ -76,7 +109,22 @@ ArchiveReader* NewReader()
         CloseArchive(reader);
         return nullptr;
     }
-    SupportCollections(reader->archive);
+    reader->warc = IsWarcStream(head, headSize);
+    // The block belongs to the input callbacks; WARC framing reads into
+    // a buffer of its own.
+    reader->scratch = reader->warc ? (unsigned char*)MemAlloc(blockSize) : nullptr;
+    if (reader->warc && !reader->scratch) {
+        CloseArchive(reader);
+        return nullptr;
+    }
+    if (reader->warc) {
+        archive_read_support_filter_gzip(reader->archive);
+        archive_read_support_filter_bzip2(reader->archive);
+        archive_read_support_filter_xz(reader->archive);
+        archive_read_support_format_raw(reader->archive);
+    } else {
+        SupportCollections(reader->archive);
+    }
     return reader;
 }
 
@@ -89,6 +137,10 @@ const char* LibraryError(struct archive* archive, const char* otherwise)
 // The reader once its input is open, or null with libarchive's reason.
 ArchiveReader* Opened(ArchiveReader* reader, int result, std::string* error)
 {
+    // The raw stream of a WARC file is the one entry of its reader.
+    struct archive_entry* header = nullptr;
+    if (result == ARCHIVE_OK && reader->warc)
+        result = archive_read_next_header(reader->archive, &header);
     if (result == ARCHIVE_OK)
         return reader;
     *error = LibraryError(reader->archive, "cannot be read");
@@ -152,17 +204,20 @@ la_ssize_t ReadOuterBlock(struct archive* archive, void* context, const void** b
 
 ArchiveReader* OpenArchiveFile(const char* path, std::string* error)
 {
-    ArchiveReader* reader = NewReader();
-    if (!reader) {
-        *error = "out of memory";
-        return nullptr;
-    }
-    reader->file = OpenFileForRead(path);
-    if (!reader->file || !GetFileSize64(reader->file, &reader->fileSize)) {
+    PlatformFile* file = OpenFileForRead(path);
+    uint64_t fileSize = 0;
+    unsigned char* head = (unsigned char*)MemAlloc(blockSize);
+    uint32_t headSize = head && file ? ReadFileBytes(file, head, (uint32_t)blockSize) : 0;
+    ArchiveReader* reader = head ? NewReader(head, headSize) : nullptr;
+    MemFree(head);
+    if (!file || !GetFileSize64(file, &fileSize) || !SeekFile(file, 0) || !reader) {
+        *error = reader || !file ? "cannot be opened" : "out of memory";
+        CloseFile(file);
         CloseArchive(reader);
-        *error = "cannot be opened";
         return nullptr;
     }
+    reader->file = file;
+    reader->fileSize = fileSize;
     struct archive* archive = reader->archive;
     archive_read_set_read_callback(archive, ReadFileBlock);
     archive_read_set_seek_callback(archive, SeekFileTo);
@@ -173,7 +228,7 @@ ArchiveReader* OpenArchiveFile(const char* path, std::string* error)
 
 ArchiveReader* OpenArchiveInMemory(const unsigned char* bytes, size_t size, std::string* error)
 {
-    ArchiveReader* reader = NewReader();
+    ArchiveReader* reader = NewReader(bytes, size < blockSize ? size : blockSize);
     if (!reader) {
         *error = "out of memory";
         return nullptr;
@@ -184,17 +239,29 @@ ArchiveReader* OpenArchiveInMemory(const unsigned char* bytes, size_t size, std:
 ArchiveReader* OpenArchiveInEntry(ArchiveReader* outer, const unsigned char* head,
                                   size_t headSize, std::string* error)
 {
-    ArchiveReader* reader = NewReader();
-    if (reader && headSize != 0) {
-        reader->head = (unsigned char*)MemAlloc(headSize);
-        if (reader->head)
-            memcpy(reader->head, head, headSize);
+    // Without bytes read already, the first block is read here, to tell
+    // what the stream holds.
+    unsigned char* copy = (unsigned char*)MemAlloc(headSize != 0 ? headSize : blockSize);
+    if (copy && headSize != 0) {
+        memcpy(copy, head, headSize);
+    } else if (copy) {
+        int64_t count = 0;
+        while (headSize < blockSize &&
+               (count = ReadArchiveEntry(outer, copy + headSize, blockSize - headSize)) > 0)
+            headSize += (size_t)count;
+        if (count < 0) {
+            *error = ArchiveError(outer);
+            MemFree(copy);
+            return nullptr;
+        }
     }
-    if (!reader || (headSize != 0 && !reader->head)) {
-        CloseArchive(reader);
+    ArchiveReader* reader = copy ? NewReader(copy, headSize) : nullptr;
+    if (!reader) {
+        MemFree(copy);
         *error = "out of memory";
         return nullptr;
     }
+    reader->head = copy;
     reader->outer = outer;
     reader->headSize = headSize;
     archive_read_set_read_callback(reader->archive, ReadOuterBlock);
@@ -211,6 +278,7 @@ void CloseArchive(ArchiveReader* reader)
     CloseFile(reader->file);
     MemFree(reader->block);
     MemFree(reader->head);
+    MemFree(reader->scratch);
     delete reader;
 }
 
@@ -245,6 +313,44 @@ void DescribeEntry(struct archive_entry* header, ArchiveEntry* entry)
                       ? (uint64_t)archive_entry_size(header) : 0;
 }
 
+// Bytes of a WARC file's raw stream: those read ahead, then the stream.
+int64_t ReadStream(ArchiveReader* reader, void* buffer, size_t size)
+{
+    size_t ahead = reader->stream.size() - reader->streamUsed;
+    if (ahead != 0) {
+        size_t count = ahead < size ? ahead : size;
+        memcpy(buffer, reader->stream.data() + reader->streamUsed, count);
+        reader->streamUsed += count;
+        return (int64_t)count;
+    }
+    la_ssize_t count = archive_read_data(reader->archive, buffer, size);
+    if (count < 0)
+        reader->error = LibraryError(reader->archive, "the archive cannot be read");
+    return count < 0 ? -1 : count;
+}
+
+// The content of the current entry: for WARC the rest of the record.
+int64_t ReadContent(ArchiveReader* reader, void* buffer, size_t size)
+{
+    if (!reader->warc) {
+        la_ssize_t count = archive_read_data(reader->archive, buffer, size);
+        if (count < 0)
+            reader->error = LibraryError(reader->archive, "the entry cannot be read");
+        return count < 0 ? -1 : count;
+    }
+    if (reader->recordLeft < size)
+        size = (size_t)reader->recordLeft;
+    if (size == 0)
+        return 0;
+    int64_t count = ReadStream(reader, buffer, size);
+    if (count == 0)
+        reader->error = "the WARC record is cut short";
+    if (count <= 0)
+        return -1;
+    reader->recordLeft -= (uint64_t)count;
+    return count;
+}
+
 // The entry's content as the archive holds it: bytes read ahead first.
 int64_t ReadRaw(ArchiveReader* reader, void* buffer, size_t size)
 {
@@ -255,12 +361,7 @@ int64_t ReadRaw(ArchiveReader* reader, void* buffer, size_t size)
         reader->pendingUsed += count;
         return (int64_t)count;
     }
-    la_ssize_t count = archive_read_data(reader->archive, buffer, size);
-    if (count < 0) {
-        reader->error = LibraryError(reader->archive, "the entry cannot be read");
-        return -1;
-    }
-    return count;
+    return ReadContent(reader, buffer, size);
 }
 
 bool SameText(const std::string& text, const char* other)
@@ -315,24 +416,26 @@ size_t ReadHttpHead(ArchiveReader* reader)
             return end + 2;
         if (reader->pending.size() >= httpHeaderLimit)
             return 0;
-        la_ssize_t count = archive_read_data(reader->archive, piece, sizeof piece);
+        int64_t count = ReadContent(reader, piece, sizeof piece);
         if (count <= 0)
             return 0;
         reader->pending.append((const char*)piece, (size_t)count);
     }
 }
 
-// A WARC record whose content is an HTTP response (a response record)
-// delivers the body alone; any other (a resource record) its content.
+// A response record delivers the body of the HTTP response it holds; one
+// that holds no HTTP response (a DNS answer, say) its content.
 void SkipHttpHeaders(ArchiveReader* reader, ArchiveEntry* entry)
 {
     char start[5];
-    int64_t count = 0;
-    while (reader->pending.size() < sizeof start &&
-           (count = archive_read_data(reader->archive, start, sizeof start - reader->pending.size())) > 0)
-        reader->pending.append(start, (size_t)count);
+    int64_t count = 1;
+    while (reader->pending.size() < sizeof start && count > 0) {
+        count = ReadContent(reader, start, sizeof start - reader->pending.size());
+        if (count > 0)
+            reader->pending.append(start, (size_t)count);
+    }
     if (count < 0)
-        reader->entryError = LibraryError(reader->archive, "the entry cannot be read");
+        reader->entryError = reader->error;
     if (reader->pending.compare(0, 5, "HTTP/") != 0)
         return;
     size_t headLength = ReadHttpHead(reader);
@@ -363,12 +466,117 @@ void ForgetEntry(ArchiveReader* reader)
     reader->chunkLine.clear();
 }
 
+// One line of a WARC record's header block, without its line end, into
+// `*line`; false at the end of the stream or past the limit (`*failed`
+// when the stream could not be read).
+bool ReadWarcLine(ArchiveReader* reader, std::string* line, size_t* total, bool* failed)
+{
+    line->clear();
+    for (;;) {
+        size_t end = reader->stream.find('\n', reader->streamUsed);
+        if (end != std::string::npos) {
+            line->assign(reader->stream, reader->streamUsed, end - reader->streamUsed);
+            *total += end + 1 - reader->streamUsed;
+            reader->streamUsed = end + 1;
+            if (!line->empty() && line->back() == '\r')
+                line->pop_back();
+            return *total <= warcHeaderLimit;
+        }
+        reader->stream.erase(0, reader->streamUsed);
+        reader->streamUsed = 0;
+        la_ssize_t count = archive_read_data(reader->archive, reader->scratch, blockSize);
+        if (count < 0)
+            reader->error = LibraryError(reader->archive, "the archive cannot be read");
+        *failed = count < 0 || !reader->stream.empty();
+        if (count == 0 && *failed)
+            reader->error = "the WARC file ends inside a record header";
+        if (count <= 0 || reader->stream.size() > warcHeaderLimit)
+            return false;
+        reader->stream.append((const char*)reader->scratch, (size_t)count);
+    }
+}
+
+// The fields of a WARC record's header block that say what it holds.
+struct WarcHeader {
+    std::string type, uri;
+    bool hasLength;
+    uint64_t length;
+};
+
+// Reads the next record's header block. End at the end of the stream.
+EntryStep ReadWarcHeader(ArchiveReader* reader, WarcHeader* header)
+{
+    std::string line;
+    size_t total = 0;
+    bool failed = false;
+    // Records are separated by blank lines.
+    while (ReadWarcLine(reader, &line, &total, &failed) && line.empty())
+        total = 0;
+    if (line.empty())
+        return failed ? EntryStep::Failed : EntryStep::End;
+    if (line.compare(0, 5, "WARC/") != 0) {
+        reader->error = "not a WARC record header";
+        return EntryStep::Failed;
+    }
+    *header = WarcHeader();
+    while (ReadWarcLine(reader, &line, &total, &failed) && !line.empty()) {
+        size_t colon = line.find(':');
+        std::string name = Trimmed(line.substr(0, colon));
+        std::string value = colon == std::string::npos ? "" : Trimmed(line.substr(colon + 1));
+        if (SameText(name, "WARC-Type"))
+            header->type = value;
+        else if (SameText(name, "WARC-Target-URI"))
+            header->uri = value;
+        else if (SameText(name, "Content-Length") && !value.empty() &&
+                 value.find_first_not_of("0123456789") == std::string::npos && value.size() < 20)
+        {
+            header->hasLength = true;
+            header->length = strtoull(value.c_str(), nullptr, 10);
+        }
+    }
+    if (!line.empty() || !header->hasLength) {
+        reader->error = failed ? reader->error : "a WARC record header is damaged";
+        return EntryStep::Failed;
+    }
+    return EntryStep::Entry;
+}
+
+// The next response or resource record: its content (for a response, the
+// HTTP body) is the entry, named by its target URI. Other records are
+// passed over.
+EntryStep NextWarcRecord(ArchiveReader* reader, ArchiveEntry* entry)
+{
+    WarcHeader header;
+    for (;;) {
+        while (reader->recordLeft != 0) {
+            if (ReadContent(reader, reader->scratch, blockSize) < 0)
+                return EntryStep::Failed;
+        }
+        EntryStep step = ReadWarcHeader(reader, &header);
+        if (step != EntryStep::Entry)
+            return step;
+        reader->recordLeft = header.length;
+        bool response = SameText(header.type, "response");
+        if ((response || SameText(header.type, "resource")) && !header.uri.empty())
+            break;
+    }
+    entry->path = header.uri;
+    entry->type = EntryType::Regular;
+    entry->sizeKnown = true;
+    entry->size = header.length;
+    if (SameText(header.type, "response"))
+        SkipHttpHeaders(reader, entry);
+    return EntryStep::Entry;
+}
+
 }  // namespace
 
 EntryStep NextArchiveEntry(ArchiveReader* reader, ArchiveEntry* entry)
 {
     ForgetEntry(reader);
     *entry = ArchiveEntry();
+    if (reader->warc)
+        return NextWarcRecord(reader, entry);
     struct archive_entry* header = nullptr;
     int result = archive_read_next_header(reader->archive, &header);
     if (result == ARCHIVE_EOF)
@@ -382,9 +590,6 @@ EntryStep NextArchiveEntry(ArchiveReader* reader, ArchiveEntry* entry)
         return EntryStep::BadEntry;
     }
     DescribeEntry(header, entry);
-    if (archive_format(reader->archive) == ARCHIVE_FORMAT_WARC &&
-        entry->type == EntryType::Regular)
-        SkipHttpHeaders(reader, entry);
     return EntryStep::Entry;
 }
 
