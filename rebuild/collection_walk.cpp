@@ -202,11 +202,41 @@ namespace {
 
 bool WalkLevel(Walk* walk, Level* level, std::string* error);
 
+// Copies `count` bytes; none (and no pointer is looked at) for 0.
+void CopyBytes(unsigned char* to, const unsigned char* from, size_t count)
+{
+    if (count != 0)
+        memcpy(to, from, count);
+}
+
+// An entry past the memory limit: from here on only its first and last
+// blocks are kept. `block` is the block that passes the limit.
+bool StopHoldingWhole(EntryBytes* entry, const unsigned char* block, uint32_t count)
+{
+    entry->whole = false;
+    entry->head = (unsigned char*)MemAlloc(blockSize);
+    entry->tail = (unsigned char*)MemAlloc(2 * blockSize);
+    if (!entry->head || !entry->tail)
+        return false;
+    // The first block may still be arriving (a limit below its size).
+    uint32_t held = (uint32_t)Smaller(blockSize, entry->size);
+    CopyBytes(entry->head, entry->bytes, held);
+    CopyBytes(entry->head + held, block, (size_t)Smaller(blockSize - held, count));
+    uint32_t last = (uint32_t)Smaller(2 * blockSize, entry->size);
+    CopyBytes(entry->tail, entry->bytes + entry->size - last, last);
+    entry->tailSize = last;
+    MemFree(entry->bytes);
+    entry->bytes = nullptr;
+    return true;
+}
+
 // Keeps one more block read from the entry: all bytes while the entry is
 // within the memory limit, else its first block and its last two.
 bool KeepBlock(EntryBytes* entry, const unsigned char* block, uint32_t count, uint64_t limit,
                size_t* capacity)
 {
+    if (count == 0)
+        return true;
     uint64_t total = entry->size + count;
     if (entry->whole && total <= limit) {
         if (total > *capacity) {
@@ -219,23 +249,8 @@ bool KeepBlock(EntryBytes* entry, const unsigned char* block, uint32_t count, ui
         }
         memcpy(entry->bytes + entry->size, block, count);
     } else {
-        if (entry->whole) {
-            // Past the limit: from here on only the first and last blocks.
-            entry->whole = false;
-            entry->head = (unsigned char*)MemAlloc(blockSize);
-            entry->tail = (unsigned char*)MemAlloc(2 * blockSize);
-            if (!entry->head || !entry->tail)
-                return false;
-            // The first block may still be arriving (a limit below it).
-            uint32_t held = (uint32_t)Smaller(blockSize, entry->size);
-            memcpy(entry->head, entry->bytes, held);
-            memcpy(entry->head + held, block, (size_t)Smaller(blockSize - held, count));
-            uint32_t last = (uint32_t)Smaller(2 * blockSize, entry->size);
-            memcpy(entry->tail, entry->bytes + entry->size - last, last);
-            entry->tailSize = last;
-            MemFree(entry->bytes);
-            entry->bytes = nullptr;
-        }
+        if (entry->whole && !StopHoldingWhole(entry, block, count))
+            return false;
         uint32_t kept = (uint32_t)Smaller(2 * blockSize - count, entry->tailSize);
         memmove(entry->tail, entry->tail + entry->tailSize - kept, kept);
         memcpy(entry->tail + kept, block, count);
@@ -310,11 +325,12 @@ void ReportFile(Walk* walk, const ByteSource* source, const EntryBytes& bytes,
     record->size = bytes.size;
     record->hasFileSha256 = bytes.hashed;
     memcpy(record->fileSha256, bytes.sha256, sha256Size);
-    FactsReader* reader = walk->options.facts ? walk->reader : nullptr;
-    if (record->location.movieSize != 0)
-        record->hasMovieSha256 = ReadMovieIdentity(source, record->location, reader,
+    if (!walk->options.facts)
+        record->movieError = FactsError::None;
+    else if (record->location.movieSize != 0)
+        record->hasMovieSha256 = ReadMovieIdentity(source, record->location, walk->reader,
                                                    record->movieSha256, &record->movieError);
-    record->facts = record->hasMovieSha256 ? reader : nullptr;
+    record->facts = record->hasMovieSha256 ? walk->reader : nullptr;
     Report(walk, *record);
 }
 

@@ -48,13 +48,16 @@ struct CollectionEntry {
     bool hasMovieSha256;
     unsigned char movieSha256[sha256Size];
     FactsError movieError;
-    // With CollectionOptions::facts, the facts of the movie when it
-    // decoded (the walk's own reader, valid during the callback); else null.
+    // The facts of the movie when it decoded (the walk's own reader,
+    // valid during the callback); else null.
     const FactsReader* facts;
 };
 
 struct CollectionOptions {
-    bool facts;            // walk the facts of each movie too
+    // Decode each movie for its identity and facts (one decode gives
+    // both); without it only the layout and the file's hash are read, and
+    // hasMovieSha256 is false with movieError None.
+    bool facts;
     uint64_t memoryLimit;  // see above; 0 for defaultEntryMemoryLimit
 };
 
