@@ -359,6 +359,24 @@ bool WalkInner(Walk* walk, Level* level, const ArchiveEntry& entry, ArchiveReade
 
 namespace {
 
+// An entry's first block as a source of its full size, which notes any
+// read beyond the block instead of making one.
+struct HeadOnly {
+    ByteSource source;  // first, so that the source is the record
+    bool missed;
+};
+
+uint32_t ReadHeadOnly(const ByteSource* source, uint64_t offset, void* buffer, uint32_t count)
+{
+    HeadOnly* head = (HeadOnly*)source;
+    if (offset + count > blockSize) {
+        head->missed = true;
+        return 0;
+    }
+    memcpy(buffer, (const unsigned char*)source->context + offset, count);
+    return count;
+}
+
 // An entry larger than the memory limit that starts an archive, and that
 // inspection reads nothing more of (no program, no movie), is opened as an
 // archive as it streams, without a first pass over it.
@@ -368,20 +386,7 @@ bool StreamsAsArchive(const Walk* walk, const Level* level, const ArchiveEntry& 
     if (count != blockSize || !entry.sizeKnown || entry.size <= walk->options.memoryLimit ||
         level->depth >= archiveNestingLimit || !LooksLikeArchive(first, blockSize, false))
         return false;
-    struct HeadOnly {
-        ByteSource source;
-        bool missed;
-    } head = {{entry.size, nullptr, (void*)first}, false};
-    head.source.readAt = [](const ByteSource* source, uint64_t offset, void* buffer,
-                            uint32_t length) -> uint32_t {
-        HeadOnly* self = (HeadOnly*)source;
-        if (offset + length > blockSize) {
-            self->missed = true;
-            return 0;
-        }
-        memcpy(buffer, (const unsigned char*)source->context + offset, length);
-        return length;
-    };
+    HeadOnly head = {{entry.size, ReadHeadOnly, (void*)first}, false};
     MovieLocation location;
     LocateMovieInSource(&head.source, &location);
     return !head.missed && location.movieSize == 0 && location.layout == PlayerLayout::None;
@@ -457,7 +462,9 @@ bool OpenedAsArchive(Walk* walk, Level* level, const ArchiveEntry& entry, EntryB
             ReportFailure(walk, level, entry, error);
         return true;
     }
-    if (!LooksLikeArchive(bytes->head, blockSize, false))
+    // With a memory limit below one block the head may be the whole entry.
+    size_t headSize = (size_t)Smaller(blockSize, bytes->size);
+    if (!LooksLikeArchive(bytes->head, headSize, headSize == bytes->size))
         return false;
     Reopened chain;
     ArchiveReader* inner = Reopen(walk, level, &chain)
