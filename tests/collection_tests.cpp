@@ -405,3 +405,17 @@ TEST(EntryNames, OnlyASafeLastComponentNamesAFile)
         EXPECT_EQ(name, test.name ? test.name : "") << test.path;
     }
 }
+
+// Only archives are collections: a movie, a player program or text never
+// counts, and the movie beside a projector's player is not taken for one.
+TEST_F(Collections, OnlyArchivesAreCollections)
+{
+    WriteWholeFile("pack.zip", WriteArchive("zip", nullptr, nullptr, {files[0]}));
+    WriteWholeFile("game.exe", files[5].bytes);
+    WriteWholeFile("readme.txt", files.back().bytes);
+    EXPECT_TRUE(IsCollectionFile("pack.zip"));
+    for (const std::string& path : {CorpusPath(files[0].path), CorpusPath(files[1].path),
+                                    std::string("game.exe"), std::string("readme.txt"),
+                                    FixturePath("player.exe")})
+        EXPECT_FALSE(IsCollectionFile(path.c_str())) << path;
+}
