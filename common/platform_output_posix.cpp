@@ -241,7 +241,14 @@ CommitResult NameUnnamed(PlatformFile* file, const char* name, CommitMode mode,
         return CommitResult::Failed;
     }
     KeepTempName(file, tempPath);
-    return MoveTempName(file, name, mode);
+    // The name was taken a moment ago: move over it at once, so that the
+    // time in which a kill would leave the temporary name is as short as
+    // two calls of the system.
+    if (renameat(file->output.folder, LastName(tempPath), file->output.folder, name) != 0)
+        return CommitResult::Failed;
+    file->output.replaced = true;
+    DropTempName(file, false);
+    return CommitResult::Done;
 }
 
 // Closes the output's descriptors and frees its record.

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "common/byte_source.h"
 #include "common/bytes.h"
 #include "common/platform.h"
 
@@ -97,17 +98,16 @@ uint64_t ElfEnd(const unsigned char* start, uint64_t fileSize)
 
 // Reads `count` (at most 16) bytes at `offset` into `bytes`, which is
 // zero-filled first so that bytes past the end read as zero.
-void ReadAt(PlatformFile* file, uint64_t offset, unsigned char* bytes, uint32_t count)
+void ReadAt(const ByteSource* file, uint64_t offset, unsigned char* bytes, uint32_t count)
 {
     FillBytes(bytes, 0, 16);
-    if (SeekFile(file, offset))
-        ReadFileBytes(file, bytes, count);
+    ReadSource(file, offset, bytes, count);
 }
 
 // The projector trailer at the end of a Windows program: a movie size
 // beyond the bytes in front of the trailer would wrap the player size
 // around, so such a file has no trailer.
-void LocateAfterMovie(PlatformFile* file, uint32_t size, MovieInfo* location)
+void LocateAfterMovie(const ByteSource* file, uint32_t size, MovieInfo* location)
 {
     if (size < projectorTrailerSize)
         return;
@@ -123,7 +123,7 @@ void LocateAfterMovie(PlatformFile* file, uint32_t size, MovieInfo* location)
 
 // The size and magic where a Linux program's ELF file proper ends, then
 // the movie. False when the ELF file proper runs past the end of the file.
-bool LocateBeforeMovie(PlatformFile* file, const unsigned char* start, uint32_t size,
+bool LocateBeforeMovie(const ByteSource* file, const unsigned char* start, uint32_t size,
                        const LayoutRule& rule, MovieInfo* location)
 {
     uint64_t elfEnd = ElfEnd(start, size);
@@ -153,7 +153,7 @@ bool LocateBeforeMovie(PlatformFile* file, const unsigned char* start, uint32_t 
 // With `ownBytesOnly` a movie shorter than its header reads as zero past
 // its end: behind a Linux player any bytes may follow the movie, and a
 // Save does not keep them, so they cannot make it a movie.
-void ReadMovieHeader(PlatformFile* file, const unsigned char* start, uint32_t startCount,
+void ReadMovieHeader(const ByteSource* file, const unsigned char* start, uint32_t startCount,
                      MovieInfo* location, bool ownBytesOnly)
 {
     unsigned char bytes[16];
@@ -216,25 +216,19 @@ void LocateAppFolder(const char* path, MovieInfo* location)
         return;
     location->layout = PlayerLayout::MacApp;
     location->movieSize = size;
-    ReadMovieHeader(file, nullptr, 0, location, false);
+    ByteSource source = FileSource(file, size);
+    ReadMovieHeader(&source, nullptr, 0, location, false);
     CloseFile(file);
 }
 
-}  // namespace
-
-void InspectMovie(const char* path, MovieInfo* location, LayoutsRead layouts)
+// Inspects a file for the layouts allowed: every one, or (for the
+// specified Windows rules) the Windows one alone.
+void LocateIn(const ByteSource* file, LayoutsRead layouts, MovieInfo* location)
 {
     FillBytes(location, 0, sizeof *location);
-    uint32_t size = 0;
-    PlatformFile* file = OpenSizedFile(path, &size);
-    if (!file) {
-        if (layouts == LayoutsRead::Every)
-            LocateAppFolder(path, location);
-        return;
-    }
-    // A file just opened is read from its start.
+    uint32_t size = (uint32_t)file->size;
     unsigned char start[elfHeaderSize] = {0};
-    uint32_t startCount = ReadFileBytes(file, start, elfHeaderSize);
+    uint32_t startCount = ReadSource(file, 0, start, elfHeaderSize);
     ProgramKind program = ProgramKindOf(start);
     if (layouts == LayoutsRead::WindowsOnly && program != ProgramKind::Pe)
         program = ProgramKind::Other;
@@ -255,6 +249,22 @@ void InspectMovie(const char* path, MovieInfo* location, LayoutsRead layouts)
                         rule && rule->place == FramingPlace::BeforeMovie);
     else
         FillBytes(location, 0, sizeof *location);
+}
+
+}  // namespace
+
+void InspectMovie(const char* path, MovieInfo* location, LayoutsRead layouts)
+{
+    FillBytes(location, 0, sizeof *location);
+    uint32_t size = 0;
+    PlatformFile* file = OpenSizedFile(path, &size);
+    if (!file) {
+        if (layouts == LayoutsRead::Every)
+            LocateAppFolder(path, location);
+        return;
+    }
+    ByteSource source = FileSource(file, size);
+    LocateIn(&source, layouts, location);
     CloseFile(file);
 }
 
@@ -262,6 +272,15 @@ uint32_t InspectMovieFile(const char* path, MovieInfo* info)
 {
     InspectMovie(path, info, LayoutsRead::WindowsOnly);
     return info->playerSize;
+}
+
+void InspectMovieSource(const ByteSource* source, MovieInfo* info)
+{
+    if (source->size > 0xFFFFFFFFu) {
+        FillBytes(info, 0, sizeof *info);
+        return;
+    }
+    LocateIn(source, LayoutsRead::Every, info);
 }
 
 const char* PlayerLayoutName(PlayerLayout layout)

@@ -69,6 +69,11 @@ enum class LayoutsRead { Every, WindowsOnly };
 // record without a movie.
 void InspectMovie(const char* path, MovieInfo* info, LayoutsRead layouts = LayoutsRead::Every);
 
+// InspectMovie for the bytes of a file that `source` holds (an entry of an
+// archive, say), every layout; there is no .app folder to find there.
+struct ByteSource;
+void InspectMovieSource(const ByteSource* source, MovieInfo* info);
+
 // The original entry: InspectMovie with the Windows layout alone. Returns
 // the playerSize it stores (0 for a bare movie as for any failure).
 uint32_t InspectMovieFile(const char* path, MovieInfo* info);
