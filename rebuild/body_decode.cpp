@@ -67,16 +67,19 @@ bool Deliver(Decode* decode, const unsigned char* data, size_t produced)
     return decode->sink->write(decode->sink->context, data, body);
 }
 
-bool Pad(Decode* decode)
+// Padding a long declared length takes a while: it stops when cancelled.
+FailureKind Pad(Decode* decode)
 {
     while (decode->report.delivered < decode->bodyLength) {
+        if (CancelRequested(decode->progress))
+            return FailureKind::Cancelled;
         size_t piece = Smaller(sizeof zeros, decode->bodyLength - decode->report.delivered);
         decode->report.delivered += piece;
         decode->report.padded += piece;
         if (!decode->sink->write(decode->sink->context, zeros, piece))
-            return false;
+            return FailureKind::Stopped;
     }
-    return true;
+    return FailureKind::None;
 }
 
 FailureKind Damaged(Decode* decode, Damage damage, uint64_t offset)
@@ -91,7 +94,8 @@ Damage DamageOfStep(StepResult step)
     return step == StepResult::BadChecksum ? Damage::BadChecksum : Damage::DataError;
 }
 
-// Steps the codec until its stream ends or something stops it.
+// Steps the codec until its stream ends or something stops it; a step
+// produces at most 1 MiB, so a cancel is seen within one.
 FailureKind Run(Decode* decode)
 {
     uint32_t offset = decode->decoder->streamOffset;
@@ -99,6 +103,8 @@ FailureKind Run(Decode* decode)
     uint64_t reported = 0;
     ReportProgress(decode->progress, 0, decode->inputTotal);
     for (;;) {
+        if (CancelRequested(decode->progress))
+            return FailureKind::Cancelled;
         size_t room = 0;
         unsigned char* output = ChooseOutput(decode, &room);
         if (!output)
@@ -128,10 +134,10 @@ FailureKind Run(Decode* decode)
             return Damaged(decode, cursors.inputLeft == 0 ? Damage::CutShort : Damage::DataError,
                            position);
     }
-    if (!Pad(decode))
-        return FailureKind::Stopped;
-    ReportProgress(decode->progress, decode->inputTotal, decode->inputTotal);
-    return FailureKind::None;
+    FailureKind padded = Pad(decode);
+    if (padded == FailureKind::None)
+        ReportProgress(decode->progress, decode->inputTotal, decode->inputTotal);
+    return padded;
 }
 }  // namespace
 

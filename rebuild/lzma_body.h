@@ -43,7 +43,9 @@ struct LzmaEncoder;
 // Starts an encoder for a body of `bodyLength` bytes, of the movie whose
 // 8-byte header is `header` (its version and declared length are kept),
 // into `*encoder`. Progress (may be null) counts body bytes compressed of
-// `bodyLength`. OutOfMemory or ConversionFailed when it cannot start.
+// `bodyLength`; once its cancel flag is set, writes fail and the encoder
+// finishes with Cancelled. OutOfMemory or ConversionFailed when it cannot
+// start.
 Failure OpenLzmaEncoder(const unsigned char* header, uint64_t bodyLength,
                         const Progress* progress, LzmaEncoder** encoder);
 // The encoder as a sink of body bytes; a write returns false once the

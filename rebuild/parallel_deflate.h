@@ -31,6 +31,7 @@ enum class DeflateStatus {
     OutOfMemory,      // a worker's state or buffer could not be allocated
     OutputFailed,     // the output sink returned false
     CompressorFailed, // zlib reported an error
+    Cancelled,        // the progress's cancel flag was set
 };
 
 // A deflate in progress, fed with the body in pieces.
@@ -40,7 +41,8 @@ struct BodyDeflater;
 // `threads` workers (0: one per core; 1: deflates on the calling thread).
 // `bodyLength` is how many bytes will be given: it sizes the pool and is
 // the total of the progress reports, which count body bytes whose block
-// has been written. Null when memory runs out.
+// has been written. The progress's cancel flag is read as input is taken.
+// Null when memory runs out.
 BodyDeflater* OpenBodyDeflater(unsigned threads, uint64_t bodyLength, const ByteSink* output,
                                const Progress* progress);
 // Gives the next `length` body bytes (copied). False once the deflater

@@ -86,8 +86,16 @@ Failure FailureOfDeflate(DeflateStatus status)
     case DeflateStatus::Done: return NoFailure();
     case DeflateStatus::OutOfMemory: return FailureOf(FailureKind::OutOfMemory);
     case DeflateStatus::OutputFailed: return FailureOf(FailureKind::WriteFailed);
+    case DeflateStatus::Cancelled: return FailureOf(FailureKind::Cancelled);
     default: return FailureOf(FailureKind::ConversionFailed);
     }
+}
+
+// The cancel flag of `progress` alone, for a decode whose progress the
+// encoder it feeds reports.
+Progress CancelOnly(const Progress* progress)
+{
+    return Progress{nullptr, nullptr, progress ? progress->cancel : nullptr};
 }
 
 // A decode that stopped because its sink did: the sink was the output file.
@@ -178,12 +186,15 @@ Failure DeflateDecoded(FileSink* sink, const Progress* progress, const unsigned 
         return FailureOf(FailureKind::OutOfMemory);
     ByteSink body = BodyDeflaterSink(deflater);
     DecodeReport report;
-    Failure decoded = DecodeMovieBody(movie, storedSize, &body, nullptr, &report);
+    Progress cancel = CancelOnly(progress);
+    Failure decoded = DecodeMovieBody(movie, storedSize, &body, &cancel, &report);
     details->paddedBytes = report.padded;
-    Failure deflated = FailureOfDeflate(FinishBodyDeflater(deflater, nullptr));
-    if (decoded.kind == FailureKind::Stopped)
-        return deflated;
-    return Failed(decoded) ? decoded : deflated;
+    // Stopped: the deflater failed, and finishing it says why.
+    if (Failed(decoded) && decoded.kind != FailureKind::Stopped) {
+        AbandonBodyDeflater(deflater);
+        return decoded;
+    }
+    return FailureOfDeflate(FinishBodyDeflater(deflater, nullptr));
 }
 
 // Any movie to "CWS": a compressed body is decoded into the deflater, an
@@ -217,7 +228,8 @@ Failure WriteLzma(FileSink* sink, const Progress* progress, const unsigned char*
     ByteSink body = LzmaEncoderSink(encoder);
     if (decodes) {
         DecodeReport report;
-        Failure decoded = DecodeMovieBody(movie, storedSize, &body, nullptr, &report);
+        Progress cancel = CancelOnly(progress);
+        Failure decoded = DecodeMovieBody(movie, storedSize, &body, &cancel, &report);
         details->paddedBytes = report.padded;
         if (Failed(decoded) && decoded.kind != FailureKind::Stopped) {
             AbandonLzmaEncoder(encoder);
@@ -312,8 +324,9 @@ Failure WriteMovieAfterFraming(OutputFile* file, const Progress* progress, const
                                const MovieInfo& source, PlayerLayout layout, MovieAction action,
                                RebuildDetails* details)
 {
-    uint32_t size;
-    bool known = KnownMovieSize(moviePath, source, action, &size);
+    // A salvage declares what decoded, known only at the end.
+    uint32_t size = 0;
+    bool known = !details->salvage && KnownMovieSize(moviePath, source, action, &size);
     FileSink sink = known ? SinkToFile(file) : SinkToMemory();
     if (known && !WriteFraming(file, layout, size, true))
         return FailureOf(FailureKind::WriteFailed);
@@ -357,6 +370,8 @@ Failure WritePieces(OutputFile* file, const Progress* progress, const char* movi
     Failure result = WritePlayer(file, moviePath, playerPath, source, PlayerActionOf(mode), &layout);
     if (Failed(result))
         return result;
+    if (CancelRequested(progress))
+        return FailureOf(FailureKind::Cancelled);
     MovieAction action = MovieActionOf(mode);
     if (FrameMovie(layout, 0).beforeMovie)
         return WriteMovieAfterFraming(file, progress, moviePath, source, layout, action, details);
@@ -430,10 +445,18 @@ Failure RebuildMovieFile(const Progress* progress, const char* moviePath, const 
     OutputFile written;
     Failure result =
         WriteMovieOutput(progress, moviePath, outPath, playerPath, mode, &written, details);
-    return Failed(result) ? result : PlaceOutput(&written, outPath, commit);
+    if (Failed(result))
+        return result;
+    // A cancel that came while the last piece was written still counts.
+    if (CancelRequested(progress)) {
+        AbandonOutput(&written);
+        return FailureOf(FailureKind::Cancelled);
+    }
+    return PlaceOutput(&written, outPath, commit);
 }
 
-Failure ExtractPlayer(const char* moviePath, const char* outPath, CommitMode commit)
+Failure ExtractPlayer(const char* moviePath, const char* outPath, CommitMode commit,
+                      const Progress* progress)
 {
     if (!moviePath || !outPath)
         return FailureOf(FailureKind::NoPlayer);
@@ -450,6 +473,8 @@ Failure ExtractPlayer(const char* moviePath, const char* outPath, CommitMode com
     Failure result = OpenOutput(&output, outPath);
     if (!Failed(result) && !WriteOutput(&output, player, source.playerSize))
         result = FailureOf(FailureKind::WriteFailed);
+    if (!Failed(result) && CancelRequested(progress))
+        result = FailureOf(FailureKind::Cancelled);
     if (Failed(result))
         AbandonOutput(&output);
     else
