@@ -172,6 +172,7 @@ Bytes CommandLineOutput(const std::string& command, const std::string& in,
 {
     static int outputs = 0;
     std::string out = FullPath(std::string(commandLineFolder) + "\\out-" + std::to_string(++outputs));
+    RemoveFile(out);  // left by an earlier run
     std::vector<std::string> words = {command, in, out};
     words.insert(words.end(), options.begin(), options.end());
     std::string result = RunCommandLine(words, {exitDone, exitSalvaged});
