@@ -33,7 +33,7 @@ struct MovieFindings {
 // version of the player in the movie's file; with `findings`, then what
 // the movie is and holds (its layout and compression at once, the rest as
 // `findings` has it); then the version of the player to add, and last the
-// string `lastLine` (0: none). Every file is read anew; a line whose facts
+// string `lastLine` (0: none), scrolled into sight. Every file is read anew; a line whose facts
 // are missing is left out, and with nothing to show the box is cleared.
 void UpdateInfoText(HWND dialog, const MovieFindings* findings = nullptr, UINT lastLine = 0);
 

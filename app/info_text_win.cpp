@@ -216,4 +216,7 @@ void UpdateInfoText(HWND dialog, const MovieFindings* findings, UINT lastLine)
     if (lastLine != 0)
         AppendLine(&info, lastLine);
     SetDlgItemTextA(dialog, IDC_INFO, info.text);
+    // The last line tells how the work ended: it is kept in sight.
+    if (lastLine != 0)
+        SendDlgItemMessageA(dialog, IDC_INFO, EM_LINESCROLL, 0, (LPARAM)infoLines);
 }

@@ -185,7 +185,7 @@ const ExpectedControl expectedControls[] = {
     {IDCANCEL, "BUTTON", "Exit", 187, 69, 50, 14, pushButton},
     {IDC_LINK, "STATIC", QUILLARO_LINK_TEXT, 22, 106, 200, 8, SS_OWNERDRAW | SS_NOTIFY},
     {IDC_PROGRESS, "msctls_progress32", "", 17, 105, 211, 10, PBS_SMOOTH},
-    {IDC_INFO, "EDIT", "", 17, 120, 210, 83, infoBox},
+    {IDC_INFO, "EDIT", "", 17, 120, 210, 100, infoBox},
 };
 const size_t controlCount = sizeof expectedControls / sizeof expectedControls[0];
 
@@ -199,7 +199,7 @@ TEST(DialogTemplate, DialogHasItsTitleFontSizeAndStyles)
     EXPECT_EQ(dialog.x, 0);
     EXPECT_EQ(dialog.y, 0);
     EXPECT_EQ(dialog.width, 244);
-    EXPECT_EQ(dialog.height, 210);
+    EXPECT_EQ(dialog.height, 227);
     EXPECT_EQ(dialog.menu, 0) << "no menu";
     EXPECT_EQ(dialog.windowClass, 0) << "the default dialog class";
     EXPECT_EQ(dialog.title, QUILLARO_TITLE);
