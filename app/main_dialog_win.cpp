@@ -1,8 +1,10 @@
-// main_dialog_win.cpp - the main window: opening a movie or projector,
-// the Save choices and their rule, adding a player, Save with the version
-// check, Extract player, Get player, the link label and dropped files.
-// The controls hold the whole state; every fact about a file is read from
-// disk again when an action needs it.
+// main_dialog_win.cpp - the main window: opening a movie or projector of
+// any layout, the Save choices and their rule, adding a player, Get
+// player, the link label, dropped files, and the states of the controls
+// while work runs (Save and Extract player are in save_actions_win.cpp).
+// The controls hold the state of the choices; every fact about a file is
+// read from disk again when an action needs it, but for what the reading
+// of the open movie found (dialog_work.h).
 #include "app/main_dialog.h"
 
 #include <commctrl.h>
@@ -11,8 +13,8 @@
 #include "common/platform.h"
 #include "movie/movie_file.h"
 #include "movie/player_version.h"
-#include "rebuild/rebuild.h"
 #include "res/resource.h"
+#include "app/dialog_work.h"
 #include "app/info_text.h"
 #include "app/player_picker.h"
 #include "app/texts.h"
@@ -48,6 +50,7 @@ const MovieChoice movieChoices[] = {
     {IDC_MOVIE_KEEP, MovieAction::Keep},
     {IDC_MOVIE_DECOMPRESS, MovieAction::Decompress},
     {IDC_MOVIE_COMPRESS, MovieAction::Compress},
+    {IDC_MOVIE_LZMA, MovieAction::CompressLzma},
 };
 
 const PlayerChoice playerChoices[] = {
@@ -68,6 +71,14 @@ Action CheckedAction(HWND dialog, const Choice<Action> (&choices)[count])
     return choices[0].action;
 }
 
+// Checks button `id` of a group and unchecks the others.
+template <typename Action, size_t count>
+void CheckChoice(HWND dialog, const Choice<Action> (&choices)[count], int id)
+{
+    for (const Choice<Action>& choice : choices)
+        CheckDlgButton(dialog, choice.id, choice.id == id ? BST_CHECKED : BST_UNCHECKED);
+}
+
 // Save is enabled exactly when one of the groups is not on Keep unchanged.
 void ApplySaveRule(HWND dialog)
 {
@@ -76,20 +87,16 @@ void ApplySaveRule(HWND dialog)
     EnableItem(dialog, IDC_SAVE, !bothKeep);
 }
 
-bool IsLzmaMovie(const MovieInfo& info)
-{
-    return MovieSignature(info.header) == signatureLzma;
-}
-
 BOOL OnInitDialog(HWND dialog, const char* initialPath)
 {
+    BeginWindowWork(dialog);
     SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     ShowWindow(Item(dialog, IDC_PROGRESS), SW_HIDE);
     HICON icon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_MAIN));
     SendMessageA(dialog, WM_SETICON, ICON_BIG, (LPARAM)icon);
     SendMessageA(dialog, WM_SETICON, ICON_SMALL, (LPARAM)icon);
-    CheckRadioButton(dialog, IDC_MOVIE_KEEP, IDC_MOVIE_COMPRESS, IDC_MOVIE_KEEP);
-    CheckRadioButton(dialog, IDC_PLAYER_KEEP, IDC_PLAYER_ADD, IDC_PLAYER_KEEP);
+    CheckChoice(dialog, movieChoices, IDC_MOVIE_KEEP);
+    CheckChoice(dialog, playerChoices, IDC_PLAYER_KEEP);
     SetOptionButtonsState(dialog, optionsDisabled);
     EnableItem(dialog, IDC_EXTRACT, FALSE);
     EnableItem(dialog, IDC_SAVE, FALSE);
@@ -104,22 +111,31 @@ BOOL OnInitDialog(HWND dialog, const char* initialPath)
     return TRUE;
 }
 
-// Opens `path` as the movie file, or tells the user it holds no movie.
+// Opens `path` (a movie, a projector of any layout, a .app folder) as the
+// movie file and starts reading the movie, or tells the user it holds no
+// movie. Extract player is enabled for every player, a .app folder's too,
+// which it then refuses with a message.
 void OpenMovieFile(HWND dialog, const char* path)
 {
     MovieInfo info;
-    InspectMovieFile(path, &info);
+    InspectMovie(path, &info);
     if (info.movieSize == 0) {
         ShowMessage(dialog, IDS_NOT_MOVIE, MB_ICONERROR);
         return;
     }
     ShowPath(dialog, IDC_MOVIEPATH, path);
-    EnableItem(dialog, IDC_EXTRACT, info.playerSize != 0);
-    UpdateInfoText(dialog);
-    SetOptionButtonsState(dialog, IsLzmaMovie(info) ? optionsPlayerOnly : optionsEnabled);
+    EnableItem(dialog, IDC_EXTRACT, info.layout != PlayerLayout::None);
+    SetLastInfoLine(dialog, 0);
+    StartReading(dialog, path);
+    ShowInfo(dialog);
+    SetOptionButtonsState(dialog, optionsEnabled);
     ApplySaveRule(dialog);
-    if (IsLzmaMovie(info))
-        ShowMessage(dialog, IDS_LZMA_UNSUPPORTED, MB_ICONINFORMATION);
+}
+
+void OnReadingEnded(HWND dialog, WPARAM number)
+{
+    if (TakeEndedReading(dialog, number))
+        ShowInfo(dialog);
 }
 
 // A click asks for the file; the command posted at start (lParam 0)
@@ -138,9 +154,10 @@ void OnOpen(HWND dialog, LPARAM lParam)
     MemFree(path);
 }
 
+// A file dropped while work runs is not opened: Open is disabled then.
 void OnDropFiles(HWND dialog, HDROP drop)
 {
-    if (DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0) == 1) {
+    if (!WorkRunning(dialog) && DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0) == 1) {
         UINT length = DragQueryFileA(drop, 0, nullptr, 0);
         char* name = (char*)MemAlloc((size_t)length + 1);
         if (name && DragQueryFileA(drop, 0, name, length + 1) == length) {
@@ -157,7 +174,7 @@ void OnDropFiles(HWND dialog, HDROP drop)
 PackedVersion RequiredVersionOfPath(const char* path)
 {
     MovieInfo info;
-    InspectMovieFile(path, &info);
+    InspectMovie(path, &info);
     return info.movieSize != 0 ? RequiredPlayerVersion(info.header) : 0;
 }
 
@@ -172,10 +189,12 @@ void OnGetPlayer(HWND dialog)
 // Puts the player group back on Keep unchanged, with the focus.
 void ResetPlayerChoice(HWND dialog)
 {
-    CheckRadioButton(dialog, IDC_PLAYER_KEEP, IDC_PLAYER_ADD, IDC_PLAYER_KEEP);
+    CheckChoice(dialog, playerChoices, IDC_PLAYER_KEEP);
     FocusItem(dialog, IDC_PLAYER_KEEP);
 }
 
+// Takes a Windows or Linux player program or projector, whose player the
+// output then holds in its layout.
 void OnAddReplace(HWND dialog)
 {
     char* path = ChooseFile(dialog, projectorFilter, chooseToOpen);
@@ -185,9 +204,10 @@ void OnAddReplace(HWND dialog)
         return;
     }
     MovieInfo info;
-    if (InspectMovieFile(path, &info) != 0) {
+    InspectMovie(path, &info);
+    if (info.playerSize != 0) {
         ShowPath(dialog, IDC_PLAYERPATH, path);
-        UpdateInfoText(dialog);
+        ShowInfo(dialog);
     } else {
         ResetPlayerChoice(dialog);
         ApplySaveRule(dialog);
@@ -203,113 +223,6 @@ void OnOptionButton(HWND dialog, int id)
     ApplySaveRule(dialog);
     if (id == IDC_PLAYER_ADD)
         OnAddReplace(dialog);
-}
-
-// The version rule before Save: false when the player that the output
-// would hold is older than the movie needs (after asking the user
-// whether to get a suitable player).
-bool PlayerPassesCheck(HWND dialog, const char* moviePath, const char* playerPath,
-                       RebuildMode mode, const MovieInfo& movie)
-{
-    const char* playerSource = SavedPlayerSource(mode, moviePath, playerPath, movie);
-    if (!playerSource)
-        return true;
-    PackedVersion player = GetPlayerVersion(playerSource);
-    PackedVersion required = RequiredPlayerVersion(movie.header);
-    if (PlayerIsNewEnough(player, required))
-        return true;
-    char* text = FormatMismatchMessage(IDS_VERSION_MISMATCH, MovieVersion(movie.header), player,
-                                       required);
-    if (text && ShowMessage(dialog, (UINT_PTR)text, MB_YESNO | MB_ICONWARNING) == IDYES)
-        ShowPlayerPicker(dialog, required);
-    MemFree(text);
-    return false;
-}
-
-// The progress bar of a Save: moved to the percentage of each report, and
-// its window repainted at once, as no message loop runs meanwhile.
-struct BarProgress {
-    HWND bar;
-    uint32_t shown;  // the position last set
-};
-
-void MoveProgressBar(void* context, uint64_t done, uint64_t total)
-{
-    BarProgress* progress = (BarProgress*)context;
-    uint32_t position = ProgressPercent(done, total);
-    if (position == progress->shown)
-        return;
-    progress->shown = position;
-    SendMessageA(progress->bar, PBM_SETPOS, (WPARAM)position, 0);
-    UpdateWindow(GetParent(progress->bar));
-}
-
-// The window's words for each kind of failure: the string table's entries.
-struct FailureMessage {
-    FailureKind kind;
-    UINT message;
-};
-const FailureMessage failureMessages[] = {
-    {FailureKind::DamagedMovie, IDS_ERROR_DAMAGED},
-    {FailureKind::ReadFailed, IDS_ERROR_READ},
-    {FailureKind::OutOfMemory, IDS_ERROR_MEMORY},
-    {FailureKind::CreateFailed, IDS_ERROR_CREATE},
-    {FailureKind::WriteFailed, IDS_ERROR_WRITE},
-    {FailureKind::NoMovie, IDS_ERROR_NO_MOVIE},
-    {FailureKind::NoPlayer, IDS_ERROR_NO_MOVIE},
-};
-
-UINT ErrorMessageFor(const Failure& failure)
-{
-    for (const FailureMessage& entry : failureMessages) {
-        if (entry.kind == failure.kind)
-            return entry.message;
-    }
-    return IDS_ERROR_FAILED;
-}
-
-// Save (IDC_SAVE) or Extract player (IDC_EXTRACT), from the two path
-// boxes and the checked options.
-void OnSaveOrExtract(HWND dialog, int id)
-{
-    char* moviePath = GetControlText(dialog, IDC_MOVIEPATH);
-    if (!moviePath)
-        return;
-    char* playerText = GetControlText(dialog, IDC_PLAYERPATH);
-    const char* playerPath = playerText ? playerText : "";
-    MovieAction movieAction = CheckedAction(dialog, movieChoices);
-    PlayerAction playerAction = CheckedAction(dialog, playerChoices);
-    MovieInfo movie;
-    InspectMovieFile(moviePath, &movie);
-
-    RebuildMode mode = MakeRebuildMode(playerAction, movieAction);
-    UINT mask = projectorFilter;
-    bool proceed = true;
-    if (id == IDC_SAVE) {
-        proceed = PlayerPassesCheck(dialog, moviePath, playerPath, mode, movie);
-        if (!SavedPlayerSource(mode, moviePath, playerPath, movie))
-            mask = movieFilter;  // the output is a bare movie
-    }
-    char* outPath = proceed ? ChooseFile(dialog, mask, chooseToSave) : nullptr;
-    if (outPath) {
-        Failure result;
-        if (id == IDC_SAVE) {
-            ShowProgressBar(dialog, TRUE);
-            BarProgress bar = {Item(dialog, IDC_PROGRESS), 0};
-            Progress progress = {MoveProgressBar, &bar};
-            result = RebuildMovieFile(&progress, moviePath, outPath, playerPath, mode);
-            ShowProgressBar(dialog, FALSE);
-        } else {
-            result = ExtractPlayer(moviePath, outPath);
-        }
-        if (!Failed(result))
-            ShowMessage(dialog, IDS_DONE, MB_ICONINFORMATION);
-        else
-            ShowMessage(dialog, ErrorMessageFor(result), MB_ICONERROR);
-    }
-    MemFree(outPath);
-    MemFree(playerText);
-    MemFree(moviePath);
 }
 
 // The link label's text is a notice, "|", and the address to open.
@@ -355,7 +268,17 @@ INT_PTR OnDrawItem(const DRAWITEMSTRUCT* item)
     return TRUE;
 }
 
-void OnClose(HWND dialog, int, LPARAM) { EndDialog(dialog, 0); }
+// Closing while work runs cancels it; the window closes once it has ended.
+void OnClose(HWND dialog, int, LPARAM)
+{
+    if (!WorkRunning(dialog)) {
+        EndDialog(dialog, 0);
+        return;
+    }
+    RequestClose(dialog);
+    CancelWork(dialog);
+}
+
 void OnOpenCommand(HWND dialog, int, LPARAM lParam) { OnOpen(dialog, lParam); }
 void OnGetPlayerCommand(HWND dialog, int, LPARAM) { OnGetPlayer(dialog); }
 void OnOptionCommand(HWND dialog, int id, LPARAM) { OnOptionButton(dialog, id); }
@@ -374,6 +297,7 @@ const ButtonAction buttonActions[] = {
     {IDC_MOVIE_KEEP, OnOptionCommand},
     {IDC_MOVIE_DECOMPRESS, OnOptionCommand},
     {IDC_MOVIE_COMPRESS, OnOptionCommand},
+    {IDC_MOVIE_LZMA, OnOptionCommand},
     {IDC_PLAYER_KEEP, OnOptionCommand},
     {IDC_PLAYER_REMOVE, OnOptionCommand},
     {IDC_PLAYER_ADD, OnOptionCommand},
@@ -406,9 +330,39 @@ void SetOptionButtonsState(HWND dialog, int state)
     for (const MovieChoice& choice : movieChoices)
         EnableItem(dialog, choice.id, state == optionsEnabled);
     for (const PlayerChoice& choice : playerChoices)
-        EnableItem(dialog, choice.id, state != optionsDisabled);
-    if (state == optionsPlayerOnly)
-        CheckRadioButton(dialog, IDC_MOVIE_KEEP, IDC_MOVIE_COMPRESS, IDC_MOVIE_KEEP);
+        EnableItem(dialog, choice.id, state == optionsEnabled);
+}
+
+RebuildMode CheckedRebuildMode(HWND dialog)
+{
+    return MakeRebuildMode(CheckedAction(dialog, playerChoices), CheckedAction(dialog, movieChoices));
+}
+
+void ShowWorking(HWND dialog, bool working)
+{
+    char* label = LoadResString(working ? IDS_BUTTON_CANCEL : IDS_BUTTON_SAVE);
+    if (label)
+        SetDlgItemTextA(dialog, IDC_SAVE, label);
+    MemFree(label);
+    EnableItem(dialog, IDC_OPEN, !working);
+    EnableItem(dialog, IDC_GETPLAYER, !working);
+    SetOptionButtonsState(dialog, working ? optionsDisabled : optionsEnabled);
+    BOOL extract = FALSE;
+    char* moviePath = working ? nullptr : GetControlText(dialog, IDC_MOVIEPATH);
+    if (moviePath) {
+        MovieInfo info;
+        InspectMovie(moviePath, &info);
+        extract = info.layout != PlayerLayout::None;
+    }
+    MemFree(moviePath);
+    EnableItem(dialog, IDC_EXTRACT, extract);
+    if (!working)
+        ApplySaveRule(dialog);
+}
+
+void ShowInfo(HWND dialog)
+{
+    UpdateInfoText(dialog, FindingsOf(dialog), LastInfoLineOf(dialog));
 }
 
 void ShowProgressBar(HWND dialog, BOOL show)
@@ -435,6 +389,10 @@ INT_PTR CALLBACK MainDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
     case WM_DRAWITEM: return OnDrawItem((const DRAWITEMSTRUCT*)lParam);
     case WM_COMMAND: return OnCommand(dialog, LOWORD(wParam), HIWORD(wParam), lParam);
     case WM_DROPFILES: OnDropFiles(dialog, (HDROP)wParam); return TRUE;
+    case workProgressMessage: OnWorkProgress(dialog, wParam, lParam); return TRUE;
+    case workEndedMessage: OnWorkEnded(dialog, wParam); return TRUE;
+    case readingEndedMessage: OnReadingEnded(dialog, wParam); return TRUE;
+    case WM_DESTROY: EndWindowWork(dialog); return FALSE;
     default: return FALSE;
     }
 }

@@ -13,6 +13,11 @@
 // entry gives an empty text. Null when the entry's block does not exist.
 char* LoadResString(UINT id);
 
+// String `id` formatted by wvsprintfA with the arguments that follow (an
+// unsigned long for each %lu, a const char* for each %s). Null when the
+// string cannot be loaded.
+char* FormatResString(UINT id, ...);
+
 // String `id` formatted with the movie version and the two versions
 // (major.minor each). Null when the string cannot be loaded.
 char* FormatMismatchMessage(UINT id, uint32_t movieVersion, PackedVersion playerVersion,

@@ -3,6 +3,7 @@
 // texts.
 #include "app/texts.h"
 
+#include <cstdarg>
 #include <cstring>
 
 #include "common/platform.h"
@@ -92,6 +93,25 @@ char* LoadResString(UINT id)
     if (!text)
         return nullptr;
     LoadStringA(module, id, text, (int)length + 1);
+    return text;
+}
+
+char* FormatResString(UINT id, ...)
+{
+    char* format = LoadResString(id);
+    if (!format)
+        return nullptr;
+    char formatted[formattedLimit];
+    va_list arguments;
+    va_start(arguments, id);
+    int length = wvsprintfA(formatted, format, arguments);
+    va_end(arguments);
+    MemFree(format);
+    if (length < 0)
+        return nullptr;
+    char* text = (char*)MemAlloc((size_t)length + 1);
+    if (text)
+        memcpy(text, formatted, (size_t)length);
     return text;
 }
 

@@ -61,20 +61,6 @@ bool NeedsCsvQuotes(const std::string& text)
     return text.find_first_of(",\"\r\n") != std::string::npos;
 }
 
-// `whole` and a fraction of `digits` decimals ("0.05" is 0, 5, 2), without
-// the zeros that end the fraction.
-std::string FormatFixed(uint64_t whole, uint64_t fraction, int digits)
-{
-    std::string text = std::to_string(whole);
-    if (fraction == 0)
-        return text;
-    char buffer[16];
-    snprintf(buffer, sizeof buffer, "%0*llu", digits, (unsigned long long)fraction);
-    std::string decimals = buffer;
-    decimals.erase(decimals.find_last_not_of('0') + 1);
-    return text + "." + decimals;
-}
-
 }  // namespace
 
 void AppendJsonString(std::string* json, const std::string& utf8)
@@ -137,19 +123,6 @@ void AppendCsvField(std::string* row, const Value& value)
         row->push_back(c);
     }
     row->push_back('"');
-}
-
-std::string FormatTwips(int64_t twips)
-{
-    uint64_t size = twips < 0 ? 0 - (uint64_t)twips : (uint64_t)twips;
-    std::string text = FormatFixed(size / 20, size % 20 * 5, 2);
-    return twips < 0 ? "-" + text : text;
-}
-
-std::string FormatFrameRate(uint16_t rate)
-{
-    // 1/256 = 0.00390625: every fraction has at most 8 decimals.
-    return FormatFixed(rate >> 8, (uint64_t)(rate & 0xFF) * 390625, 8);
 }
 
 std::string FormatColour(uint32_t colour)

@@ -31,10 +31,8 @@ void AppendJsonValue(std::string* json, const Value& value);
 // when it holds a comma, a quote or a line break; null is an empty field.
 void AppendCsvField(std::string* row, const Value& value);
 
-// Twips as pixels (1/20): "550", "551.25", "-0.05".
-std::string FormatTwips(int64_t twips);
-// An 8.8 fixed-point frame rate exactly: 0x1800 "24", 0x1DF7 "29.96484375".
-std::string FormatFrameRate(uint16_t rate);
+// Twips and frame rates as text: FormatTwips and FormatFrameRate of
+// movie_facts.h, which the window shares.
 // 0xRRGGBB as "#rrggbb".
 std::string FormatColour(uint32_t colour);
 // The first byte of a FileAttributes tag: as a JSON object of booleans, and

@@ -32,6 +32,7 @@ enum class FailureKind {
     ThreadFailed,      // a worker thread could not be started
     ConversionFailed,  // a codec failed, or a result would not fit the format's 32-bit sizes
     Stopped,           // the receiver of the bytes asked to stop
+    Cancelled,         // the caller's cancel flag was set (see Progress::cancel)
     // The output. Whatever the kind, no output file was created and an
     // existing file of the output's name is as it was.
     CreateFailed,      // no file can be created in the output's folder

@@ -1,10 +1,13 @@
 // check.cpp - fuzz target: the check of any file. Its verdict on the
 // movie must agree with the decode driver's on the same stored bytes:
 // intact exactly when a compressed body decodes (or an uncompressed movie
-// holds its declared length), with the same damage and lengths.
+// holds its declared length), with the same damage and lengths. The facts
+// it walks on the way are those of the facts reader alone.
+#include <memory>
 #include <vector>
 
 #include "movie/movie_file.h"
+#include "rebuild/file_facts.h"
 #include "rebuild/movie_check.h"
 #include "fuzz_support.h"
 #include "length_cap.h"
@@ -23,6 +26,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     MovieCheck check;
     FUZZ_CHECK(!Failed(CheckMovieFile(path, nullptr, &check)));
+    std::unique_ptr<FactsReader> walked(new FactsReader), alone(new FactsReader);
+    MovieCheck withFacts;
+    FUZZ_CHECK(!Failed(CheckMovieFile(path, nullptr, &withFacts, walked.get())));
+    bool read = !Failed(ReadMovieFileFacts(path, location, alone.get()));
+    FUZZ_CHECK(withFacts.factsRead == read && withFacts.health == check.health);
+    FUZZ_CHECK(!read || SameFacts(walked->facts, alone->facts));
     if (location.movieSize == 0) {
         FUZZ_CHECK(check.health == MovieHealth::NoMovie);
         return 0;

@@ -4,6 +4,7 @@
 // 0x3F) and its body. Sprites are tags like any other: not entered.
 #include "movie/movie_facts.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "common/bytes.h"
@@ -246,6 +247,35 @@ int ActionScriptVirtualMachine(const MovieFacts& facts)
 {
     bool as3 = facts.hasFileAttributes && (facts.fileAttributes & fileAttributeActionScript3);
     return as3 ? 2 : 1;
+}
+
+namespace {
+// `whole` and a fraction of `digits` decimals ("0.05" is 0, 5, 2), without
+// the zeros that end the fraction.
+std::string FormatFixed(uint64_t whole, uint64_t fraction, int digits)
+{
+    std::string text = std::to_string(whole);
+    if (fraction == 0)
+        return text;
+    char buffer[16];
+    snprintf(buffer, sizeof buffer, "%0*llu", digits, (unsigned long long)fraction);
+    std::string decimals = buffer;
+    decimals.erase(decimals.find_last_not_of('0') + 1);
+    return text + "." + decimals;
+}
+}  // namespace
+
+std::string FormatTwips(int64_t twips)
+{
+    uint64_t size = twips < 0 ? 0 - (uint64_t)twips : (uint64_t)twips;
+    std::string text = FormatFixed(size / 20, size % 20 * 5, 2);
+    return twips < 0 ? "-" + text : text;
+}
+
+std::string FormatFrameRate(uint16_t rate)
+{
+    // 1/256 = 0.00390625: every fraction has at most 8 decimals.
+    return FormatFixed(rate >> 8, (uint64_t)(rate & 0xFF) * 390625, 8);
 }
 
 void BeginFacts(FactsReader* reader)

@@ -44,6 +44,13 @@ const uint8_t fileAttributeUseDirectBlit = 0x40;
 // 2 when the movie's FileAttributes say ActionScript 3, else 1.
 int ActionScriptVirtualMachine(const MovieFacts& facts);
 
+// The numbers of the facts as both front ends write them, exactly and
+// without the zeros that end a fraction. Twips as pixels (1/20): "550",
+// "551.25", "-0.05". An 8.8 fixed-point frame rate: 0x1800 "24", 0x1DF7
+// "29.96484375".
+std::string FormatTwips(int64_t twips);
+std::string FormatFrameRate(uint16_t rate);
+
 // The walk over one body, fed in pieces of any size: a piece may end
 // inside the rectangle, a tag header or a tag body. Tag bodies are skipped
 // without being held, except the few bytes of the tags it reads. A tag

@@ -75,16 +75,19 @@ bool Deliver(Decode* decode, const unsigned char* data, size_t produced)
     return decode->sink->write(decode->sink->context, data, body);
 }
 
-bool Pad(Decode* decode)
+// Padding a long declared length takes a while: it stops when cancelled.
+FailureKind Pad(Decode* decode)
 {
     while (decode->report.delivered < decode->bodyLength) {
+        if (CancelRequested(decode->progress))
+            return FailureKind::Cancelled;
         size_t piece = Smaller(sizeof zeros, decode->bodyLength - decode->report.delivered);
         decode->report.delivered += piece;
         decode->report.padded += piece;
         if (!decode->sink->write(decode->sink->context, zeros, piece))
-            return false;
+            return FailureKind::Stopped;
     }
-    return true;
+    return FailureKind::None;
 }
 
 FailureKind Damaged(Decode* decode, Damage damage, uint64_t offset)
@@ -161,7 +164,8 @@ StepEnd StepOnce(Decode* decode, CodecCursors* cursors, FailureKind* failure)
     return StepEnd::Failed;
 }
 
-// Steps the codec until its stream ends or something stops it.
+// Steps the codec until its stream ends or something stops it; a step
+// produces at most 1 MiB, so a cancel is seen within one.
 FailureKind Run(Decode* decode)
 {
     CodecCursors cursors = {nullptr, 0, nullptr, 0};
@@ -173,6 +177,8 @@ FailureKind Run(Decode* decode)
     uint64_t reported = 0;
     ReportProgress(decode->progress, 0, decode->inputTotal);
     for (StepEnd end = StepEnd::Stalled; end != StepEnd::Ended;) {
+        if (CancelRequested(decode->progress))
+            return FailureKind::Cancelled;
         bool wanted = cursors.inputLeft == 0 || end == StepEnd::Stalled;
         if (wanted && decode->inputRead < decode->inputTotal && !Refill(decode, &cursors))
             return FailureKind::ReadFailed;
@@ -186,10 +192,10 @@ FailureKind Run(Decode* decode)
             ReportProgress(decode->progress, consumed, decode->inputTotal);
         }
     }
-    if (!Pad(decode))
-        return FailureKind::Stopped;
-    ReportProgress(decode->progress, decode->inputTotal, decode->inputTotal);
-    return FailureKind::None;
+    FailureKind padded = Pad(decode);
+    if (padded == FailureKind::None)
+        ReportProgress(decode->progress, decode->inputTotal, decode->inputTotal);
+    return padded;
 }
 
 // Opens the codec over the movie whose first bytes are `start` (at least

@@ -39,7 +39,8 @@ struct DecodeReport {
 // body); DamagedMovie (the sink has what decoded before the damage, and
 // the failure's offset counts from the stream's first byte); CannotDecode
 // for a signature without a decoder or fewer than 8 bytes; OutOfMemory;
-// Stopped when the sink returned false.
+// Stopped when the sink returned false; Cancelled when the progress's
+// cancel flag was set (read before each step of the codec).
 Failure DecodeMovieBody(const unsigned char* movie, size_t movieSize, const ByteSink* sink,
                         const Progress* progress, DecodeReport* report);
 

@@ -33,6 +33,7 @@ enum class DeflateStatus {
     OutputFailed,      // the output sink returned false
     CompressorFailed,  // the compressor failed, or its block was not the stream it should be
     ThreadFailed,      // a worker thread could not be started
+    Cancelled,         // the progress's cancel flag was set
 };
 
 // The two bytes of a zlib stream's header for `level` (window 32 KiB, no

@@ -187,11 +187,19 @@ bool RunEncoder(LzmaEncoder* encoder, lzma_action action)
     }
 }
 
+// The body goes to liblzma in parts of at most smallestPiece (preset 9
+// takes some tens of milliseconds for one), so that a cancel is seen soon.
 bool EncoderWrite(void* context, const unsigned char* data, size_t length)
 {
     LzmaEncoder* encoder = (LzmaEncoder*)context;
     while (length != 0 && encoder->error == FailureKind::None) {
+        if (CancelRequested(encoder->progress)) {
+            encoder->error = FailureKind::Cancelled;
+            break;
+        }
         uint64_t piece = encoder->step - (encoder->given - encoder->reported);
+        if (piece > smallestPiece)
+            piece = smallestPiece;
         size_t part = length < piece ? length : (size_t)piece;
         encoder->stream.next_in = data;
         encoder->stream.avail_in = part;

@@ -45,8 +45,9 @@ struct LzmaEncoder;
 // 8-byte header is `header` (its version and declared length are kept),
 // into `*encoder`; the movie's first 17 bytes go to `output` (which must
 // outlive the encoder) at once. Progress (may be null) counts body bytes
-// compressed of `bodyLength`. OutOfMemory, ConversionFailed, or Stopped
-// (the output refused the bytes) when it cannot start.
+// compressed of `bodyLength`; once its cancel flag is set, writes fail and
+// the encoder finishes with Cancelled. OutOfMemory, ConversionFailed, or
+// Stopped (the output refused the bytes) when it cannot start.
 Failure OpenLzmaEncoder(const unsigned char* header, uint64_t bodyLength,
                         const Progress* progress, const ByteSink* output,
                         LzmaEncoder** encoder);

@@ -4,9 +4,18 @@
 
 #include "common/bytes.h"
 #include "common/platform.h"
+#include "rebuild/file_facts.h"
 
 namespace {
 bool CountBytes(void*, const unsigned char*, size_t) { return true; }
+
+// Takes every piece, also once the walk is over, so that the stream is
+// still checked to its end.
+bool WalkBytes(void* context, const unsigned char* data, size_t length)
+{
+    ReadFacts((FactsReader*)context, data, length);
+    return true;
+}
 
 // An uncompressed movie is whole when the file holds its declared length.
 void CheckUncompressed(MovieCheck* check)
@@ -20,20 +29,27 @@ void CheckUncompressed(MovieCheck* check)
         check->damage = Damage::CutShort;
 }
 
-Failure CheckCompressed(const char* path, const Progress* progress, MovieCheck* check)
+Failure CheckCompressed(const char* path, const Progress* progress, MovieCheck* check,
+                        FactsReader* reader)
 {
     const MovieInfo& info = check->info;
     // A .app folder keeps its movie in a file of its own.
     char* moviePath = MovieFilePath(path, info.layout);
     if (!moviePath)
         return FailureOf(FailureKind::OutOfMemory);
-    ByteSink sink = {CountBytes, nullptr, nullptr};
+    ByteSink sink = {reader ? WalkBytes : CountBytes, nullptr, reader};
     DecodeReport report = {};
+    if (reader)
+        BeginFacts(reader);
     Failure decoded =
         DecodeStoredMovie(moviePath, info.movieOffset, info.movieSize, &sink, progress, &report);
     MemFree(moviePath);
-    if (decoded.kind == FailureKind::OutOfMemory || decoded.kind == FailureKind::ReadFailed)
+    if (decoded.kind == FailureKind::OutOfMemory || decoded.kind == FailureKind::ReadFailed ||
+        decoded.kind == FailureKind::Cancelled)
         return decoded;
+    if (reader)
+        EndFacts(reader);
+    check->factsRead = reader && !Failed(decoded);
     check->damage = decoded.damage;
     check->streamOffset = decoded.offset;
     check->paddedBytes = report.padded;
@@ -47,7 +63,8 @@ Failure CheckCompressed(const char* path, const Progress* progress, MovieCheck* 
 }
 }  // namespace
 
-Failure CheckMovieFile(const char* path, const Progress* progress, MovieCheck* check)
+Failure CheckMovieFile(const char* path, const Progress* progress, MovieCheck* check,
+                       FactsReader* reader)
 {
     *check = MovieCheck();
     check->damage = Damage::None;
@@ -58,8 +75,10 @@ Failure CheckMovieFile(const char* path, const Progress* progress, MovieCheck* c
     }
     if (MovieSignature(check->info.header) == signatureUncompressed) {
         CheckUncompressed(check);
+        // Read from the file, not decoded: no second pass over a stream.
+        check->factsRead = reader && !Failed(ReadMovieFileFacts(path, check->info, reader));
     } else {
-        Failure failure = CheckCompressed(path, progress, check);
+        Failure failure = CheckCompressed(path, progress, check, reader);
         if (Failed(failure))
             return failure;
     }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "common/progress.h"
+#include "movie/movie_facts.h"
 #include "movie/movie_file.h"
 #include "rebuild/body_decode.h"
 
@@ -26,11 +27,17 @@ struct MovieCheck {
     uint64_t decodedLength;  // 8 + the body bytes that decoded, without padding; for an
                              // uncompressed movie the bytes it holds up to the declared length
     uint64_t paddedBytes;    // zeros a player adds after a stream that ends short (intact)
+    bool factsRead;          // with a facts reader: its facts stand (see CheckMovieFile)
 };
 
 // Checks the movie of the file at `path` (a bare movie or a projector),
 // holding only its stored movie in memory, and fills `*check`. A damaged
 // movie is a finding, not a failure: the failure is ReadFailed when the
 // file could not be read, OutOfMemory when the check did not fit in
-// memory. `progress` (may be null) counts compressed bytes consumed.
-Failure CheckMovieFile(const char* path, const Progress* progress, MovieCheck* check);
+// memory. `progress` (may be null) counts compressed bytes consumed; its
+// cancel flag stops the check with Cancelled.
+// With `reader`, the same decode also walks the movie's facts: when
+// `check->factsRead` is true they are exactly those ReadMovieFileFacts
+// (file_facts.h) gives, and it is false exactly when that fails.
+Failure CheckMovieFile(const char* path, const Progress* progress, MovieCheck* check,
+                       FactsReader* reader = nullptr);

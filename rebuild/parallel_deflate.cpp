@@ -422,6 +422,8 @@ bool WriteBodyDeflater(BodyDeflater* deflater, const unsigned char* data, size_t
     if (deflater->whole)
         return Gather(deflater, data, length);
     while (length != 0) {
+        if (CancelRequested(deflater->progress))
+            Fail(deflater, DeflateStatus::Cancelled);
         if (deflater->status != DeflateStatus::Done)
             return false;
         Slot* slot = &deflater->slots[deflater->filling];
@@ -472,6 +474,10 @@ DeflateStatus DeflateBody(const unsigned char* body, uint64_t length, unsigned t
         slot->length = length - start < deflateBlockSize ? (size_t)(length - start)
                                                          : deflateBlockSize;
         start += slot->length;
+        if (CancelRequested(progress)) {
+            Fail(deflater, DeflateStatus::Cancelled);
+            break;
+        }
         if (start == length || !SubmitFilling(deflater, false))
             break;
     }

@@ -62,8 +62,17 @@ Failure FailureOfDeflate(DeflateStatus status)
     case DeflateStatus::Done: return NoFailure();
     case DeflateStatus::OutOfMemory: return FailureOf(FailureKind::OutOfMemory);
     case DeflateStatus::OutputFailed: return FailureOf(FailureKind::WriteFailed);
+    case DeflateStatus::ThreadFailed: return FailureOf(FailureKind::ThreadFailed);
+    case DeflateStatus::Cancelled: return FailureOf(FailureKind::Cancelled);
     default: return FailureOf(FailureKind::ConversionFailed);
     }
+}
+
+// The cancel flag of `progress` alone, for a decode whose progress the
+// encoder it feeds reports.
+Progress CancelOnly(const Progress* progress)
+{
+    return Progress{nullptr, nullptr, progress ? progress->cancel : nullptr};
 }
 
 // A decode or an encoder that stopped because its sink did: the sink was
@@ -213,12 +222,14 @@ uint64_t BodyLengthOf(const StoredMovie& stored)
 }
 
 // Feeds the movie's body to `sink`: decoded, or as stored.
-Failure FeedBody(const StoredMovie& stored, const ByteSink* sink, RebuildDetails* details)
+Failure FeedBody(const StoredMovie& stored, const ByteSink* sink, const Progress* progress,
+                 RebuildDetails* details)
 {
     if (!Decodes(stored))
         return CopyStored(stored, movieHeaderSize, BodyLengthOf(stored), sink);
     DecodeReport report;
-    Failure decoded = DecodeStored(stored, sink, nullptr, &report);
+    Progress cancel = CancelOnly(progress);
+    Failure decoded = DecodeStored(stored, sink, &cancel, &report);
     details->paddedBytes = report.padded;
     return decoded;
 }
@@ -239,11 +250,13 @@ Failure WriteCompressed(OutputFile* file, const Progress* progress, const Stored
     if (!deflater)
         return FailureOf(FailureKind::OutOfMemory);
     ByteSink body = BodyDeflaterSink(deflater);
-    Failure fed = FeedBody(stored, &body, details);
-    Failure deflated = FailureOfDeflate(FinishBodyDeflater(deflater, nullptr));
-    if (fed.kind == FailureKind::Stopped)
-        return deflated;
-    return Failed(fed) ? fed : deflated;
+    Failure fed = FeedBody(stored, &body, progress, details);
+    // Stopped: the deflater failed, and finishing it says why.
+    if (Failed(fed) && fed.kind != FailureKind::Stopped) {
+        AbandonBodyDeflater(deflater);
+        return fed;
+    }
+    return FailureOfDeflate(FinishBodyDeflater(deflater, nullptr));
 }
 
 // Any movie to "ZWS": the body, decoded or as stored, goes through the
@@ -260,7 +273,7 @@ Failure WriteLzma(OutputFile* file, const Progress* progress, const StoredMovie&
     if (Failed(failure))
         return OutputFailure(failure);
     ByteSink body = LzmaEncoderSink(encoder);
-    Failure fed = FeedBody(stored, &body, details);
+    Failure fed = FeedBody(stored, &body, progress, details);
     if (Failed(fed) && fed.kind != FailureKind::Stopped) {
         AbandonLzmaEncoder(encoder);
         return fed;
@@ -342,6 +355,8 @@ Failure WritePieces(OutputFile* file, const Progress* progress, const char* movi
     Failure result = WritePlayer(file, moviePath, playerPath, source, PlayerActionOf(mode), &layout);
     if (Failed(result))
         return result;
+    if (CancelRequested(progress))
+        return FailureOf(FailureKind::Cancelled);
     bool before = FrameMovie(layout, 0).beforeMovie;
     uint64_t framingStart = file->size;
     if (before && !WriteFraming(file, layout, 0, true))
@@ -418,10 +433,18 @@ Failure RebuildMovieFile(const Progress* progress, const char* moviePath, const 
     OutputFile written;
     Failure result =
         WriteMovieOutput(progress, moviePath, outPath, playerPath, mode, &written, details);
-    return Failed(result) ? result : PlaceOutput(&written, outPath, commit);
+    if (Failed(result))
+        return result;
+    // A cancel that came while the last piece was written still counts.
+    if (CancelRequested(progress)) {
+        AbandonOutput(&written);
+        return FailureOf(FailureKind::Cancelled);
+    }
+    return PlaceOutput(&written, outPath, commit);
 }
 
-Failure ExtractPlayer(const char* moviePath, const char* outPath, CommitMode commit)
+Failure ExtractPlayer(const char* moviePath, const char* outPath, CommitMode commit,
+                      const Progress* progress)
 {
     if (!moviePath || !outPath)
         return FailureOf(FailureKind::NoPlayer);
@@ -438,6 +461,8 @@ Failure ExtractPlayer(const char* moviePath, const char* outPath, CommitMode com
     Failure result = OpenOutput(&output, outPath);
     if (!Failed(result) && !WriteOutput(&output, player, source.playerSize))
         result = FailureOf(FailureKind::WriteFailed);
+    if (!Failed(result) && CancelRequested(progress))
+        result = FailureOf(FailureKind::Cancelled);
     if (Failed(result))
         AbandonOutput(&output);
     else

@@ -60,12 +60,15 @@ struct RebuildDetails {
 // it the movie size and magic of the player's layout whenever player
 // bytes were written (a Windows player gets the projector trailer).
 // The movie is decompressed or recompressed (zlib or LZMA; any compressed
-// movie is decoded first); an LZMA output is assembled in memory (its
-// header holds the compressed length) and written when complete.
+// movie is decoded first); sizes stored in front of the movie (an LZMA
+// movie's compressed length, a Linux projector's movie size, a salvage's
+// declared length) are written once the movie is.
 // `progress` (may be null) shows conversions: while
 // decompressing by compressed bytes consumed, while compressing by body
-// bytes deflated. The stored movie is held in memory; the converted one
-// is streamed to the output. The output is written beside its destination
+// bytes deflated; its cancel flag stops the work between pieces and
+// within conversions (Cancelled, nothing written) until the output is
+// placed. A stored movie beyond wholeMovieLimit is read in pieces; the
+// converted one is streamed to the output. The output is written beside its destination
 // and moved over it only when complete, so `outPath` may name the source
 // or the player file. `commit` says whether an existing file of that name
 // is replaced (see CommitMode). Whatever the failure, no output file was created and an existing file
@@ -86,6 +89,8 @@ Failure WriteMovieOutput(const Progress* progress, const char* moviePath, const 
 
 // Writes the player program of `moviePath` (the bytes in front of its
 // movie, or the whole of a player program without one; for Linux
-// programs the ELF file proper) to `outPath`.
+// programs the ELF file proper) to `outPath`. `progress` (may be null)
+// reports nothing; its cancel flag, set before the output is placed,
+// makes it Cancelled with nothing written.
 Failure ExtractPlayer(const char* moviePath, const char* outPath,
-                      CommitMode commit = CommitMode::Replace);
+                      CommitMode commit = CommitMode::Replace, const Progress* progress = nullptr);

@@ -13,6 +13,7 @@
 
 #include "app/info_text.h"
 #include "app/texts.h"
+#include "cli/cli_internal.h"
 #include "common/platform.h"
 #include "common/version.h"
 #include "dialog_test_support.h"
@@ -158,28 +159,33 @@ struct ExpectedControl {
 
 const DWORD pushButton = BS_PUSHBUTTON | WS_TABSTOP;
 const DWORD pathBox = ES_READONLY | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP;
+// The information box wraps its lines and scrolls what does not fit.
+const DWORD infoBox = ES_MULTILINE | ES_READONLY | WS_VSCROLL | WS_BORDER | WS_TABSTOP;
 
+// The movie group is wide enough for "Compress with LZMA"; what stands
+// right of it is moved by as much.
 const ExpectedControl expectedControls[] = {
-    {IDC_OPEN, "BUTTON", "Open...", 177, 7, 50, 14, pushButton},
-    {IDC_GETPLAYER, "BUTTON", "Get player...", 177, 27, 50, 14, pushButton},
-    {IDC_PLAYERLIST, "COMBOBOX", "", 177, 27, 50, 14,
+    {IDC_OPEN, "BUTTON", "Open...", 187, 7, 50, 14, pushButton},
+    {IDC_GETPLAYER, "BUTTON", "Get player...", 187, 27, 50, 14, pushButton},
+    {IDC_PLAYERLIST, "COMBOBOX", "", 187, 27, 50, 14,
      CBS_DROPDOWNLIST | CBS_SORT | CBS_HASSTRINGS | CBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP},
-    {IDC_MOVIEPATH, "EDIT", "", 7, 7, 165, 15, pathBox},
-    {0xFFFF, "BUTTON", "Flash movie file", 7, 22, 80, 45, BS_GROUPBOX},
-    {IDC_MOVIE_KEEP, "BUTTON", "Keep unchanged", 12, 32, 71, 8, BS_AUTORADIOBUTTON | WS_GROUP},
-    {IDC_MOVIE_DECOMPRESS, "BUTTON", "Decompress", 12, 42, 71, 8, BS_AUTORADIOBUTTON | WS_TABSTOP},
-    {IDC_MOVIE_COMPRESS, "BUTTON", "(Re)Compress", 12, 52, 71, 8, BS_AUTORADIOBUTTON | WS_TABSTOP},
-    {IDC_EXTRACT, "BUTTON", "Extract player...", 7, 67, 80, 14, pushButton},
-    {0xFFFF, "BUTTON", "Flash Player file", 92, 22, 80, 60, BS_GROUPBOX},
-    {IDC_PLAYER_KEEP, "BUTTON", "Keep unchanged", 97, 32, 71, 8, BS_AUTORADIOBUTTON | WS_GROUP},
-    {IDC_PLAYER_REMOVE, "BUTTON", "Remove", 97, 42, 71, 8, BS_AUTORADIOBUTTON | WS_TABSTOP},
-    {IDC_PLAYER_ADD, "BUTTON", "Add/replace from", 97, 52, 71, 8, BS_AUTORADIOBUTTON | WS_TABSTOP},
-    {IDC_PLAYERPATH, "EDIT", "", 97, 62, 70, 15, pathBox},
-    {IDC_SAVE, "BUTTON", "Save", 177, 52, 50, 14, pushButton},
-    {IDCANCEL, "BUTTON", "Exit", 177, 69, 50, 14, pushButton},
-    {IDC_LINK, "STATIC", QUILLARO_LINK_TEXT, 22, 86, 190, 8, SS_OWNERDRAW | SS_NOTIFY},
-    {IDC_PROGRESS, "msctls_progress32", "", 17, 86, 201, 10, PBS_SMOOTH},
-    {IDC_INFO, "EDIT", "", 17, 102, 200, 40, ES_MULTILINE | pathBox},
+    {IDC_MOVIEPATH, "EDIT", "", 7, 7, 175, 15, pathBox},
+    {0xFFFF, "BUTTON", "Flash movie file", 7, 22, 90, 60, BS_GROUPBOX},
+    {IDC_MOVIE_KEEP, "BUTTON", "Keep unchanged", 12, 32, 81, 8, BS_AUTORADIOBUTTON | WS_GROUP},
+    {IDC_MOVIE_DECOMPRESS, "BUTTON", "Decompress", 12, 42, 81, 8, BS_AUTORADIOBUTTON | WS_TABSTOP},
+    {IDC_MOVIE_COMPRESS, "BUTTON", "(Re)Compress", 12, 52, 81, 8, BS_AUTORADIOBUTTON | WS_TABSTOP},
+    {IDC_MOVIE_LZMA, "BUTTON", "Compress with LZMA", 12, 62, 81, 8, BS_AUTORADIOBUTTON | WS_TABSTOP},
+    {IDC_EXTRACT, "BUTTON", "Extract player...", 7, 86, 90, 14, pushButton},
+    {0xFFFF, "BUTTON", "Flash Player file", 102, 22, 80, 60, BS_GROUPBOX},
+    {IDC_PLAYER_KEEP, "BUTTON", "Keep unchanged", 107, 32, 71, 8, BS_AUTORADIOBUTTON | WS_GROUP},
+    {IDC_PLAYER_REMOVE, "BUTTON", "Remove", 107, 42, 71, 8, BS_AUTORADIOBUTTON | WS_TABSTOP},
+    {IDC_PLAYER_ADD, "BUTTON", "Add/replace from", 107, 52, 71, 8, BS_AUTORADIOBUTTON | WS_TABSTOP},
+    {IDC_PLAYERPATH, "EDIT", "", 107, 62, 70, 15, pathBox},
+    {IDC_SAVE, "BUTTON", "Save", 187, 52, 50, 14, pushButton},
+    {IDCANCEL, "BUTTON", "Exit", 187, 69, 50, 14, pushButton},
+    {IDC_LINK, "STATIC", QUILLARO_LINK_TEXT, 22, 106, 200, 8, SS_OWNERDRAW | SS_NOTIFY},
+    {IDC_PROGRESS, "msctls_progress32", "", 17, 105, 211, 10, PBS_SMOOTH},
+    {IDC_INFO, "EDIT", "", 17, 120, 210, 100, infoBox},
 };
 const size_t controlCount = sizeof expectedControls / sizeof expectedControls[0];
 
@@ -192,8 +198,8 @@ TEST(DialogTemplate, DialogHasItsTitleFontSizeAndStyles)
     EXPECT_EQ(dialog.extendedStyle, 0u);
     EXPECT_EQ(dialog.x, 0);
     EXPECT_EQ(dialog.y, 0);
-    EXPECT_EQ(dialog.width, 234);
-    EXPECT_EQ(dialog.height, 150);
+    EXPECT_EQ(dialog.width, 244);
+    EXPECT_EQ(dialog.height, 227);
     EXPECT_EQ(dialog.menu, 0) << "no menu";
     EXPECT_EQ(dialog.windowClass, 0) << "the default dialog class";
     EXPECT_EQ(dialog.title, QUILLARO_TITLE);
@@ -201,7 +207,7 @@ TEST(DialogTemplate, DialogHasItsTitleFontSizeAndStyles)
     EXPECT_EQ(dialog.face, "Ms Shell Dlg");
 }
 
-TEST(DialogTemplate, ControlsAreTheNineteenOfTheLayoutInOrder)
+TEST(DialogTemplate, ControlsAreTheTwentyOfTheLayoutInOrder)
 {
     DialogTemplate dialog;
     ASSERT_TRUE(ReadMainTemplate(&dialog));
@@ -395,7 +401,7 @@ const char* const expectedStrings[] = {
     "This file not a Flash Player Projector.",
     "This file not a Flash file or missing Flash movie overlay in Flash Player Projector.",
     "Operation completed successfully.",
-    "LZMA compressed files not supported - you can't compress or decompress them.",
+    "",  // was the refusal of LZMA movies, which now convert
     "Flash movie version: %lu\r\n",
     "Required minimum Flash Player version: %lu.%lu\r\n",
     "Current Flash Player version: %lu.%lu\r\n",
@@ -619,6 +625,43 @@ TEST(UpdateInfoText, ShowsTheVersionsOfTheMovieAndBothPlayers)
         UpdateInfoText(dialog.window);
         EXPECT_EQ(WindowText(GetDlgItem(dialog.window, IDC_INFO)), item.expected);
     }
+}
+
+// The window tells what is wrong with a damaged movie in the words of
+// "quillaro-cli check", from its own string table.
+TEST(DamageWords, AreTheWordsOfTheCommandLinesCheck)
+{
+    struct DamageCase {
+        Damage damage;
+        const char* signature;
+        uint32_t declaredLength;
+        uint64_t streamOffset;
+        uint64_t decodedLength;
+    };
+    const DamageCase cases[] = {
+        {Damage::DataError, "CWS", 5000, 1234, 300},
+        {Damage::DataError, "ZWS", 4000000000u, 3999999999u, 8},
+        {Damage::CutShort, "ZWS", 311040, 0, 120136},
+        {Damage::BadChecksum, "CWS", 900, 630, 900},
+        {Damage::DeclaredTooShort, "CWS", 7, 0, 8},
+        {Damage::BadProperties, "ZWS", 1000, 0, 8},
+    };
+    for (const DamageCase& test : cases) {
+        MovieCheck check = {};
+        check.health = MovieHealth::Damaged;
+        check.info.header = (uint32_t)test.signature[0] | (uint32_t)test.signature[1] << 8 |
+                            (uint32_t)test.signature[2] << 16 | 15u << 24;
+        check.info.fileLength = test.declaredLength;
+        check.damage = test.damage;
+        check.streamOffset = test.streamOffset;
+        check.decodedLength = test.decodedLength;
+        std::string expected = DamageText(test.damage, check.info.header, test.declaredLength,
+                                          test.streamOffset, test.decodedLength);
+        ASSERT_FALSE(expected.empty());
+        EXPECT_EQ(TakeText(DamageWords(check)), expected);
+    }
+    MovieCheck intact = {};
+    EXPECT_EQ(DamageWords(intact), nullptr);
 }
 
 TEST(UpdateInfoText, MissingFilesLeaveTheirLinesOut)

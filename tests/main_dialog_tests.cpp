@@ -3,7 +3,8 @@
 // dropped files send. The message box, the file chooser, the shell opener
 // and the HTTP GET are stand-ins that record what they were asked and
 // answer as each test scripts them; without a network the player list
-// runs from 10 to 25.
+// runs from 10 to 25. What the window writes is compared with what
+// quillaro-cli, run in-process, writes for the same request.
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -11,12 +12,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/main_dialog.h"
+#include "cli/cli.h"
 #include "common/platform.h"
+#include "rebuild/lzma_body.h"
 #include "dialog_test_support.h"
 #include "res/resource.h"
 #include "stand_ins/recording_file_dialog.h"
@@ -52,13 +56,39 @@ Bytes PlayerBytes(const char* name)
 // Version 11 needs player 10.2, version 15 needs 11.2, version 10 needs 10.0.
 Bytes Movie15() { return MakeUncompressedMovie(15, 3000); }
 Bytes BigMovieBody() { return PatternBytes(2 << 20, 4, true); }
-Bytes LzmaMovie() { return MakeMovie("ZWS", 13, 5000, PatternBytes(500, 3, false)); }
+
+Bytes LzmaOf(const Bytes& movie)
+{
+    uint32_t size = 0;
+    unsigned char* encoded = LzmaEncodeMovie(movie.data(), (uint32_t)movie.size(), &size, nullptr);
+    Bytes bytes = encoded ? FromBlock(encoded, size) : Bytes();
+    MemFree(encoded);
+    return bytes;
+}
+Bytes LzmaMovie() { return LzmaOf(MakeUncompressedMovie(13, 5000)); }
+
+// A movie whose (Re)Compress and LZMA take long enough to be cancelled.
+const uint32_t hugeBodyLength = 64 << 20;
+
+// A projector of a Linux layout around a compressed movie.
+Bytes LinuxProjector(const char* layout, const char* player, const Bytes& movie)
+{
+    return MakeLayoutProjector(layout, ReadWholeFile(FixturePath(player)), movie);
+}
+
+const char appInfoList[] =
+    "<?xml version=\"1.0\"?>\n<plist version=\"1.0\"><dict>\n"
+    "  <key>CFBundleShortVersionString</key>\n  <string>32.0.0.465</string>\n</dict></plist>";
+
+// The outputs quillaro-cli writes, for comparison.
+const char* const commandLineFolder = "command-line";
 
 class MovieFiles : public testing::Environment {
 public:
     void SetUp() override
     {
         ASSERT_TRUE(MakeFolder(filesFolder));
+        ASSERT_TRUE(MakeFolder(commandLineFolder));
         Bytes oldPlayer = PlayerBytes("player-10.0.exe");
         Bytes player112 = PlayerBytes("player-11.2.exe");
         Bytes newPlayer = PlayerBytes("player-32.0.exe");
@@ -78,6 +108,14 @@ public:
         Bytes damaged = MakeCompressedMovie(10, PatternBytes(50000, 5, true));
         damaged.back() ^= 0xFF;  // the stream's checksum
         Write("damaged.exe", MakeProjector(player112, damaged));
+        Write("v10.swf", MakeUncompressedMovie(10, 3000));
+        Bytes linuxMovie = MakeCompressedMovie(15, PatternBytes(40000, 7, true));
+        Write("linux-game", LinuxProjector("linux-x86_64", "linux-player-x86_64", linuxMovie));
+        linuxMovie.resize(linuxMovie.size() / 2);  // the stream cut short
+        Write("linux-damaged", LinuxProjector("linux-i386", "linux-player-i386", linuxMovie));
+        ASSERT_TRUE(MakeAppFolder(std::string(filesFolder) + "/game.app", Movie15(), appInfoList));
+        // Version 13: LZMA takes it.
+        Write("huge.swf", MakeUncompressedMovie(13, hugeBodyLength));
     }
 
 private:
@@ -88,6 +126,73 @@ private:
 };
 
 testing::Environment* const movieFiles = testing::AddGlobalTestEnvironment(new MovieFiles);
+
+// --- What quillaro-cli does ------------------------------------------------
+
+std::string ReadStream(FILE* stream)
+{
+    std::string text;
+    fflush(stream);
+    rewind(stream);
+    char chunk[4096];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, stream)) > 0)
+        text.append(chunk, got);
+    fclose(stream);
+    return text;
+}
+
+// Runs one command line in-process; its standard output, or "exit N" and
+// its errors when it did not end with one of `codes`.
+std::string RunCommandLine(std::vector<std::string> words, std::vector<int> codes = {exitDone})
+{
+    words.insert(words.begin(), "quillaro-cli");
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(&word[0]);
+    argv.push_back(nullptr);
+    FILE* out = fopen("cli-stdout.txt", "w+b");
+    FILE* err = fopen("cli-stderr.txt", "w+b");
+    if (!out || !err)
+        return "cannot capture the output";
+    int code = CliMain((int)words.size(), argv.data(), out, err);
+    std::string printed = ReadStream(out);
+    std::string errors = ReadStream(err);
+    for (int expected : codes) {
+        if (code == expected)
+            return printed;
+    }
+    return "exit " + std::to_string(code) + ": " + errors;
+}
+
+// What "quillaro-cli COMMAND IN OUT OPTIONS" writes (extract-player takes
+// no options), or empty when it wrote nothing.
+Bytes CommandLineOutput(const std::string& command, const std::string& in,
+                        const std::vector<std::string>& options)
+{
+    static int outputs = 0;
+    std::string out = FullPath(std::string(commandLineFolder) + "\\out-" + std::to_string(++outputs));
+    RemoveFile(out);  // left by an earlier run
+    std::vector<std::string> words = {command, in, out};
+    words.insert(words.end(), options.begin(), options.end());
+    std::string result = RunCommandLine(words, {exitDone, exitSalvaged});
+    EXPECT_EQ(std::string::npos, result.find("exit ")) << result;
+    return ReadWholeFile(out);
+}
+
+// The value of `key` in one line of JSON as written ("null", a number, or
+// a string with its quotes).
+std::string JsonValue(const std::string& json, const std::string& key)
+{
+    std::string marker = "\"" + key + "\":";
+    size_t start = json.find(marker);
+    if (start == std::string::npos)
+        return "";
+    start += marker.size();
+    if (json[start] == '"')
+        return json.substr(start, json.find('"', start + 1) + 1 - start);
+    return json.substr(start, json.find_first_of(",}", start) - start);
+}
 
 // --- What the dialog did ---------------------------------------------------
 
@@ -320,6 +425,50 @@ protected:
 
     std::string OutputPath(const std::string& name) const { return folder + "\\" + name; }
 
+    // Handles the window's messages until `done` holds, or a minute passed.
+    template <typename Condition>
+    static bool PumpUntil(Condition done, DWORD timeoutMs = 60000)
+    {
+        DWORD start = GetTickCount();
+        while (!done()) {
+            if (GetTickCount() - start > timeoutMs)
+                return false;
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+            PumpDialogMessages(dialog);
+        }
+        return true;
+    }
+
+    // Until the work that a click started has ended, and any that its end
+    // started (a salvage): Save reads "Save" again.
+    static void WaitForWork()
+    {
+        ASSERT_TRUE(PumpUntil([] { return Text(IDC_SAVE) == "Save"; })) << "the work did not end";
+    }
+
+    // Until the reading of the open movie has ended.
+    static void WaitForReading()
+    {
+        ASSERT_TRUE(PumpUntil([] {
+            return Text(IDC_INFO).find("Movie: being read") == std::string::npos;
+        })) << "the reading of the movie did not end";
+    }
+
+    // The lines of the information text.
+    static std::vector<std::string> InfoLines()
+    {
+        std::vector<std::string> lines;
+        std::string text = Text(IDC_INFO);
+        for (size_t start = 0; start < text.size();) {
+            size_t end = text.find("\r\n", start);
+            if (end == std::string::npos)
+                end = text.size();
+            lines.push_back(text.substr(start, end - start));
+            start = end + 2;
+        }
+        return lines;
+    }
+
     static HWND dialog;
     std::string folder;  // the test's own output folder, emptied first
 };
@@ -402,7 +551,8 @@ TEST_F(MainDialog, SaveIsEnabledWhenEitherGroupIsNotOnKeep)
     const Step steps[] = {
         {IDC_PLAYER_REMOVE, true},  {IDC_PLAYER_KEEP, false},    {IDC_MOVIE_DECOMPRESS, true},
         {IDC_PLAYER_REMOVE, true},  {IDC_MOVIE_KEEP, true},      {IDC_PLAYER_KEEP, false},
-        {IDC_MOVIE_COMPRESS, true}, {IDC_MOVIE_KEEP, false},
+        {IDC_MOVIE_COMPRESS, true}, {IDC_MOVIE_KEEP, false},    {IDC_MOVIE_LZMA, true},
+        {IDC_MOVIE_DECOMPRESS, true}, {IDC_MOVIE_KEEP, false},
     };
     for (const Step& step : steps) {
         Click(step.click);
@@ -411,7 +561,11 @@ TEST_F(MainDialog, SaveIsEnabledWhenEitherGroupIsNotOnKeep)
     EXPECT_EQ("", ShownMessages());
 }
 
-TEST_F(MainDialog, LzmaMovieLeavesOnlyKeepInTheMovieGroup)
+const int optionButtons[] = {IDC_MOVIE_KEEP,  IDC_MOVIE_DECOMPRESS, IDC_MOVIE_COMPRESS,
+                             IDC_MOVIE_LZMA,  IDC_PLAYER_KEEP,      IDC_PLAYER_REMOVE,
+                             IDC_PLAYER_ADD};
+
+TEST_F(MainDialog, LzmaMovieOpensWithEveryChoice)
 {
     struct LzmaCase {
         const char* file;
@@ -422,18 +576,13 @@ TEST_F(MainDialog, LzmaMovieLeavesOnlyKeepInTheMovieGroup)
         SCOPED_TRACE(test.file);
         OpenWithButton(FilePath("v15-new-player.exe"));
         ChooseOptions(IDC_MOVIE_DECOMPRESS, IDC_PLAYER_KEEP);
-        ASSERT_TRUE(Enabled(IDC_SAVE));
         OpenWithButton(FilePath(test.file));
-        for (int id = IDC_MOVIE_KEEP; id <= IDC_MOVIE_COMPRESS; id++)
-            EXPECT_FALSE(Enabled(id)) << id;
-        for (int id = IDC_PLAYER_KEEP; id <= IDC_PLAYER_ADD; id++)
+        for (int id : optionButtons)
             EXPECT_TRUE(Enabled(id)) << id;
-        EXPECT_TRUE(Checked(IDC_MOVIE_KEEP));
-        EXPECT_FALSE(Checked(IDC_MOVIE_DECOMPRESS));
-        EXPECT_TRUE(Checked(IDC_PLAYER_KEEP));
-        EXPECT_FALSE(Enabled(IDC_SAVE));
+        EXPECT_TRUE(Checked(IDC_MOVIE_DECOMPRESS)) << "the choices carry over";
+        EXPECT_TRUE(Enabled(IDC_SAVE));
         EXPECT_EQ(test.extractEnabled, Enabled(IDC_EXTRACT));
-        EXPECT_EQ(Message(IDS_LZMA_UNSUPPORTED, MB_ICONINFORMATION), ShownMessages());
+        EXPECT_EQ("", ShownMessages());
         ClearRecords();
     }
 }
@@ -627,6 +776,7 @@ TEST_F(MainDialog, SaveAndExtractWriteTheOutputAndSaySo)
             barVisibleAtMessage = IsWindowVisible(bar) != FALSE;
         };
         Click(test.action);
+        WaitForWork();
 
         EXPECT_EQ(test.expected, ReadWholeFile(outPath));
         EXPECT_EQ(Message(IDS_DONE, MB_ICONINFORMATION), ShownMessages());
@@ -650,9 +800,8 @@ TEST_F(MainDialog, FailingSaveOrExtractSaysWhyAndWritesNothing)
         const char* output;  // in the test's folder
         UINT message;
     };
+    // A damaged movie asks first: see DamagedMovieAsksWhetherToSaveWhatCanBeRead.
     const FailureCase cases[] = {
-        {"a damaged compressed movie", "damaged.exe", IDC_SAVE, IDC_MOVIE_DECOMPRESS,
-         IDC_PLAYER_KEEP, "out.exe", IDS_ERROR_DAMAGED},
         {"Save into a folder that is not there", "v15-new-player.exe", IDC_SAVE, IDC_MOVIE_KEEP,
          IDC_PLAYER_REMOVE, "missing\\out.swf", IDS_ERROR_CREATE},
         {"Extract into a folder that is not there", "v15-new-player.exe", IDC_EXTRACT,
@@ -669,6 +818,7 @@ TEST_F(MainDialog, FailingSaveOrExtractSaysWhyAndWritesNothing)
             barVisibleAtMessage = IsWindowVisible(bar) != FALSE;
         };
         Click(test.action);
+        WaitForWork();
 
         ASSERT_EQ(Message(test.message, MB_ICONERROR), ShownMessages());
         EXPECT_FALSE(scriptedMessageBox.shown[0].text.empty()) << "the string table has the text";
@@ -745,22 +895,320 @@ TEST_F(MainDialog, DroppingOneFileOpensIt)
 
 TEST_F(MainDialog, FocusMovesOnFromAControlThatIsDisabled)
 {
-    const int focusedControls[] = {IDC_SAVE, IDC_MOVIE_DECOMPRESS};
+    const int focusedControls[] = {IDC_MOVIE_DECOMPRESS, IDC_OPEN, IDC_GETPLAYER, IDC_EXTRACT};
     for (int focused : focusedControls) {
         SCOPED_TRACE(focused);
-        OpenWithButton(FilePath("v15-new-player.exe"));
+        OpenWithButton(FilePath("big.exe"));
         ChooseOptions(IDC_MOVIE_DECOMPRESS, IDC_PLAYER_KEEP);
         SendMessageA(dialog, WM_NEXTDLGCTL, (WPARAM)Item(focused), TRUE);
         ASSERT_EQ(Item(focused), GetFocus());
-        // An LZMA movie disables the movie group and, with it on Keep, Save.
-        Drop({FilePath("lzma.swf")});
-        EXPECT_EQ(FilePath("lzma.swf"), Text(IDC_MOVIEPATH));
+        // Work that runs disables the choices, Open, Get player and Extract
+        // player. Save is pressed as the keyboard's Enter would, without
+        // taking the focus.
+        recordedFileDialog.answer = OutputPath("out.exe");
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_SAVE, BN_CLICKED), (LPARAM)Item(IDC_SAVE));
+        EXPECT_EQ("Cancel", Text(IDC_SAVE));
         EXPECT_FALSE(Enabled(focused));
         EXPECT_TRUE(FocusIsOnAnEnabledControl());
         // Passing the focus on clicked nothing on the way.
-        EXPECT_TRUE(Checked(IDC_MOVIE_KEEP));
+        EXPECT_TRUE(Checked(IDC_MOVIE_DECOMPRESS));
         EXPECT_TRUE(Checked(IDC_PLAYER_KEEP));
-        EXPECT_EQ(Message(IDS_LZMA_UNSUPPORTED, MB_ICONINFORMATION), ShownMessages());
+        WaitForWork();
+        EXPECT_EQ(Message(IDS_DONE, MB_ICONINFORMATION), ShownMessages());
+        EXPECT_TRUE(Enabled(focused));
+        ClearRecords();
+    }
+}
+
+// --- Every file the command line opens ------------------------------------
+
+const std::vector<std::string> allFilesOnly = {"All Files (*.*)", "*.*"};
+
+// The window writes what quillaro-cli writes for the same request: LZMA
+// both ways, Linux projectors in their layout, a player of the other
+// platform, a .app folder's movie.
+TEST_F(MainDialog, SavesEqualWhatTheCommandLineWrites)
+{
+    const std::string player32 = PlayerPath("player-32.0.exe");
+    const std::string linuxPlayer = PlayerPath("linux-player-i386");
+    struct OutputCase {
+        const char* name;
+        const char* file;
+        int action;
+        int movieOption;
+        int playerOption;
+        std::string addPlayer;
+        std::vector<std::string> commandLine;  // the options of save, or {"extract-player"}
+        std::vector<std::string> filter;       // what the output chooser offers
+    };
+    const OutputCase cases[] = {
+        {"an LZMA movie decompressed", "lzma.swf", IDC_SAVE, IDC_MOVIE_DECOMPRESS,
+         IDC_PLAYER_KEEP, "", {"--movie", "decompress"}, movieFilterFirst},
+        {"an LZMA projector recompressed with zlib", "lzma.exe", IDC_SAVE, IDC_MOVIE_COMPRESS,
+         IDC_PLAYER_KEEP, "", {"--movie", "compress"}, projectorFilterFirst},
+        {"a movie compressed with LZMA", "v15.swf", IDC_SAVE, IDC_MOVIE_LZMA, IDC_PLAYER_KEEP, "",
+         {"--movie", "lzma"}, movieFilterFirst},
+        {"an LZMA projector compressed with LZMA again, without its player", "lzma.exe", IDC_SAVE,
+         IDC_MOVIE_LZMA, IDC_PLAYER_REMOVE, "", {"--movie", "lzma", "--player", "remove"},
+         movieFilterFirst},
+        {"a Linux x86-64 projector decompressed in its layout", "linux-game", IDC_SAVE,
+         IDC_MOVIE_DECOMPRESS, IDC_PLAYER_KEEP, "", {"--movie", "decompress"}, allFilesOnly},
+        {"a Linux projector saved with a Windows player", "linux-game", IDC_SAVE, IDC_MOVIE_KEEP,
+         IDC_PLAYER_ADD, player32, {"--player", "replace=" + player32}, projectorFilterFirst},
+        {"a bare movie given a Linux i386 player, whose version is not checked", "v15.swf",
+         IDC_SAVE, IDC_MOVIE_COMPRESS, IDC_PLAYER_ADD, linuxPlayer,
+         {"--movie", "compress", "--player", "replace=" + linuxPlayer}, allFilesOnly},
+        {"the player of a Linux projector extracted", "linux-game", IDC_EXTRACT, IDC_MOVIE_KEEP,
+         IDC_PLAYER_KEEP, "", {"extract-player"}, allFilesOnly},
+        {"a .app folder's movie saved without its player", "game.app", IDC_SAVE, IDC_MOVIE_LZMA,
+         IDC_PLAYER_REMOVE, "", {"--movie", "lzma", "--player", "remove"}, movieFilterFirst},
+    };
+    int output = 0;
+    for (const OutputCase& test : cases) {
+        SCOPED_TRACE(test.name);
+        // A .app folder comes as a user brings it: dropped on the window.
+        if (std::string(test.file) == "game.app")
+            Drop({FilePath(test.file)});
+        else
+            OpenWithButton(FilePath(test.file));
+        ASSERT_EQ(FilePath(test.file), Text(IDC_MOVIEPATH));
+        ChooseOptions(test.movieOption, test.playerOption, test.addPlayer);
+        std::string outPath = OutputPath("out-" + std::to_string(++output));
+        recordedFileDialog.answer = outPath;
+        Click(test.action);
+        WaitForWork();
+
+        EXPECT_EQ(test.filter, recordedFileDialog.filter);
+        EXPECT_EQ(Message(IDS_DONE, MB_ICONINFORMATION), ShownMessages());
+        bool extract = test.commandLine[0] == "extract-player";
+        Bytes expected = CommandLineOutput(extract ? "extract-player" : "save", FilePath(test.file),
+                                           extract ? std::vector<std::string>() : test.commandLine);
+        ASSERT_FALSE(expected.empty());
+        EXPECT_TRUE(expected == ReadWholeFile(outPath)) << "the outputs differ";
+        ClearRecords();
+    }
+}
+
+// An LZMA movie of the corpus decompresses to exactly its uncompressed form.
+TEST_F(MainDialog, CorpusLzmaMoviesDecompressToTheirUncompressedForm)
+{
+    if (!HaveCorpus())
+        GTEST_SKIP() << "no corpus";
+    int tried = 0;
+    for (const ManifestRow& row : ReadManifest()) {
+        if (row.signature != "ZWS" || row.fwsSha256 == "-" || row.declaredLength.size() > 6 ||
+            tried == 4)
+            continue;
+        SCOPED_TRACE(row.file);
+        tried++;
+        OpenWithButton(FullPath(CorpusPath(row.file)));
+        ChooseOptions(IDC_MOVIE_DECOMPRESS, IDC_PLAYER_KEEP);
+        std::string outPath = OutputPath("movie-" + std::to_string(tried) + ".swf");
+        recordedFileDialog.answer = outPath;
+        Click(IDC_SAVE);
+        WaitForWork();
+        EXPECT_EQ(row.fwsSha256, Sha256Hex(ReadWholeFile(outPath)));
+        ClearRecords();
+    }
+    EXPECT_EQ(4, tried);
+}
+
+// Refused before the output is asked for, with nothing written: LZMA for a
+// movie older than version 13, and the player of a .app folder.
+TEST_F(MainDialog, RefusalsComeBeforeTheOutputIsAsked)
+{
+    struct RefusalCase {
+        const char* name;
+        const char* file;
+        int action;
+        int movieOption;
+        int playerOption;
+        UINT message;        // the string shown; 0: a formatted text
+        const char* saying;  // with a formatted text, a part of it
+    };
+    const RefusalCase cases[] = {
+        {"LZMA for a version 10 movie", "v10.swf", IDC_SAVE, IDC_MOVIE_LZMA, IDC_PLAYER_KEEP, 0,
+         "This movie is version 10. LZMA needs Flash Player 11 and a movie of version 13 or newer"},
+        {"a .app folder's player kept", "game.app", IDC_SAVE, IDC_MOVIE_DECOMPRESS,
+         IDC_PLAYER_KEEP, IDS_FOLDER_PLAYER_SAVE, nullptr},
+        {"a .app folder's player extracted", "game.app", IDC_EXTRACT, IDC_MOVIE_KEEP,
+         IDC_PLAYER_REMOVE, IDS_FOLDER_PLAYER_EXTRACT, nullptr},
+    };
+    for (const RefusalCase& test : cases) {
+        SCOPED_TRACE(test.name);
+        Drop({FilePath(test.file)});
+        ChooseOptions(test.movieOption, test.playerOption);
+        recordedFileDialog.answer = OutputPath("out");
+        Click(test.action);
+        ASSERT_EQ(1u, scriptedMessageBox.shown.size()) << ShownMessages();
+        EXPECT_EQ(test.message, scriptedMessageBox.shown[0].id);
+        EXPECT_EQ((UINT)MB_ICONERROR, scriptedMessageBox.shown[0].type);
+        if (test.saying) {
+            EXPECT_NE(std::string::npos, scriptedMessageBox.shown[0].text.find(test.saying))
+                << scriptedMessageBox.shown[0].text;
+        }
+        EXPECT_EQ(0, recordedFileDialog.calls) << "no output name is asked for";
+        EXPECT_EQ("Save", Text(IDC_SAVE));
+        EXPECT_TRUE(ListFolder(folder).empty());
+        ClearRecords();
+    }
+}
+
+// Below the versions the window tells what the movie is and holds, as
+// "quillaro-cli info --facts" and "check" tell it.
+TEST_F(MainDialog, InformationTellsWhatTheMovieHolds)
+{
+    struct FactsCase {
+        std::string path;
+        const char* before;  // the line above "Layout: "
+        const char* layout;
+        const char* compression;
+    };
+    std::vector<FactsCase> cases = {
+        {FilePath("linux-game"), "Current Flash Player version: unknown (Linux player)",
+         "Linux projector (x86-64)", "zlib"},
+        {FilePath("linux-damaged"), "Current Flash Player version: unknown (Linux player)",
+         "Linux projector (i386)", "zlib"},
+        {FilePath("damaged.exe"), "Current Flash Player version: 11.2", "Windows projector", "zlib"},
+        {FilePath("game.app"), "Current Flash Player version: 32.0", "macOS application", "none"},
+        {FilePath("lzma.swf"), "Required minimum Flash Player version: 11.0", "bare movie", "LZMA"},
+    };
+    // A fractional stage, a fractional frame rate, LZMA, ActionScript 3,
+    // a length shorter than the header.
+    const char* const corpusMovies[][2] = {
+        {"ruffle-from_shumway-gradientTransform.swf", "zlib"},
+        {"ruffle-DefineShape.swf", "none"},
+        {"ruffle-avm2-rng.swf", "LZMA"},
+        {"ruffle-swf-swf_length_zero.swf", "none"},
+    };
+    for (const auto& movie : corpusMovies) {
+        if (HaveCorpus())
+            cases.push_back({FullPath(CorpusPath(std::string("swf/") + movie[0])), nullptr,
+                             "bare movie", movie[1]});
+    }
+    for (const FactsCase& test : cases) {
+        SCOPED_TRACE(test.path);
+        Drop({test.path});
+        WaitForReading();
+        std::string facts = RunCommandLine({"info", "--facts", "--json", test.path},
+                                           {exitDone, exitFailed});
+        std::string check = RunCommandLine({"check", "--json", test.path}, {exitDone, exitFailed});
+        std::vector<std::string> expected = {std::string("Layout: ") + test.layout,
+                                             std::string("Compression: ") + test.compression};
+        std::string width = JsonValue(facts, "stage_width");
+        if (width != "null")
+            expected.push_back("Stage: " + width + " x " + JsonValue(facts, "stage_height") +
+                               " pixels");
+        if (JsonValue(facts, "frame_rate") != "null")
+            expected.push_back("Frames: " + JsonValue(facts, "frame_count") + " at " +
+                               JsonValue(facts, "frame_rate") + " per second");
+        std::string avm = JsonValue(facts, "avm");
+        if (avm != "null")
+            expected.push_back(avm == "2" ? "ActionScript: 3" : "ActionScript: 1 or 2");
+        std::string problem = JsonValue(check, "problem");
+        expected.push_back(problem == "null" ? "Movie: intact"
+                                             : "Movie: damaged - " +
+                                                   problem.substr(1, problem.size() - 2));
+
+        std::vector<std::string> lines = InfoLines();
+        size_t layout = 0;
+        while (layout < lines.size() && lines[layout].rfind("Layout: ", 0) != 0)
+            layout++;
+        ASSERT_LT(layout, lines.size()) << Text(IDC_INFO);
+        if (test.before) {
+            EXPECT_EQ(test.before, lines[layout - 1]);
+        }
+        std::vector<std::string> shown(lines.begin() + (long)layout,
+                                       lines.begin() + (long)std::min(lines.size(),
+                                                                      layout + expected.size()));
+        EXPECT_EQ(expected, shown) << Text(IDC_INFO);
+        ClearRecords();
+    }
+}
+
+// A Save that must decode a damaged movie asks whether to save what can be
+// read; Yes writes what "save --salvage" writes, No nothing. Keep
+// unchanged copies the stored movie and asks nothing.
+TEST_F(MainDialog, DamagedMovieAsksWhetherToSaveWhatCanBeRead)
+{
+    struct DamagedCase {
+        const char* name;
+        const char* file;
+        int movieOption;
+        int playerOption;
+        int answer;  // to the question; 0: none is asked
+        std::vector<std::string> commandLine;  // what writes the same; empty: nothing is written
+    };
+    const DamagedCase cases[] = {
+        {"Decompress, No", "damaged.exe", IDC_MOVIE_DECOMPRESS, IDC_PLAYER_KEEP, IDNO, {}},
+        {"Decompress, Yes", "damaged.exe", IDC_MOVIE_DECOMPRESS, IDC_PLAYER_KEEP, IDYES,
+         {"--movie", "decompress", "--salvage"}},
+        {"(Re)Compress without the player, Yes", "damaged.exe", IDC_MOVIE_COMPRESS,
+         IDC_PLAYER_REMOVE, IDYES, {"--movie", "decompress", "--salvage", "--player", "remove"}},
+        {"a Linux projector cut short, Yes", "linux-damaged", IDC_MOVIE_LZMA, IDC_PLAYER_KEEP,
+         IDYES, {"--movie", "decompress", "--salvage"}},
+        {"Keep unchanged", "damaged.exe", IDC_MOVIE_KEEP, IDC_PLAYER_REMOVE, 0,
+         {"--player", "remove"}},
+    };
+    int output = 0;
+    for (const DamagedCase& test : cases) {
+        SCOPED_TRACE(test.name);
+        OpenWithButton(FilePath(test.file));
+        ChooseOptions(test.movieOption, test.playerOption);
+        std::string outPath = OutputPath("out-" + std::to_string(++output));
+        recordedFileDialog.answer = outPath;
+        scriptedMessageBox.answer = test.answer;
+        Click(IDC_SAVE);
+        WaitForWork();
+
+        const std::vector<ShownMessage>& shown = scriptedMessageBox.shown;
+        size_t told = test.answer ? 1 : 0;
+        ASSERT_EQ(test.answer == IDNO ? 1u : told + 1, shown.size()) << ShownMessages();
+        if (test.answer) {
+            EXPECT_EQ((UINT)IDS_DAMAGED_QUESTION, shown[0].id);
+            EXPECT_EQ((UINT)(MB_YESNO | MB_ICONWARNING), shown[0].type);
+            EXPECT_EQ(0u, shown[0].text.find("This movie is damaged")) << shown[0].text;
+        }
+        if (test.commandLine.empty()) {
+            EXPECT_TRUE(ListFolder(folder).empty());
+        } else {
+            EXPECT_EQ((UINT)MB_ICONINFORMATION, shown[told].type);
+            EXPECT_EQ(0u, shown[told].text.find("Operation completed")) << shown[told].text;
+            Bytes expected = CommandLineOutput("save", FilePath(test.file), test.commandLine);
+            ASSERT_FALSE(expected.empty());
+            EXPECT_TRUE(expected == ReadWholeFile(outPath)) << "the outputs differ";
+        }
+        ClearRecords();
+    }
+}
+
+// Cancel stops a long conversion within a second of the press and leaves
+// the folder as it was; the information text says so.
+TEST_F(MainDialog, CancelStopsTheWorkPromptlyAndWritesNothing)
+{
+    const int conversions[] = {IDC_MOVIE_COMPRESS, IDC_MOVIE_LZMA};
+    for (int conversion : conversions) {
+        SCOPED_TRACE(conversion);
+        OpenWithButton(FilePath("huge.swf"));
+        ChooseOptions(conversion, IDC_PLAYER_KEEP);
+        recordedFileDialog.answer = OutputPath("huge-out.swf");
+        Click(IDC_SAVE);
+        EXPECT_EQ("Cancel", Text(IDC_SAVE));
+        for (int id : {IDC_OPEN, IDC_GETPLAYER, IDC_EXTRACT, IDC_MOVIE_KEEP, IDC_PLAYER_ADD})
+            EXPECT_FALSE(Enabled(id)) << id;
+        // The window's thread is free meanwhile: the bar moves.
+        ASSERT_TRUE(PumpUntil([] { return SendMessageA(Item(IDC_PROGRESS), PBM_GETPOS, 0, 0) > 0; }));
+        DWORD pressed = GetTickCount();
+        Click(IDC_SAVE);
+        WaitForWork();
+        DWORD took = GetTickCount() - pressed;
+        RecordProperty(conversion == IDC_MOVIE_LZMA ? "lzma_cancel_ms" : "zlib_cancel_ms", (int)took);
+        EXPECT_LT(took, 1000u) << "the work stopped " << took << " ms after Cancel";
+        EXPECT_TRUE(ListFolder(folder).empty()) << "no output, no temporary file";
+        EXPECT_EQ("Cancelled: nothing was written.", InfoLines().back());
+        EXPECT_EQ("", ShownMessages());
+        EXPECT_TRUE(Enabled(IDC_OPEN) && Enabled(IDC_MOVIE_KEEP) && Enabled(IDC_GETPLAYER));
+        EXPECT_FALSE(IsWindowVisible(Item(IDC_PROGRESS)));
         ClearRecords();
     }
 }
@@ -780,6 +1228,8 @@ TEST(MainDialogStart, InitialPathIsOpenedOnceTheMessageLoopRuns)
     const StartCase cases[] = {
         {"no initial path", nullptr, false, ""},
         {"a projector", "v15-new-player.exe", true, ""},
+        {"a Linux projector", "linux-game", true, ""},
+        {"a .app folder", "game.app", true, ""},
         {"a text file", "notes.txt", false, Message(IDS_NOT_MOVIE, MB_ICONERROR)},
     };
     for (const StartCase& test : cases) {
@@ -805,7 +1255,7 @@ TEST(MainDialogStart, InitialPathIsOpenedOnceTheMessageLoopRuns)
             EXPECT_EQ(0u, start);
             EXPECT_EQ(path.size(), end) << "the whole path is selected";
         }
-        for (int id = IDC_MOVIE_KEEP; id <= IDC_PLAYER_ADD; id++)
+        for (int id : optionButtons)
             EXPECT_EQ(test.opens, IsWindowEnabled(item(id)) != FALSE) << id;
         EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(dialog, IDC_MOVIE_KEEP));
         EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(dialog, IDC_PLAYER_KEEP));
@@ -889,6 +1339,75 @@ TEST(MainDialogEnd, ExitEscapeAndTheCloseBoxEndTheDialogWithZero)
         EXPECT_FALSE(IsWindow(modalDialog));
         EXPECT_EQ("", ShownMessages());
     }
+}
+
+// Closing the window while work runs cancels the work: the dialog ends
+// once it has stopped, with nothing written. Destroying the window stops
+// it at once.
+const char* const closingFolder = "closing";
+std::string closingOutput;
+bool closingWorkStarted = false;
+
+LRESULT CALLBACK RecordDialogCreation(int code, WPARAM wParam, LPARAM lParam)
+{
+    // The dialog is the first window made; others (the system's own) may follow.
+    if (code == HCBT_CREATEWND && !modalDialog &&
+        !(((CBT_CREATEWNDA*)lParam)->lpcs->style & WS_CHILD))
+        modalDialog = (HWND)wParam;
+    return CallNextHookEx(creationHook, code, wParam, lParam);
+}
+
+// Starts (Re)Compress of the open movie into `outPath`; true when it runs.
+bool StartLongSave(HWND dialog, const std::string& outPath)
+{
+    SendMessageA(GetDlgItem(dialog, IDC_MOVIE_COMPRESS), BM_CLICK, 0, 0);
+    recordedFileDialog.answer = outPath;
+    SendMessageA(GetDlgItem(dialog, IDC_SAVE), BM_CLICK, 0, 0);
+    return WindowText(GetDlgItem(dialog, IDC_SAVE)) == "Cancel";
+}
+
+void CALLBACK CloseDuringWork(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    closingWorkStarted = StartLongSave(modalDialog, closingOutput);
+    PostMessageA(modalDialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+TEST(MainDialogEnd, ClosingOrDestroyingWhileWorkRunsCancelsItAndWritesNothing)
+{
+    InitControlClasses();
+    ClearRecords();
+    ASSERT_TRUE(MakeFolder(closingFolder));
+    closingOutput = FullPath(std::string(closingFolder) + "\\out.swf");
+    std::string path = FilePath("huge.swf");
+
+    // Closed: the modal dialog, opened on the movie, is closed while it
+    // saves, once its message loop runs.
+    modalDialog = nullptr;
+    creationHook = SetWindowsHookExA(WH_CBT, RecordDialogCreation, nullptr, GetCurrentThreadId());
+    ASSERT_NE(nullptr, creationHook);
+    UINT_PTR close = SetTimer(nullptr, 0, 500, CloseDuringWork);
+    UINT_PTR stuck = SetTimer(nullptr, 0, 30000, EndStuckDialog);
+    INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN),
+                                     nullptr, MainDlgProc, (LPARAM)path.c_str());
+    KillTimer(nullptr, stuck);
+    KillTimer(nullptr, close);
+    UnhookWindowsHookEx(creationHook);
+    EXPECT_TRUE(closingWorkStarted);
+    EXPECT_EQ(0, result);
+    EXPECT_TRUE(ListFolder(closingFolder).empty()) << "no output, no temporary file";
+
+    // Destroyed.
+    HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN),
+                                     nullptr, MainDlgProc, (LPARAM)path.c_str());
+    ASSERT_NE(nullptr, dialog);
+    PumpDialogMessages(dialog);
+    ASSERT_EQ(path, WindowText(GetDlgItem(dialog, IDC_MOVIEPATH)));
+    EXPECT_TRUE(StartLongSave(dialog, closingOutput));
+    DestroyWindow(dialog);
+    EXPECT_TRUE(ListFolder(closingFolder).empty()) << "no output, no temporary file";
+    EXPECT_EQ("", ShownMessages());
+    ClearRecords();
 }
 
 }  // namespace
