@@ -32,6 +32,7 @@ struct Arguments {
     bool csv;    // info: a table rather than text or JSON
     bool salvage;  // save: write what decodes of a damaged movie
     bool candidates;  // scan: list the candidates that were not confirmed too
+    bool best;        // save: the smallest zlib stream, at libdeflate's highest level
 };
 
 // What a file is, from its inspection record: a player of any layout

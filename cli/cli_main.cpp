@@ -25,6 +25,7 @@ enum OptionBit : unsigned {
     optionAt = 1024,
     optionSalvage = 2048,
     optionCandidates = 4096,
+    optionBest = 8192,
 };
 
 struct Option {
@@ -42,6 +43,7 @@ const Option options[] = {
     {"--at", optionAt, true},
     {"--salvage", optionSalvage, false},
     {"--candidates", optionCandidates, false},
+    {"--best", optionBest, false},
 };
 
 const char overviewHelp[] =
@@ -98,7 +100,8 @@ const char saveHelp[] =
     "\n"
     "Options:\n"
     "  --movie keep|decompress|compress|lzma   the movie (default keep): as\n"
-    "                   stored, uncompressed (FWS), zlib (CWS, level 9), or LZMA\n"
+    "                   stored, uncompressed (FWS), zlib (CWS, no larger than\n"
+    "                   zlib's level 9), or LZMA\n"
     "                   (ZWS, preset 9); any compressed input is decoded first\n"
     "  --player keep|remove|replace=FILE   the player (default keep); FILE is a\n"
     "                   Windows or Linux player program, or a projector whose\n"
@@ -116,6 +119,8 @@ const char saveHelp[] =
     "  --salvage        with --movie decompress: of a damaged compressed movie,\n"
     "                   write every byte that decodes before the damage, as an\n"
     "                   uncompressed movie declaring the length written (exit 4)\n"
+    "  --best           with --movie compress: the smallest zlib stream, at\n"
+    "                   libdeflate's highest level (slower)\n"
     "\n"
     "A compressed movie whose stream ends short of its declared length is padded\n"
     "with zeros, as players do, with a warning that says how many.\n"
@@ -218,7 +223,7 @@ const Command commands[] = {
     {"info", infoHelp, optionJson | optionFacts | optionCsv, RunInfo},
     {"save", saveHelp,
      optionForce | optionQuiet | optionOutDir | optionMovie | optionPlayer | optionThreads |
-         optionJobs | optionSalvage,
+         optionJobs | optionSalvage | optionBest,
      RunSave},
     {"check", checkHelp, optionJson, RunCheck},
     {"extract-player", extractPlayerHelp, optionForce | optionQuiet | optionOutDir | optionJobs,
@@ -268,6 +273,7 @@ void StoreOption(Arguments* arguments, const Option& option, const std::string& 
     case optionAt: arguments->atOption = value; break;
     case optionSalvage: arguments->salvage = true; break;
     case optionCandidates: arguments->candidates = true; break;
+    case optionBest: arguments->best = true; break;
     }
 }
 

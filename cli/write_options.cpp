@@ -2,6 +2,7 @@
 // extract-movie, read into their request.
 #include "cli/cli.h"
 #include "cli/write_request.h"
+#include "rebuild/deflate_whole.h"
 
 namespace {
 struct ActionName {
@@ -64,6 +65,7 @@ WriteRequest RequestFor(WriteCommand command, const Arguments& arguments, FILE* 
     request.force = arguments.force;
     request.quiet = arguments.quiet;
     request.salvage = arguments.salvage;
+    request.level = arguments.best ? deflateLevelBest : 0;
     request.err = err;
     return request;
 }
@@ -95,6 +97,9 @@ int ParseSaveOptions(const Arguments& arguments, WriteRequest* request)
         return ReportUsageError(request->err, arguments.command,
                                 "nothing to do: choose --movie decompress, compress or lzma, or "
                                 "--player remove or replace=FILE");
+    if (request->level != 0 && (MovieAction)movie != MovieAction::Compress)
+        return ReportUsageError(request->err, arguments.command,
+                                "--best works with --movie compress only");
     if (request->salvage && (MovieAction)movie != MovieAction::Decompress)
         return ReportUsageError(request->err, arguments.command,
                                 "--salvage works with --movie decompress only");

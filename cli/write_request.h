@@ -28,6 +28,7 @@ struct WriteRequest {
     unsigned threads;  // deflate workers per conversion; 0: decided by the jobs
     unsigned jobs;     // inputs converted at once
     bool salvage;      // save the decodable part of a damaged movie
+    int level;         // the deflate level of --movie compress; 0 for the default
     FILE* err;
     bool atOffset;  // extract-movie --at: the movie at `offset`
     uint64_t offset;

@@ -96,7 +96,7 @@ void WriteTask(const WriteRequest& request, Task* task)
     }
     Progress progress = {ReportTaskProgress, task};
     const char* playerPath = request.playerPath.empty() ? nullptr : request.playerPath.c_str();
-    task->details = {request.threads, 0, request.salvage, Damage::None, 0, 0};
+    task->details = {request.threads, 0, request.salvage, Damage::None, 0, 0, request.level};
     Failure written = WriteMovieOutput(&progress, input.c_str(), task->output.c_str(), playerPath,
                                        request.mode, &task->written, &task->details);
     task->toPlace = !Failed(written);

@@ -243,10 +243,12 @@ Failure WriteCompressed(OutputFile* file, const Progress* progress, const Stored
         return FailureOf(FailureKind::WriteFailed);
     ByteSink output = {WriteToFile, nullptr, file};
     uint64_t bodyLength = BodyLengthOf(stored);
+    int level = details->level != 0 ? details->level : deflateLevelDefault;
     if (stored.whole && !Decodes(stored))
         return FailureOfDeflate(DeflateBody(stored.whole + movieHeaderSize, bodyLength,
-                                            details->threads, &output, progress, nullptr));
-    BodyDeflater* deflater = OpenBodyDeflater(details->threads, bodyLength, &output, progress);
+                                            details->threads, &output, progress, nullptr, level));
+    BodyDeflater* deflater =
+        OpenBodyDeflater(details->threads, bodyLength, &output, progress, level);
     if (!deflater)
         return FailureOf(FailureKind::OutOfMemory);
     ByteSink body = BodyDeflaterSink(deflater);

@@ -51,6 +51,9 @@ struct RebuildDetails {
     Damage damage;
     uint64_t damageOffset;
     uint64_t salvagedLength;
+    // in: the deflate level of Compress (deflate_whole.h); 0 for the
+    // default, whose output is no larger than zlib's level 9.
+    int level = 0;
 };
 
 // Writes to `outPath` the source `moviePath` (a file or a .app folder of

@@ -825,6 +825,30 @@ TEST(CliBatch, EveryFileOfALongBatchIsPlaced)
     }
 }
 
+// --best makes a zlib stream no larger than the default one, of the same
+// movie; it is refused with any other choice of the movie.
+TEST(CliSave, BestIsTheSmallestStreamOfTheSameMovie)
+{
+    FreshFolder("best");
+    Bytes movie = MakeMovie("FWS", 12, 0, PatternBytes(3 << 20, 21, true));
+    WriteLe32(movie.data() + 4, (uint32_t)movie.size());
+    WriteWholeFile("best/in.swf", movie);
+    CliResult normal = RunCli({"save", "best/in.swf", "best/normal.swf", "--movie", "compress"});
+    CliResult best =
+        RunCli({"save", "best/in.swf", "best/best.swf", "--movie", "compress", "--best"});
+    ASSERT_EQ(exitDone, normal.code) << normal.err;
+    ASSERT_EQ(exitDone, best.code) << best.err;
+    Bytes small = ReadWholeFile("best/best.swf");
+    EXPECT_LE(small.size(), ReadWholeFile("best/normal.swf").size());
+    CliResult back =
+        RunCli({"save", "best/best.swf", "best/back.swf", "--movie", "decompress"});
+    ASSERT_EQ(exitDone, back.code) << back.err;
+    EXPECT_EQ(movie, ReadWholeFile("best/back.swf"));
+    CliResult refused = RunCli({"save", "best/in.swf", "best/no.swf", "--movie", "lzma", "--best"});
+    EXPECT_EQ(exitUsage, refused.code);
+    EXPECT_FALSE(FileExists("best/no.swf"));
+}
+
 // A stream that ends short of the declared length is padded with zeros,
 // and the command line says how many.
 TEST(CliSave, PaddingIsReported)
