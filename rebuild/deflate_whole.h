@@ -16,7 +16,9 @@
 #include <cstdint>
 
 // Compression levels, on libdeflate's scale of 1 (fastest) to 12.
-// The default: output no larger than zlib's level 9, several times as fast.
+// The default: output about as small as zlib's level 9 makes (2% smaller
+// on the benchmark's movies, the same over the real ones), 2.5 times as
+// fast on one thread.
 const int deflateLevelDefault = 7;
 // The smallest zlib stream libdeflate makes (its near-optimal parse): the
 // slowest, with about 9 MiB of state per thread.
