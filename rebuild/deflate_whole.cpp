@@ -28,7 +28,7 @@ void UseWorkMemory()
 
 int ClampLevel(int level)
 {
-    return level < 1 ? 1 : level > 12 ? 12 : level;
+    return level < 1 ? deflateLevelDefault : level > 12 ? 12 : level;
 }
 
 voidpf ZlibAlloc(voidpf, uInt items, uInt size)

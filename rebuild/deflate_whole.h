@@ -15,8 +15,12 @@
 #include <cstddef>
 #include <cstdint>
 
-// Compression levels, on libdeflate's scale of 1 (fastest) to 12.
-// The default: output no larger than zlib's level 9, several times as fast.
+// Compression levels, on libdeflate's scale of 1 (fastest) to 12. Every
+// function below takes 0 (or less) as the default and more than 12 as 12,
+// so that a level field left zero means the default.
+// The default: output about as small as zlib's level 9 makes (2% smaller
+// on the benchmark's movies, the same over the real ones), 2.5 to 4.5
+// times as fast on one thread.
 const int deflateLevelDefault = 7;
 // The smallest zlib stream libdeflate makes (its near-optimal parse): the
 // slowest, with about 9 MiB of state per thread.
@@ -50,9 +54,9 @@ uint32_t FastAdler32(uint32_t adler, const unsigned char* data, size_t length);
 size_t WholeDeflatedBound(size_t length);
 
 // Writes the zlib stream of the `length` bytes at `data` to `output`
-// (`room` bytes, at least WholeDeflatedBound(length)) at `level` (clamped
-// to 1-12). Returns its length: 0 when the compressor's state could not be
-// allocated (work memory).
+// (`room` bytes, at least WholeDeflatedBound(length)) at `level`. Returns
+// its length: 0 when the compressor's state could not be allocated (work
+// memory).
 size_t DeflateWhole(int level, const unsigned char* data, size_t length, unsigned char* output,
                     size_t room);
 
@@ -71,8 +75,8 @@ bool InflateWhole(const unsigned char* stream, size_t length, unsigned char* out
 // zlib inflater that walks its output.
 struct PieceDeflater;
 
-// A piece deflater at `level` (clamped to 1-12), its memory from
-// AllocateWork; null when out of memory.
+// A piece deflater at `level`, its memory from AllocateWork; null when
+// out of memory.
 PieceDeflater* NewPieceDeflater(int level);
 void FreePieceDeflater(PieceDeflater* deflater);
 

@@ -17,9 +17,6 @@
 const size_t deflateBlockSize = 1024 * 1024;
 
 namespace {
-// A gathered body starts with room for this much and doubles.
-const uint64_t firstGathered = 1024 * 1024;
-
 enum class SlotState { Free, Queued, Done, Failed };
 
 // One block on its way: its input (in the slot's own buffer, or borrowed
@@ -278,17 +275,18 @@ BodyDeflater* Open(unsigned threads, uint64_t bodyLength, const ByteSink* output
     return deflater;
 }
 
-// Room for `length` more gathered bytes, doubling; false when memory runs out.
+// Room for `length` more gathered bytes; false when memory runs out. The
+// body announced (at most wholeBodyLimit bytes) is taken at once, which
+// the system backs only as it is written; more than that, doubling.
 bool ReserveGathered(BodyDeflater* deflater, uint64_t length)
 {
     uint64_t needed = deflater->gatheredLength + length;
     if (needed <= deflater->gatheredCapacity)
         return true;
-    uint64_t capacity = deflater->gatheredCapacity ? deflater->gatheredCapacity : firstGathered;
-    while (capacity < needed)
-        capacity *= 2;
-    if (capacity > deflater->bodyLength && needed <= deflater->bodyLength)
-        capacity = deflater->bodyLength;
+    uint64_t capacity = deflater->gatheredCapacity ? deflater->gatheredCapacity * 2
+                                                   : deflater->bodyLength;
+    if (capacity < needed)
+        capacity = needed;
     unsigned char* grown = capacity <= SIZE_MAX ? (unsigned char*)AllocateWork((size_t)capacity)
                                                 : nullptr;
     if (!grown)

@@ -40,7 +40,8 @@ enum class DeflateShape {
 struct BodyDeflater;
 
 // Opens a deflater writing to `output` (which must outlive it) at `level`
-// (deflate_whole.h: deflateLevelDefault, or deflateLevelBest; 1-12).
+// (deflate_whole.h: deflateLevelDefault, or deflateLevelBest; 1-12, 0 the
+// default).
 // `bodyLength` is how many bytes will be given: it chooses whole or
 // blocks and is the total of the progress reports, which count body bytes
 // whose block has been written (a whole body: none until it is done).

@@ -6,9 +6,19 @@
 #include <new>
 #include <system_error>
 
+#include "rebuild/large_pages.h"
+
+namespace {
+// Blocks from this size on are whole bodies and their streams.
+const size_t largeBlock = 4u << 20;
+}  // namespace
+
 void* AllocateWork(size_t size)
 {
-    return malloc(size);
+    void* block = malloc(size);
+    if (block && size >= largeBlock)
+        AdviseLargePages(block, size);
+    return block;
 }
 
 void FreeWork(void* block)

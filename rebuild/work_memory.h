@@ -7,6 +7,8 @@
 #include <thread>
 
 // A block of `size` bytes (not zero-filled), or null. Safe on any thread.
+// A large one (a whole body) is to be written soon: it asks for large
+// pages (large_pages.h).
 void* AllocateWork(size_t size);
 // Releases a block from AllocateWork; null is ignored.
 void FreeWork(void* block);

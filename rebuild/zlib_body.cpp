@@ -9,6 +9,7 @@
 #include "common/platform.h"
 #include "movie/movie_file.h"
 #include "rebuild/deflate_whole.h"
+#include "rebuild/work_memory.h"
 
 namespace {
 // zlib counts in 32-bit units; larger cursors are served in slices.
@@ -23,7 +24,7 @@ struct ZlibBody {
     z_stream stream;
     uint64_t declaredBody;  // the body the header declares
     bool stepped;           // a step has run
-    // The body libdeflate inflated (MemAlloc), while it is handed out.
+    // The body libdeflate inflated (AllocateWork), while it is handed out.
     unsigned char* whole;
     size_t wholeLength;
     size_t handedOut;
@@ -38,12 +39,12 @@ bool InflateAtOnce(ZlibBody* body, const CodecCursors* cursors)
     uint64_t room = (uint64_t)cursors->inputLeft * largestExpansion;
     if (room > body->declaredBody)
         room = body->declaredBody;
-    unsigned char* output = (unsigned char*)MemAlloc(room ? (size_t)room : 1);
+    unsigned char* output = (unsigned char*)AllocateWork(room ? (size_t)room : 1);
     size_t consumed = 0, produced = 0;
     if (!output ||
         !InflateWhole(cursors->input, cursors->inputLeft, output, (size_t)room, &consumed,
                       &produced)) {
-        MemFree(output);
+        FreeWork(output);
         return false;
     }
     body->whole = output;
@@ -71,7 +72,7 @@ StepResult HandOut(ZlibBody* body, CodecCursors* cursors)
     body->inputCounted = counted;
     if (!done)
         return StepResult::Going;
-    MemFree(body->whole);  // not held while the caller goes on with the body
+    FreeWork(body->whole);  // not held while the caller goes on with the body
     body->whole = nullptr;
     return StepResult::Ended;
 }
@@ -138,6 +139,6 @@ void CloseZlibBody(void* state)
         return;
     ZlibBody* body = (ZlibBody*)state;
     inflateEnd(&body->stream);
-    MemFree(body->whole);
+    FreeWork(body->whole);
     MemFree(body);
 }

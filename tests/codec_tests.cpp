@@ -280,7 +280,8 @@ TEST(ParallelDeflate, BlockJoinsRoundTripThroughIndependentInflaters)
 }
 
 // The level reaches the compressor, whole and in blocks: the best level
-// makes a smaller stream than the default; both read back.
+// makes a smaller stream than the default, which a level left 0 gets;
+// both read back.
 TEST(ParallelDeflate, TheBestLevelMakesTheSmallestStream)
 {
     Bytes body = PatternBytes(2 * (uint32_t)deflateBlockSize + 5, 14, true);
@@ -288,6 +289,7 @@ TEST(ParallelDeflate, TheBestLevelMakesTheSmallestStream)
         Bytes normal = Deflate(body, 2, shape);
         Bytes best = Deflate(body, 2, shape, deflateLevelBest);
         EXPECT_LT(best.size(), normal.size());
+        EXPECT_EQ(normal, Deflate(body, 2, shape, 0));
         EXPECT_EQ(body, Inflate(normal, body.size()));
         EXPECT_EQ(body, Inflate(best, body.size()));
         KeepForOracle(shape == DeflateShape::Blocks ? "best-blocks" : "best-whole", best, body);
