@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <zlib.h>
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -252,7 +253,76 @@ TEST_F(Rebuild, SalvageKeepsWhatDecodesOfADamagedMovie)
         EXPECT_EQ(0, memcmp(out.data(), "FWS\x0F", 4)) << test.what;
         EXPECT_GT(out.size(), whole ? fws.size() - 1 : 100000u) << test.what;
         EXPECT_TRUE(std::equal(out.begin() + 8, out.end(), body.begin())) << test.what;
+
+        // A Linux projector keeps its player: the movie size stands in front
+        // of the movie, and is the size of what was salvaged.
+        Bytes linuxPlayer = ReadWholeFile(FixturePath("linux-player-x86_64"));
+        WriteWholeFile(Path("damaged-linux"),
+                       MakeLayoutProjector("linux-x86_64", linuxPlayer, test.movie));
+        RemoveFile(Path("out-linux"));
+        ASSERT_FALSE(Failed(RebuildMovieFile(nullptr, Path("damaged-linux").c_str(),
+                                             Path("out-linux").c_str(), nullptr, keepDecompress,
+                                             &details)))
+            << test.what;
+        EXPECT_EQ(MakeLayoutProjector("linux-x86_64", linuxPlayer, out),
+                  ReadWholeFile(Path("out-linux")))
+            << test.what;
     }
+}
+
+// A cancel flag set before the work or while it runs stops every
+// conversion, and Extract player, with Cancelled and nothing written.
+TEST_F(Rebuild, CancelStopsTheWorkAndWritesNothing)
+{
+    Bytes body = PatternBytes(4 << 20, 9, true);
+    WriteWholeFile(Path("big.swf"), MakeMovie("FWS", 15, (uint32_t)body.size() + 8, body));
+    WriteWholeFile(Path("big-zlib.exe"), MakeProjector(player, MakeCompressedMovie(15, body)));
+    struct CancelCase {
+        const char* source;
+        MovieAction action;
+    };
+    const CancelCase cases[] = {
+        {"big-zlib.exe", MovieAction::Decompress}, {"big.swf", MovieAction::Compress},
+        {"big-zlib.exe", MovieAction::Compress},   {"big.swf", MovieAction::CompressLzma},
+        {"big-zlib.exe", MovieAction::CompressLzma},
+    };
+    // The flag is set by the first report of work done; the work must stop
+    // soon after, not just before the output is placed.
+    struct Watch {
+        std::atomic<bool> cancel;
+        uint64_t lastDone;
+        uint64_t total;
+    };
+    auto cancelOnProgress = [](void* context, uint64_t done, uint64_t total) {
+        Watch* watch = (Watch*)context;
+        watch->lastDone = done;
+        watch->total = total;
+        if (done != 0)
+            watch->cancel = true;
+    };
+    for (const CancelCase& test : cases) {
+        for (bool before : {true, false}) {
+            SCOPED_TRACE(std::string(test.source) + (before ? ", cancelled before" : ", while"));
+            Watch watch;
+            watch.cancel = before;
+            watch.lastDone = watch.total = 0;
+            Progress progress = {cancelOnProgress, &watch, &watch.cancel};
+            Failure result = RebuildMovieFile(&progress, Path(test.source).c_str(),
+                                              Path("out").c_str(), nullptr,
+                                              MakeRebuildMode(PlayerAction::Keep, test.action));
+            EXPECT_EQ(FailureKind::Cancelled, result.kind);
+            EXPECT_LT(watch.lastDone, watch.total / 2 + 1) << "it went on after the cancel";
+            ExpectFolderHolds({"projector.exe", "movie.swf", "new-player.exe", "big.swf",
+                               "big-zlib.exe"});
+        }
+    }
+    std::atomic<bool> cancel(true);
+    Progress progress = {nullptr, nullptr, &cancel};
+    EXPECT_EQ(FailureKind::Cancelled,
+              ExtractPlayer(Path("big-zlib.exe").c_str(), Path("out").c_str(), CommitMode::Replace,
+                            &progress)
+                  .kind);
+    ExpectFolderHolds({"projector.exe", "movie.swf", "new-player.exe", "big.swf", "big-zlib.exe"});
 }
 
 TEST_F(Rebuild, NothingIsCreatedWithoutAMovieOrARequest)
