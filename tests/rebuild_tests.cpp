@@ -314,8 +314,9 @@ TEST_F(Rebuild, CancelStopsTheWorkAndWritesNothing)
             // A body of up to 32 MiB is deflated in one call of libdeflate,
             // well under a second at the default level, which reports no
             // progress before its end: the cancel is seen right after it.
-            if (test.action != MovieAction::Compress)
+            if (test.action != MovieAction::Compress) {
                 EXPECT_LT(watch.lastDone, watch.total / 2 + 1) << "it went on after the cancel";
+            }
             ExpectFolderHolds({"projector.exe", "movie.swf", "new-player.exe", "big.swf",
                                "big-zlib.exe"});
         }
