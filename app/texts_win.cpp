@@ -118,22 +118,11 @@ char* FormatResString(UINT id, ...)
 char* FormatMismatchMessage(UINT id, uint32_t movieVersion, PackedVersion playerVersion,
                             PackedVersion requiredVersion)
 {
-    char* format = LoadResString(id);
-    if (!format)
-        return nullptr;
-    char formatted[formattedLimit];
-    int length = wsprintfA(formatted, format, (unsigned long)movieVersion,
+    return FormatResString(id, (unsigned long)movieVersion,
                            (unsigned long)VersionMajor(playerVersion),
                            (unsigned long)VersionMinor(playerVersion),
                            (unsigned long)VersionMajor(requiredVersion),
                            (unsigned long)VersionMinor(requiredVersion));
-    MemFree(format);
-    if (length < 0)
-        return nullptr;
-    char* text = (char*)MemAlloc((size_t)length + 1);
-    if (text)
-        memcpy(text, formatted, (size_t)length);
-    return text;
 }
 
 char* ChooseFile(HWND dialog, UINT filterMask, int save)

@@ -32,19 +32,6 @@ struct CliResult {
     std::string err;
 };
 
-std::string ReadStream(FILE* stream)
-{
-    std::string text;
-    fflush(stream);
-    rewind(stream);
-    char chunk[4096];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, stream)) > 0)
-        text.append(chunk, got);
-    fclose(stream);
-    return text;
-}
-
 // Runs one command line with its output and errors captured.
 CliResult RunCli(const std::vector<std::string>& words)
 {

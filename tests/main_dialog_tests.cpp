@@ -129,19 +129,6 @@ testing::Environment* const movieFiles = testing::AddGlobalTestEnvironment(new M
 
 // --- What quillaro-cli does ------------------------------------------------
 
-std::string ReadStream(FILE* stream)
-{
-    std::string text;
-    fflush(stream);
-    rewind(stream);
-    char chunk[4096];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, stream)) > 0)
-        text.append(chunk, got);
-    fclose(stream);
-    return text;
-}
-
 // Runs one command line in-process; its standard output, or "exit N" and
 // its errors when it did not end with one of `codes`.
 std::string RunCommandLine(std::vector<std::string> words, std::vector<int> codes = {exitDone})

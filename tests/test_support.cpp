@@ -319,3 +319,16 @@ void CorpusTest::SetUp()
     rows = ReadManifest();
     ASSERT_GT(rows.size(), 150u);
 }
+
+std::string ReadStream(FILE* stream)
+{
+    std::string text;
+    fflush(stream);
+    rewind(stream);
+    char chunk[4096];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, stream)) > 0)
+        text.append(chunk, got);
+    fclose(stream);
+    return text;
+}

@@ -2,6 +2,8 @@
 // synthetic movies and projectors, the real-movie corpus, SHA-256.
 #pragma once
 
+#include <cstdio>
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -77,3 +79,6 @@ bool WriteAt(const std::string& path, uint64_t offset, const Bytes& bytes);
 
 // Creates a folder (its parent must exist); true if it exists afterwards.
 bool MakeFolder(const std::string& path);
+
+// What was written to the temporary `stream` (tmpfile), which is closed.
+std::string ReadStream(FILE* stream);
