@@ -431,6 +431,7 @@ TEST(DecodeMovieFile, ReadsAcrossPieces)
     unsigned char* block = LzmaEncodeMovie(fws.data(), (uint32_t)fws.size(), &size, nullptr);
     ASSERT_NE(nullptr, block);
     Bytes zws = FromBlock(block, size);
+    MemFree(block);
     Bytes cut(cws.begin(), cws.begin() + 700000);
     for (const Bytes* movie : {&cws, &zws, &cut}) {
         CountingSink counted = {0, 0}, fromFile = {0, 0};

@@ -142,7 +142,9 @@ TEST(Memory, MoviesBeyondTheWholeLimitAreConvertedInPieces)
     EXPECT_FALSE(Failed(ReadMovieFileFacts("big", check.info, &reader)));
     ASSERT_FALSE(Failed(RebuildMovieFile(nullptr, "big", "back.swf", nullptr, removeDecompress)));
     EXPECT_TRUE(SameFiles("big.swf", "back.swf"));
-    EXPECT_LT(PeakBytes() - before, 24 * mebibyte);
+    // Far less than the movie itself (the sanitizers' own keeping of freed
+    // memory included).
+    EXPECT_LT(PeakBytes() - before, pieces * mebibyte);
 }
 
 }  // namespace
