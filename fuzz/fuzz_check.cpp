@@ -22,6 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (location.movieSize != 0) {
         CapDeclaredLength(file.data() + location.movieOffset, location.movieSize, true);
         WriteScratchFile(path, file.data(), size);
+        InspectMovie(path, &location);  // the declared length as capped
     }
 
     MovieCheck check;
