@@ -22,7 +22,7 @@ const size_t largestPiece = 1024 * 1024;
 // Output that lands in the driver's own buffer (no room from the sink, or
 // beyond the declared length) goes in pieces of this size.
 const size_t bufferPiece = 256 * 1024;
-// A stored movie read from a file comes in pieces of this size.
+// A stored movie read from a source comes in pieces of this size.
 const size_t inputPiece = 256 * 1024;
 // Padding is delivered from this block of zeros.
 const unsigned char zeros[64 * 1024] = {};
@@ -34,9 +34,9 @@ struct Decode {
     const ByteSink* sink;
     const Progress* progress;
     const unsigned char* movie;  // the stored movie in memory, or null:
-    PlatformFile* file;          // read from this file, the movie at `fileOffset`
-    uint64_t fileOffset;
-    unsigned char* input;        // the piece of the file the codec reads
+    const ByteSource* source;    // read from this source, the movie at `sourceOffset`
+    uint64_t sourceOffset;
+    unsigned char* input;        // the piece of the source the codec reads
     uint64_t inputTotal;  // stream bytes: the movie after the decoder's offset
     uint64_t inputRead;   // stream bytes handed to the codec so far
     uint64_t bodyLength;  // what the sink must receive
@@ -102,17 +102,16 @@ Damage DamageOfStep(StepResult step)
     return step == StepResult::BadChecksum ? Damage::BadChecksum : Damage::DataError;
 }
 
-// Gives the codec the next piece of a file's stream, after what it has
-// not used yet. False when the file cannot be read.
+// Gives the codec the next piece of a stored stream, after what it has
+// not used yet. False when the source cannot be read.
 bool Refill(Decode* decode, CodecCursors* cursors)
 {
     size_t kept = cursors->inputLeft;
     if (kept != 0)
         memmove(decode->input, cursors->input, kept);
     size_t piece = Smaller(inputPiece - kept, decode->inputTotal - decode->inputRead);
-    uint64_t at = decode->fileOffset + decode->decoder->streamOffset + decode->inputRead;
-    if (!SeekFile(decode->file, at) ||
-        ReadFileBytes(decode->file, decode->input + kept, (uint32_t)piece) != piece)
+    uint64_t at = decode->sourceOffset + decode->decoder->streamOffset + decode->inputRead;
+    if (ReadSource(decode->source, at, decode->input + kept, (uint32_t)piece) != piece)
         return false;
     decode->inputRead += piece;
     cursors->input = decode->input;
@@ -156,7 +155,7 @@ StepEnd StepOnce(Decode* decode, CodecCursors* cursors, FailureKind* failure)
     }
     if (produced != 0 || inputBefore != cursors->inputLeft)
         return StepEnd::Going;
-    // No progress: more of a file's stream may let the codec go on.
+    // No progress: more of a stored stream may let the codec go on.
     if (!inputEnds && cursors->inputLeft < inputPiece)
         return StepEnd::Stalled;
     *failure = Damaged(decode, cursors->inputLeft == 0 ? Damage::CutShort : Damage::DataError,
@@ -262,21 +261,20 @@ Failure DecodeMovieBody(const unsigned char* movie, size_t movieSize, const Byte
     return failure;
 }
 
-Failure DecodeMovieFile(PlatformFile* file, uint64_t offset, uint64_t movieSize,
-                        const ByteSink* sink, const Progress* progress, DecodeReport* report)
+Failure DecodeMovieSource(const ByteSource* source, uint64_t offset, uint64_t movieSize,
+                          const ByteSink* sink, const Progress* progress, DecodeReport* report)
 {
     Decode decode = {};
     decode.sink = sink;
     decode.progress = progress;
-    decode.file = file;
-    decode.fileOffset = offset;
+    decode.source = source;
+    decode.sourceOffset = offset;
     // The header and the codec's properties, which open the codec.
     unsigned char start[lzmaStreamOffset] = {};
     uint32_t startSize = movieSize < sizeof start ? (uint32_t)movieSize : (uint32_t)sizeof start;
     decode.input = (unsigned char*)MemAlloc(inputPiece);
     Failure failure = FailureOf(FailureKind::OutOfMemory);
-    bool started = decode.input && SeekFile(file, offset) &&
-                   ReadFileBytes(file, start, startSize) == startSize;
+    bool started = decode.input && ReadSource(source, offset, start, startSize) == startSize;
     if (started)
         failure = DecodeFrom(&decode, start, movieSize);
     else if (decode.input)
@@ -288,23 +286,42 @@ Failure DecodeMovieFile(PlatformFile* file, uint64_t offset, uint64_t movieSize,
     return failure;
 }
 
-Failure DecodeStoredMovie(const char* path, uint64_t offset, uint64_t movieSize,
-                          const ByteSink* sink, const Progress* progress, DecodeReport* report)
+Failure DecodeMovieFile(PlatformFile* file, uint64_t offset, uint64_t movieSize,
+                        const ByteSink* sink, const Progress* progress, DecodeReport* report)
+{
+    // The source ends where the movie does: nothing after it is read.
+    ByteSource source = FileSource(file, offset + movieSize);
+    return DecodeMovieSource(&source, offset, movieSize, sink, progress, report);
+}
+
+Failure DecodeStoredMovieOf(const ByteSource* source, uint64_t offset, uint64_t movieSize,
+                            const ByteSink* sink, const Progress* progress, DecodeReport* report)
 {
     if (report)
         *report = DecodeReport();
-    if (movieSize <= wholeMovieLimit) {
-        unsigned char* movie = ReadFileRangeFully(path, (uint32_t)offset, (uint32_t)movieSize);
-        if (!movie)
-            return FailureOf(FailureKind::ReadFailed);
-        Failure failure = DecodeMovieBody(movie, (size_t)movieSize, sink, progress, report);
-        MemFree(movie);
-        return failure;
-    }
+    if (movieSize > wholeMovieLimit)
+        return DecodeMovieSource(source, offset, movieSize, sink, progress, report);
+    unsigned char* movie = ReadSourceRangeFully(source, offset, (uint32_t)movieSize);
+    if (!movie)
+        return FailureOf(movieSize == 0 ? FailureKind::CannotDecode : FailureKind::ReadFailed);
+    Failure failure = DecodeMovieBody(movie, (size_t)movieSize, sink, progress, report);
+    MemFree(movie);
+    return failure;
+}
+
+Failure DecodeStoredMovie(const char* path, uint64_t offset, uint64_t movieSize,
+                          const ByteSink* sink, const Progress* progress, DecodeReport* report)
+{
     PlatformFile* file = OpenFileForRead(path);
-    if (!file)
+    uint64_t size = 0;
+    if (!file || !GetFileSize64(file, &size)) {
+        CloseFile(file);
+        if (report)
+            *report = DecodeReport();
         return FailureOf(FailureKind::ReadFailed);
-    Failure failure = DecodeMovieFile(file, offset, movieSize, sink, progress, report);
+    }
+    ByteSource source = FileSource(file, size);
+    Failure failure = DecodeStoredMovieOf(&source, offset, movieSize, sink, progress, report);
     CloseFile(file);
     return failure;
 }

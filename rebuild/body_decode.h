@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/byte_source.h"
 #include "common/failure.h"
 #include "common/platform.h"
 #include "common/progress.h"
@@ -44,9 +45,12 @@ struct DecodeReport {
 Failure DecodeMovieBody(const unsigned char* movie, size_t movieSize, const ByteSink* sink,
                         const Progress* progress, DecodeReport* report);
 
-// The same for a stored movie of `movieSize` bytes at `offset` of the open
-// `file`, read in pieces: memory does not grow with the movie. ReadFailed
-// when the file cannot be read.
+// The same for a stored movie of `movieSize` bytes at `offset` of
+// `source`, read in pieces: memory does not grow with the movie.
+// ReadFailed when the source cannot be read.
+Failure DecodeMovieSource(const ByteSource* source, uint64_t offset, uint64_t movieSize,
+                          const ByteSink* sink, const Progress* progress, DecodeReport* report);
+// The same over the open `file`.
 Failure DecodeMovieFile(PlatformFile* file, uint64_t offset, uint64_t movieSize,
                         const ByteSink* sink, const Progress* progress, DecodeReport* report);
 
@@ -55,8 +59,11 @@ Failure DecodeMovieFile(PlatformFile* file, uint64_t offset, uint64_t movieSize,
 // pieces, so that memory does not grow with the movie.
 const uint64_t wholeMovieLimit = 32 * 1024 * 1024;
 
-// Decodes the stored movie of `movieSize` bytes at `offset` of the file at
-// `path`: whole in memory up to wholeMovieLimit, in pieces beyond it.
-// ReadFailed when the file cannot be opened or read.
+// Decodes the stored movie of `movieSize` bytes at `offset` of `source`:
+// whole in memory up to wholeMovieLimit, in pieces beyond it. ReadFailed
+// when the source cannot be read.
+Failure DecodeStoredMovieOf(const ByteSource* source, uint64_t offset, uint64_t movieSize,
+                            const ByteSink* sink, const Progress* progress, DecodeReport* report);
+// The same for the file at `path`; ReadFailed when it cannot be opened.
 Failure DecodeStoredMovie(const char* path, uint64_t offset, uint64_t movieSize,
                           const ByteSink* sink, const Progress* progress, DecodeReport* report);

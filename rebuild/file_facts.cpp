@@ -1,5 +1,5 @@
 // file_facts.cpp - feeds the walk of movie_facts.cpp with a movie's
-// uncompressed body: read from the file in pieces for an uncompressed
+// uncompressed body: read from its source in pieces for an uncompressed
 // movie, streamed from the body decoder for a compressed one.
 #include "rebuild/file_facts.h"
 
@@ -28,22 +28,21 @@ void WalkPadding(FactsReader* reader, uint32_t delivered, uint32_t bodyLength)
 
 // An uncompressed movie: its stored body, cut at the declared length,
 // read a piece at a time until the walk is over.
-Failure WalkStoredBody(const char* path, const MovieInfo& info, FactsReader* reader)
+Failure WalkStoredBody(const ByteSource* source, const MovieInfo& info, FactsReader* reader)
 {
     uint32_t bodyLength = info.fileLength - movieHeaderSize;
     uint32_t stored = Smaller(info.movieSize - movieHeaderSize, bodyLength);
-    PlatformFile* file = OpenFileForRead(path);
+    uint64_t start = (uint64_t)info.movieOffset + movieHeaderSize;
     unsigned char* piece = (unsigned char*)MemAlloc(pieceSize);
-    bool read = file && piece && SeekFile(file, (uint64_t)info.movieOffset + movieHeaderSize);
+    bool read = piece != nullptr;
     uint32_t delivered = 0;
     bool going = true;
     while (read && going && delivered < stored) {
         uint32_t count = Smaller(stored - delivered, pieceSize);
-        read = ReadFileBytes(file, piece, count) == count;
+        read = ReadSource(source, start + delivered, piece, count) == count;
         going = read && ReadFacts(reader, piece, count);
         delivered += count;
     }
-    CloseFile(file);
     MemFree(piece);
     if (!read)
         return FailureOf(piece ? FailureKind::ReadFailed : FailureKind::OutOfMemory);
@@ -60,14 +59,14 @@ bool WalkPiece(void* context, const unsigned char* data, size_t length)
     return true;
 }
 
-// A compressed movie, read whole and decoded to the walk.
-Failure WalkDecodedBody(const char* path, const MovieInfo& info, FactsReader* reader)
+// A compressed movie, decoded to the walk.
+Failure WalkDecodedBody(const ByteSource* source, const MovieInfo& info, FactsReader* reader)
 {
     if (!FindBodyDecoder(MovieSignature(info.header)))
         return FailureOf(FailureKind::CannotDecode);
     ByteSink sink = {WalkPiece, nullptr, reader};
     Failure decoded =
-        DecodeStoredMovie(path, info.movieOffset, info.movieSize, &sink, nullptr, nullptr);
+        DecodeStoredMovieOf(source, info.movieOffset, info.movieSize, &sink, nullptr, nullptr);
     if (Failed(decoded) && decoded.kind != FailureKind::OutOfMemory &&
         decoded.kind != FailureKind::ReadFailed)
         decoded.kind = FailureKind::DamagedMovie;
@@ -76,7 +75,31 @@ Failure WalkDecodedBody(const char* path, const MovieInfo& info, FactsReader* re
 
 }  // namespace
 
-Failure ReadMovieFileFacts(const char* path, const MovieInfo& info, FactsReader* reader)
+bool OpenMovieFileSource(const char* path, const MovieInfo& info, MovieFileSource* opened)
+{
+    // A .app folder keeps its movie in a file of its own.
+    char* moviePath = MovieFilePath(path, info.layout);
+    opened->file = moviePath ? OpenFileForRead(moviePath) : nullptr;
+    MemFree(moviePath);
+    uint64_t size = 0;
+    if (opened->file && GetFileSize64(opened->file, &size)) {
+        opened->source = FileSource(opened->file, size);
+        return true;
+    }
+    CloseFile(opened->file);
+    opened->file = nullptr;
+    // A source of no bytes: reading the movie from it fails as a read.
+    opened->source = MemorySource(nullptr, 0);
+    return false;
+}
+
+void CloseMovieFileSource(MovieFileSource* opened)
+{
+    CloseFile(opened->file);
+    opened->file = nullptr;
+}
+
+Failure ReadMovieFacts(const ByteSource* source, const MovieInfo& info, FactsReader* reader)
 {
     BeginFacts(reader);
     if (info.movieSize == 0)
@@ -85,14 +108,20 @@ Failure ReadMovieFileFacts(const char* path, const MovieInfo& info, FactsReader*
         return FailureOf(FailureKind::CutHeader);
     if (info.fileLength < movieHeaderSize)
         return FailureOf(FailureKind::ShortLength);
-    // A .app folder keeps its movie in a file of its own.
-    char* moviePath = MovieFilePath(path, info.layout);
-    if (!moviePath)
-        return FailureOf(FailureKind::OutOfMemory);
     Failure walked = MovieSignature(info.header) == signatureUncompressed
-                         ? WalkStoredBody(moviePath, info, reader)
-                         : WalkDecodedBody(moviePath, info, reader);
-    MemFree(moviePath);
+                         ? WalkStoredBody(source, info, reader)
+                         : WalkDecodedBody(source, info, reader);
     EndFacts(reader);
+    return walked;
+}
+
+Failure ReadMovieFileFacts(const char* path, const MovieInfo& info, FactsReader* reader)
+{
+    if (info.movieSize == 0)
+        return ReadMovieFacts(nullptr, info, reader);
+    MovieFileSource opened;
+    OpenMovieFileSource(path, info, &opened);
+    Failure walked = ReadMovieFacts(&opened.source, info, reader);
+    CloseMovieFileSource(&opened);
     return walked;
 }

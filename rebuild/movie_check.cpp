@@ -29,21 +29,16 @@ void CheckUncompressed(MovieCheck* check)
         check->damage = Damage::CutShort;
 }
 
-Failure CheckCompressed(const char* path, const Progress* progress, MovieCheck* check,
+Failure CheckCompressed(const ByteSource* source, const Progress* progress, MovieCheck* check,
                         FactsReader* reader)
 {
     const MovieInfo& info = check->info;
-    // A .app folder keeps its movie in a file of its own.
-    char* moviePath = MovieFilePath(path, info.layout);
-    if (!moviePath)
-        return FailureOf(FailureKind::OutOfMemory);
     ByteSink sink = {reader ? WalkBytes : CountBytes, nullptr, reader};
     DecodeReport report = {};
     if (reader)
         BeginFacts(reader);
     Failure decoded =
-        DecodeStoredMovie(moviePath, info.movieOffset, info.movieSize, &sink, progress, &report);
-    MemFree(moviePath);
+        DecodeStoredMovieOf(source, info.movieOffset, info.movieSize, &sink, progress, &report);
     if (decoded.kind == FailureKind::OutOfMemory || decoded.kind == FailureKind::ReadFailed ||
         decoded.kind == FailureKind::Cancelled)
         return decoded;
@@ -63,25 +58,41 @@ Failure CheckCompressed(const char* path, const Progress* progress, MovieCheck* 
 }
 }  // namespace
 
-Failure CheckMovieFile(const char* path, const Progress* progress, MovieCheck* check,
-                       FactsReader* reader)
+Failure CheckMovieSource(const ByteSource* source, const MovieInfo& info,
+                         const Progress* progress, MovieCheck* check, FactsReader* reader)
 {
     *check = MovieCheck();
     check->damage = Damage::None;
-    InspectMovie(path, &check->info);
-    if (check->info.movieSize == 0) {
+    check->info = info;
+    if (info.movieSize == 0) {
         check->health = MovieHealth::NoMovie;
         return NoFailure();
     }
-    if (MovieSignature(check->info.header) == signatureUncompressed) {
+    if (MovieSignature(info.header) == signatureUncompressed) {
         CheckUncompressed(check);
-        // Read from the file, not decoded: no second pass over a stream.
-        check->factsRead = reader && !Failed(ReadMovieFileFacts(path, check->info, reader));
+        // Read from the source, not decoded: no second pass over a stream.
+        check->factsRead = reader && !Failed(ReadMovieFacts(source, info, reader));
     } else {
-        Failure failure = CheckCompressed(path, progress, check, reader);
+        Failure failure = CheckCompressed(source, progress, check, reader);
         if (Failed(failure))
             return failure;
     }
     check->health = check->damage == Damage::None ? MovieHealth::Intact : MovieHealth::Damaged;
     return NoFailure();
+}
+
+Failure CheckMovieFile(const char* path, const Progress* progress, MovieCheck* check,
+                       FactsReader* reader)
+{
+    MovieInfo info;
+    InspectMovie(path, &info);
+    MovieFileSource opened = {nullptr, MemorySource(nullptr, 0)};
+    if (info.movieSize != 0 && !OpenMovieFileSource(path, info, &opened)) {
+        *check = MovieCheck();
+        check->info = info;
+        return FailureOf(FailureKind::ReadFailed);
+    }
+    Failure failure = CheckMovieSource(&opened.source, info, progress, check, reader);
+    CloseMovieFileSource(&opened);
+    return failure;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "common/byte_source.h"
 #include "common/progress.h"
 #include "movie/movie_facts.h"
 #include "movie/movie_file.h"
@@ -41,3 +42,8 @@ struct MovieCheck {
 // (file_facts.h) gives, and it is false exactly when that fails.
 Failure CheckMovieFile(const char* path, const Progress* progress, MovieCheck* check,
                        FactsReader* reader = nullptr);
+
+// The same for the movie that `source` holds where `info` (its
+// inspection, InspectMovieSource) says.
+Failure CheckMovieSource(const ByteSource* source, const MovieInfo& info,
+                         const Progress* progress, MovieCheck* check, FactsReader* reader = nullptr);

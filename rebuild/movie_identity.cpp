@@ -73,22 +73,21 @@ bool PassStoredBody(const ByteSource* source, const MovieInfo& info, IdentityPas
     return true;
 }
 
-// A compressed movie, held as stored and decoded into the pass.
+// A compressed movie, decoded into the pass.
 bool PassDecodedBody(const ByteSource* source, const MovieInfo& info, IdentityPass* pass,
                      FailureKind* error)
 {
     if (!FindBodyDecoder(MovieSignature(info.header)))
         return Fail(error, FailureKind::CannotDecode);
-    unsigned char* movie = ReadSourceRangeFully(source, info.movieOffset, info.movieSize);
-    if (!movie)
-        return Fail(error, FailureKind::ReadFailed);
     ByteSink sink = {TakePiece, nullptr, pass};
-    Failure decoded = DecodeMovieBody(movie, info.movieSize, &sink, nullptr, nullptr);
-    MemFree(movie);
+    Failure decoded =
+        DecodeStoredMovieOf(source, info.movieOffset, info.movieSize, &sink, nullptr, nullptr);
     if (!Failed(decoded))
         return true;
-    return Fail(error, decoded.kind == FailureKind::OutOfMemory ? FailureKind::OutOfMemory
-                                                                : FailureKind::DamagedMovie);
+    FailureKind kind = decoded.kind;
+    return Fail(error, kind == FailureKind::OutOfMemory || kind == FailureKind::ReadFailed
+                           ? kind
+                           : FailureKind::DamagedMovie);
 }
 
 // The header of the uncompressed form: "FWS", the version, the length.
@@ -135,17 +134,11 @@ bool ReadMovieIdentity(const ByteSource* source, const MovieInfo& info, FactsRea
 bool ReadMovieFileIdentity(const char* path, const MovieInfo& info, FactsReader* reader,
                            unsigned char digest[sha256Size], FailureKind* error)
 {
-    // A .app folder keeps its movie in a file of its own.
-    char* moviePath = info.movieSize != 0 ? MovieFilePath(path, info.layout) : nullptr;
-    PlatformFile* file = moviePath ? OpenFileForRead(moviePath) : nullptr;
-    MemFree(moviePath);
-    uint64_t size = 0;
-    // A file that cannot be read is a source of no bytes: reading the
-    // movie from it fails as a read.
-    ByteSource source = file && GetFileSize64(file, &size) ? FileSource(file, size)
-                                                           : MemorySource(nullptr, 0);
-    bool read = ReadMovieIdentity(&source, info, reader, digest, error);
-    CloseFile(file);
+    MovieFileSource opened = {nullptr, MemorySource(nullptr, 0)};
+    if (info.movieSize != 0)
+        OpenMovieFileSource(path, info, &opened);
+    bool read = ReadMovieIdentity(&opened.source, info, reader, digest, error);
+    CloseMovieFileSource(&opened);
     return read;
 }
 

@@ -22,10 +22,10 @@ const uint32_t pieceSize = 64 * 1024;
 const uint16_t endTag = 0;
 const uint32_t longTagLength = 0x3F;
 
-// Reads the file through a buffer of pieceSize bytes, for the small
+// Reads the source through a buffer of pieceSize bytes, for the small
 // reads of a tag walk.
 struct PieceReader {
-    PlatformFile* file;
+    const ByteSource* source;
     uint64_t fileSize;
     uint64_t start;   // file offset of buffer[0]
     uint32_t filled;  // valid bytes in buffer
@@ -42,10 +42,7 @@ bool ReadBytes(PieceReader* reader, uint64_t offset, unsigned char* bytes, uint3
         uint64_t at = offset + done;
         if (at < reader->start || at >= reader->start + reader->filled) {
             reader->start = at;
-            reader->filled = 0;
-            if (!SeekFile(reader->file, at))
-                return false;
-            reader->filled = ReadFileBytes(reader->file, reader->buffer, pieceSize);
+            reader->filled = ReadSource(reader->source, at, reader->buffer, pieceSize);
             if (reader->filled == 0)
                 return false;
         }
@@ -131,8 +128,7 @@ bool DecodeThrough(PieceReader* reader, const BodyDecoder& decoder, uint64_t off
             uint32_t count = left < pieceSize ? (uint32_t)left : pieceSize;
             // The reader's buffer is the stream's input from here on.
             reader->filled = 0;
-            if (count != 0 && (!SeekFile(reader->file, at) ||
-                               ReadFileBytes(reader->file, reader->buffer, count) != count))
+            if (count != 0 && ReadSource(reader->source, at, reader->buffer, count) != count)
                 break;
             cursors.input = reader->buffer;
             cursors.inputLeft = count;
@@ -196,15 +192,15 @@ bool IsPlausibleMovieHeader(const unsigned char* header)
            ReadLe32(header + 4) >= smallestMovie;
 }
 
-void ExamineMovieAt(PlatformFile* file, uint64_t fileSize, uint64_t offset, FoundMovie* movie)
+void ExamineMovieAt(const ByteSource* source, uint64_t offset, FoundMovie* movie)
 {
     FillBytes(movie, 0, sizeof *movie);
     movie->offset = offset;
     PieceReader* reader = (PieceReader*)MemAlloc(sizeof(PieceReader));
     if (!reader)
         return;
-    reader->file = file;
-    reader->fileSize = fileSize;
+    reader->source = source;
+    reader->fileSize = source->size;
     unsigned char header[movieHeaderSize];
     if (ReadBytes(reader, offset, header, movieHeaderSize)) {
         movie->header = ReadLe32(header);
@@ -214,12 +210,11 @@ void ExamineMovieAt(PlatformFile* file, uint64_t fileSize, uint64_t offset, Foun
     MemFree(reader);
 }
 
-bool ScanFile(const char* path, FoundMovieCallback found, void* context)
+bool ScanSource(const ByteSource* source, FoundMovieCallback found, void* context)
 {
-    PlatformFile* file = OpenFileForRead(path);
-    uint64_t fileSize = 0;
-    unsigned char* window = file ? (unsigned char*)MemAlloc(windowSize) : nullptr;
-    bool complete = window && GetFileSize64(file, &fileSize);
+    uint64_t fileSize = source->size;
+    unsigned char* window = (unsigned char*)MemAlloc(windowSize);
+    bool complete = window != nullptr;
     // Each window starts with the last header bytes of the one before, so
     // that a header across the border is seen whole.
     uint64_t start = 0;  // file offset of window[0]
@@ -230,7 +225,7 @@ bool ScanFile(const char* path, FoundMovieCallback found, void* context)
         uint32_t want = windowSize - kept;
         if (want > left)
             want = (uint32_t)left;
-        complete = SeekFile(file, start + kept) && ReadFileBytes(file, window + kept, want) == want;
+        complete = ReadSource(source, start + kept, window + kept, want) == want;
         uint32_t filled = kept + want;
         // Candidates start at i - 1, where window[i] is the 'W'.
         for (uint32_t i = 1; complete && going && i + movieHeaderSize <= filled + 1;) {
@@ -242,7 +237,7 @@ bool ScanFile(const char* path, FoundMovieCallback found, void* context)
                 break;
             if (IsPlausibleMovieHeader(window + i - 1)) {
                 FoundMovie movie;
-                ExamineMovieAt(file, fileSize, start + i - 1, &movie);
+                ExamineMovieAt(source, start + i - 1, &movie);
                 going = found(movie, context);
             }
             i++;
@@ -254,29 +249,39 @@ bool ScanFile(const char* path, FoundMovieCallback found, void* context)
         start += filled - kept;
     }
     MemFree(window);
+    return complete;
+}
+
+bool ScanFile(const char* path, FoundMovieCallback found, void* context)
+{
+    PlatformFile* file = OpenFileForRead(path);
+    uint64_t size = 0;
+    bool opened = file && GetFileSize64(file, &size);
+    ByteSource source = FileSource(file, size);
+    bool complete = opened && ScanSource(&source, found, context);
     CloseFile(file);
     return complete;
 }
 
 namespace {
-// The confirmed movie whose header stands at `offset` of the open `file`.
-Failure FindMovieAt(PlatformFile* file, uint64_t offset, FoundMovie* movie)
+// The confirmed movie whose header stands at `offset` of `source`.
+Failure FindMovieAt(const ByteSource* source, uint64_t offset, FoundMovie* movie)
 {
-    uint64_t fileSize = 0;
     unsigned char header[movieHeaderSize];
     FillBytes(movie, 0, sizeof *movie);
-    if (!file || !GetFileSize64(file, &fileSize) || offset >= fileSize ||
-        !SeekFile(file, offset) || ReadFileBytes(file, header, movieHeaderSize) != movieHeaderSize ||
+    if (ReadSource(source, offset, header, movieHeaderSize) != movieHeaderSize ||
         !IsPlausibleMovieHeader(header))
         return FailureOf(FailureKind::NoMovie);
-    ExamineMovieAt(file, fileSize, offset, movie);
+    ExamineMovieAt(source, offset, movie);
     if (!movie->confirmed || movie->storedSize > 0xFFFFFFFFu)
         return FailureOf(FailureKind::NoMovie);
     return NoFailure();
 }
 
-// Copies `count` bytes from `offset` of `file` to the output, a piece at a time.
-Failure CopyRange(PlatformFile* file, uint64_t offset, uint64_t count, OutputFile* output)
+}  // namespace
+
+Failure CopySourceRange(const ByteSource* source, uint64_t offset, uint64_t count,
+                        OutputFile* output)
 {
     unsigned char* bytes = (unsigned char*)MemAlloc(pieceSize);
     if (!bytes)
@@ -284,7 +289,7 @@ Failure CopyRange(PlatformFile* file, uint64_t offset, uint64_t count, OutputFil
     Failure result = NoFailure();
     for (uint64_t done = 0; !Failed(result) && done < count;) {
         uint32_t piece = count - done < pieceSize ? (uint32_t)(count - done) : pieceSize;
-        if (!SeekFile(file, offset + done) || ReadFileBytes(file, bytes, piece) != piece)
+        if (ReadSource(source, offset + done, bytes, piece) != piece)
             result = FailureOf(FailureKind::ReadFailed);
         else if (!WriteOutput(output, bytes, piece))
             result = FailureOf(FailureKind::WriteFailed);
@@ -293,22 +298,34 @@ Failure CopyRange(PlatformFile* file, uint64_t offset, uint64_t count, OutputFil
     MemFree(bytes);
     return result;
 }
-}  // namespace
 
-Failure ExtractMovieAt(const char* path, uint64_t offset, const char* outPath, CommitMode commit)
+Failure ExtractMovieAtSource(const ByteSource* source, uint64_t offset, const char* outPath,
+                             CommitMode commit)
 {
-    PlatformFile* file = OpenFileForRead(path);
     FoundMovie movie;
-    Failure result = FindMovieAt(file, offset, &movie);
+    Failure result = FindMovieAt(source, offset, &movie);
     OutputFile output = {nullptr, 0};
     if (!Failed(result))
         result = OpenOutput(&output, outPath);
     if (!Failed(result))
-        result = CopyRange(file, offset, movie.storedSize, &output);
+        result = CopySourceRange(source, offset, movie.storedSize, &output);
     if (Failed(result))
         AbandonOutput(&output);
     else
         result = PlaceOutput(&output, outPath, commit);
+    return result;
+}
+
+Failure ExtractMovieAt(const char* path, uint64_t offset, const char* outPath, CommitMode commit)
+{
+    PlatformFile* file = OpenFileForRead(path);
+    uint64_t size = 0;
+    if (!file || !GetFileSize64(file, &size)) {
+        CloseFile(file);
+        return FailureOf(FailureKind::NoMovie);
+    }
+    ByteSource source = FileSource(file, size);
+    Failure result = ExtractMovieAtSource(&source, offset, outPath, commit);
     CloseFile(file);
     return result;
 }
