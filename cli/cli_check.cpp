@@ -6,6 +6,7 @@
 #include "cli/cli_values.h"
 
 #include "common/platform.h"
+#include "cli/input_walk.h"
 #include "rebuild/movie_check.h"
 
 namespace {
@@ -75,10 +76,10 @@ void PrintText(FILE* out, const std::string& path, const MovieCheck& check)
 }
 
 // The keys are a promise to scripts, as info's are: see the README.
-bool PrintJson(FILE* out, const std::string& path, const MovieCheck& check)
+bool PrintJson(FILE* out, const InputItem& item, const MovieCheck& check)
 {
-    char* name = NativeTextToUtf8(path.c_str());
-    if (!name)
+    std::string name = InputNameUtf8(item);
+    if (name.empty())
         return false;
     bool movie = check.health != MovieHealth::NoMovie;
     bool damaged = check.health == MovieHealth::Damaged;
@@ -94,7 +95,6 @@ bool PrintJson(FILE* out, const std::string& path, const MovieCheck& check)
         {"decoded_length", movie ? NumberText(Decimal(check.decodedLength)) : Null()},
         {"problem", damaged ? Text(Problem(check)) : Null()},
     };
-    MemFree(name);
     std::string json = "{";
     for (const Key& key : keys) {
         if (json.size() > 1)
@@ -110,29 +110,60 @@ bool PrintJson(FILE* out, const std::string& path, const MovieCheck& check)
 
 }  // namespace
 
+namespace {
+
+struct CheckRun {
+    const Arguments* arguments;
+    FILE* out;
+    FILE* err;
+    unsigned long skipped;  // inputs met in folders and archives without a movie
+};
+
+Failure CheckInput(const InputItem& item, MovieCheck* check)
+{
+    if (item.entry)
+        return CheckMovieSource(item.entry->source, item.info, nullptr, check);
+    return CheckMovieFile(item.path, nullptr, check);
+}
+
+// False when the input is not an intact movie.
+bool CheckOne(const InputItem& item, void* context)
+{
+    CheckRun* run = (CheckRun*)context;
+    FileKind kind = KindOf(item.info);
+    if (item.found && kind != FileKind::BareMovie && kind != FileKind::Projector) {
+        run->skipped++;
+        return true;
+    }
+    MovieCheck check;
+    Failure failure = CheckInput(item, &check);
+    if (Failed(failure)) {
+        PrintFileError(run->err, item.name,
+                       FailureText(failure, FailureContext::Checking, check.info));
+        return false;
+    }
+    bool intact = check.health == MovieHealth::Intact;
+    if (run->arguments->json ? !PrintJson(run->out, item, check)
+                             : (PrintText(run->out, item.name, check), false)) {
+        PrintFileError(run->err, item.name, "not enough memory to describe it");
+        intact = false;
+    }
+    fflush(run->out);  // keeps results and error lines in the order of the inputs
+    return intact;
+}
+
+}  // namespace
+
 int RunCheck(const Arguments& arguments, FILE* out, FILE* err)
 {
     if (arguments.files.empty())
         return ReportUsageError(err, arguments.command, "no file given");
-    bool allIntact = true;
-    for (const std::string& path : arguments.files) {
-        MovieCheck check;
-        if (!CheckInputFile(err, path, InputRule::Inspected)) {
-            allIntact = false;
-            continue;
-        }
-        Failure failure = CheckMovieFile(path.c_str(), nullptr, &check);
-        if (Failed(failure)) {
-            PrintFileError(err, path, FailureText(failure, FailureContext::Checking, check.info));
-            allIntact = false;
-            continue;
-        }
-        allIntact = allIntact && check.health == MovieHealth::Intact;
-        if (arguments.json ? !PrintJson(out, path, check) : (PrintText(out, path, check), false)) {
-            PrintFileError(err, path, "not enough memory to describe it");
-            allIntact = false;
-        }
-        fflush(out);  // keeps results and error lines in the order of the files
-    }
+    CheckRun run = {&arguments, out, err, 0};
+    InputWalk walk = {arguments.recursive, false, InputRule::Inspected, CheckOne, &run};
+    bool allIntact = WalkInputs(arguments.files, walk, err);
+    if (run.skipped != 0)
+        fprintf(err, "%s: %lu file(s) in folders and archives held no movie, and were left "
+                     "out\n",
+                programName, run.skipped);
     return allIntact ? exitDone : exitFailed;
 }

@@ -7,18 +7,24 @@
 #include "cli/cli_values.h"
 
 #include "common/platform.h"
+#include "cli/input_walk.h"
 #include "rebuild/file_facts.h"
+#include "rebuild/movie_identity.h"
 
 namespace {
 
-// What info reports about one file.
+// What info reports about one input.
 struct FileFacts {
     MovieInfo info;
     FileKind kind;
     PackedVersion required;       // meaningful with a movie
     PackedVersion playerVersion;  // 0 when there is no player or no readable version
-    std::string name;             // the path in UTF-8, for JSON and CSV
+    std::string name;             // the name in UTF-8, for JSON and CSV
     const MovieFacts* movie;      // with --facts, when the movie decoded; else null
+    // With --facts: the SHA-256 of the movie's uncompressed form (when it
+    // decoded) and of the file as stored (when it could be read), as hex.
+    std::string movieSha256;
+    std::string fileSha256;
 };
 
 bool HasMovie(const FileFacts& facts)
@@ -26,25 +32,65 @@ bool HasMovie(const FileFacts& facts)
     return facts.info.movieSize != 0;
 }
 
-// Fills `facts` for the file at `path`; with `reader`, walks its movie
-// too. False (after reporting why) when the movie's facts were asked for
-// and could not be read: the other facts still stand.
-bool GatherFacts(FILE* err, const std::string& path, FactsReader* reader, FileFacts* facts)
+std::string Hex(const unsigned char digest[sha256Size])
 {
-    InspectMovie(path.c_str(), &facts->info);
+    char text[sha256HexSize];
+    FormatSha256Hex(digest, text);
+    return text;
+}
+
+// The movie's facts and identity, and the file's hash, of a file on disk.
+FailureKind ReadFileIdentity(const char* path, FactsReader* reader, FileFacts* facts)
+{
+    unsigned char digest[sha256Size];
+    // A .app folder is no file: its hash is that of nothing stored.
+    if (!IsFolder(path) && HashFileBytes(path, digest))
+        facts->fileSha256 = Hex(digest);
+    if (!HasMovie(*facts))
+        return FailureKind::None;
+    FailureKind error = FailureKind::None;
+    if (ReadMovieFileIdentity(path, facts->info, reader, digest, &error)) {
+        facts->movieSha256 = Hex(digest);
+        facts->movie = &reader->facts;
+    }
+    return error;
+}
+
+// The same of an archive's entry, read as the walk went past it.
+FailureKind ReadEntryIdentity(const CollectionEntry& entry, FileFacts* facts)
+{
+    if (entry.hasFileSha256)
+        facts->fileSha256 = Hex(entry.fileSha256);
+    if (!HasMovie(*facts))
+        return FailureKind::None;
+    if (!entry.hasMovieSha256)
+        return entry.movieError;
+    facts->movieSha256 = Hex(entry.movieSha256);
+    facts->movie = &entry.facts->facts;
+    return FailureKind::None;
+}
+
+// Fills `facts` for the input; with `reader`, reads its movie too. False
+// (after reporting why) when the movie's facts were asked for and could
+// not be read: the other facts still stand.
+bool GatherFacts(FILE* err, const InputItem& item, FactsReader* reader, FileFacts* facts)
+{
+    facts->info = item.info;
     facts->kind = KindOf(facts->info);
     facts->required = RequiredPlayerVersion(facts->info.header);
-    facts->playerVersion = PlayerVersionOf(path.c_str(), facts->info.layout);
+    facts->playerVersion = item.entry
+                               ? PlayerVersionOfSource(item.entry->source, facts->info.layout)
+                               : PlayerVersionOf(item.path, facts->info.layout);
     facts->movie = nullptr;
-    if (!reader || !HasMovie(*facts))
+    if (!reader)
         return true;
-    Failure failure = ReadMovieFileFacts(path.c_str(), facts->info, reader);
-    if (Failed(failure)) {
-        PrintFileError(err, path, FailureText(failure, FailureContext::ReadingFacts, facts->info));
-        return false;
-    }
-    facts->movie = &reader->facts;
-    return true;
+    FailureKind error = item.entry ? ReadEntryIdentity(*item.entry, facts)
+                                   : ReadFileIdentity(item.path, reader, facts);
+    if (error == FailureKind::None)
+        return true;
+    PrintFileError(err, item.name,
+                   FailureText(FailureOf(error), FailureContext::ReadingFacts, facts->info));
+    return false;
 }
 
 // ---------------------------------------------------------------------------
@@ -137,6 +183,10 @@ void PrintText(FILE* out, const std::string& path, const FileFacts& facts, bool 
         PrintMovieFactsText(out, *facts.movie);
     else if (withMovieFacts && HasMovie(facts))
         fprintf(out, "  movie facts        unknown: the movie cannot be read\n");
+    if (withMovieFacts && !facts.movieSha256.empty())
+        fprintf(out, "  movie SHA-256      %s\n", facts.movieSha256.c_str());
+    if (withMovieFacts && !facts.fileSha256.empty())
+        fprintf(out, "  file SHA-256       %s\n", facts.fileSha256.c_str());
 }
 
 // ---------------------------------------------------------------------------
@@ -258,6 +308,10 @@ const InfoKey infoKeys[] = {
      [](const FileFacts& f) { return f.movie ? Boolean(f.movie->isProtected) : Null(); }},
     {"debugger", inJson | inCsv | movieFact,
      [](const FileFacts& f) { return f.movie ? Boolean(f.movie->debugger) : Null(); }},
+    {"movie_sha256", inJson | inCsv | movieFact,
+     [](const FileFacts& f) { return f.movieSha256.empty() ? Null() : Text(f.movieSha256); }},
+    {"file_sha256", inJson | inCsv | movieFact,
+     [](const FileFacts& f) { return f.fileSha256.empty() ? Null() : Text(f.fileSha256); }},
 };
 
 bool Shows(const InfoKey& key, unsigned format, bool withMovieFacts)
@@ -305,45 +359,66 @@ void PrintCsvRow(FILE* out, const FileFacts& facts, bool withMovieFacts)
 
 }  // namespace
 
+namespace {
+
+struct InfoRun {
+    const Arguments* arguments;
+    FILE* out;
+    FILE* err;
+    FactsReader* reader;  // with --facts
+    bool first;           // no text block printed yet
+    unsigned long skipped;  // inputs met in folders and archives that are neither
+};
+
+bool DescribeInput(const InputItem& item, void* context)
+{
+    InfoRun* run = (InfoRun*)context;
+    const Arguments& arguments = *run->arguments;
+    FileKind kind = KindOf(item.info);
+    if (item.found && kind != FileKind::BareMovie && kind != FileKind::Projector) {
+        run->skipped++;
+        return true;
+    }
+    FileFacts facts;
+    facts.name = InputNameUtf8(item);
+    if (facts.name.empty()) {
+        PrintFileError(run->err, item.name, "not enough memory to describe it");
+        return false;
+    }
+    bool done = GatherFacts(run->err, item, run->reader, &facts);
+    if (arguments.json) {
+        PrintJson(run->out, facts, arguments.facts);
+    } else if (arguments.csv) {
+        PrintCsvRow(run->out, facts, arguments.facts);
+    } else {
+        if (!run->first)
+            fputc('\n', run->out);
+        PrintText(run->out, item.name, facts, arguments.facts);
+        run->first = false;
+    }
+    // Keeps the results and the error lines in the order of the inputs.
+    fflush(run->out);
+    return done;
+}
+
+}  // namespace
+
 int RunInfo(const Arguments& arguments, FILE* out, FILE* err)
 {
     if (arguments.files.empty())
         return ReportUsageError(err, arguments.command, "no file given");
     if (arguments.json && arguments.csv)
         return ReportUsageError(err, arguments.command, "choose one of --json and --csv");
-    FactsReader* reader = arguments.facts ? new FactsReader : nullptr;
+    InfoRun run = {&arguments, out, err, arguments.facts ? new FactsReader : nullptr, true, 0};
     if (arguments.csv)
         PrintCsvHeader(out, arguments.facts);
-    bool allDone = true;
-    bool first = true;
-    for (const std::string& path : arguments.files) {
-        if (!CheckInputFile(err, path, InputRule::Inspected)) {
-            allDone = false;
-            continue;
-        }
-        FileFacts facts;
-        char* name = NativeTextToUtf8(path.c_str());
-        if (!name) {
-            PrintFileError(err, path, "not enough memory to describe it");
-            allDone = false;
-            continue;
-        }
-        facts.name = name;
-        MemFree(name);
-        allDone = GatherFacts(err, path, reader, &facts) && allDone;
-        if (arguments.json) {
-            PrintJson(out, facts, arguments.facts);
-        } else if (arguments.csv) {
-            PrintCsvRow(out, facts, arguments.facts);
-        } else {
-            if (!first)
-                fputc('\n', out);
-            PrintText(out, path, facts, arguments.facts);
-            first = false;
-        }
-        // Keeps the results and the error lines in the order of the files.
-        fflush(out);
-    }
-    delete reader;
+    InputWalk walk = {arguments.recursive, arguments.facts, InputRule::Inspected, DescribeInput,
+                      &run};
+    bool allDone = WalkInputs(arguments.files, walk, err);
+    delete run.reader;
+    if (run.skipped != 0)
+        fprintf(err, "%s: %lu file(s) in folders and archives were neither movies nor "
+                     "projectors, and were left out\n",
+                programName, run.skipped);
     return allDone ? exitDone : exitFailed;
 }

@@ -33,6 +33,7 @@ struct Arguments {
     bool salvage;  // save: write what decodes of a damaged movie
     bool candidates;  // scan: list the candidates that were not confirmed too
     bool best;        // save: the smallest zlib stream, at libdeflate's highest level
+    bool recursive;   // info, check, scan: walk folders
 };
 
 // What a file is, from its inspection record: a player of any layout

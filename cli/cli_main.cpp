@@ -26,6 +26,7 @@ enum OptionBit : unsigned {
     optionSalvage = 2048,
     optionCandidates = 4096,
     optionBest = 8192,
+    optionRecursive = 16384,
 };
 
 struct Option {
@@ -44,6 +45,16 @@ const Option options[] = {
     {"--salvage", optionSalvage, false},
     {"--candidates", optionCandidates, false},
     {"--best", optionBest, false},
+    {"--recursive", optionRecursive, false},
+};
+
+// Short spellings of options.
+struct OptionAlias {
+    const char* alias;
+    const char* name;
+};
+const OptionAlias optionAliases[] = {
+    {"-r", "--recursive"},
 };
 
 const char overviewHelp[] =
@@ -71,8 +82,17 @@ const char overviewHelp[] =
     "than its movie needs (see \"quillaro-cli save --help\"); 4 damaged movies\n"
     "saved in part with save --salvage.\n";
 
+// What every reading command says about its inputs.
+#define inputsHelp \
+    "An archive (zip, 7z, rar, tar, ISO 9660, CAB, WARC; nested up to 4 levels)\n" \
+    "is read entry by entry, without unpacking it: each entry that is a movie or\n" \
+    "a projector is reported under the name ARCHIVE!/PATH (nested:\n" \
+    "outer.zip!/inner.7z!/game.swf), and one entry can be named that way.\n" \
+    "Entries and files met in folders that are neither are left out, and counted\n" \
+    "on standard error.\n"
+
 const char infoHelp[] =
-    "Usage: quillaro-cli info [--facts] [--json|--csv] FILE...\n"
+    "Usage: quillaro-cli info [--facts] [--json|--csv] [-r] FILE...\n"
     "\n"
     "Describes each file: a bare movie, a projector (a player program with a\n"
     "movie appended), a player program alone, or none of these; the movie's\n"
@@ -89,7 +109,15 @@ const char infoHelp[] =
     "            debugging; a movie that does not decode is an error\n"
     "  --json    one JSON object per file, one per line, for scripts; the keys\n"
     "            are listed in the README under \"Command line\"\n"
-    "  --csv     a header row, then one row per file, for spreadsheets\n";
+    "  --csv     a header row, then one row per file, for spreadsheets\n"
+    "  -r, --recursive   walk folders too (names in sorted order; links to\n"
+    "            folders are not followed)\n"
+    "\n"
+    "With --facts each movie also gets two identities: movie_sha256, the SHA-256\n"
+    "of its uncompressed form (the same for FWS, CWS and ZWS copies of one movie,\n"
+    "bare or in any projector), and file_sha256, that of the file as stored.\n"
+    "\n"
+    inputsHelp;
 
 const char saveHelp[] =
     "Usage: quillaro-cli save IN OUT [OPTIONS]\n"
@@ -176,7 +204,7 @@ const char extractMovieHelp[] =
     "  --quiet          accepted for symmetry with save; nothing to silence\n";
 
 const char scanHelp[] =
-    "Usage: quillaro-cli scan [--json] [--candidates] FILE...\n"
+    "Usage: quillaro-cli scan [--json] [--candidates] [-r] FILE...\n"
     "\n"
     "Finds every movie embedded anywhere in each file, trailer or not: each\n"
     "\"FWS\", \"CWS\" or \"ZWS\" with a plausible version (1-64) and declared\n"
@@ -192,11 +220,16 @@ const char scanHelp[] =
     "                file, offset, signature, version, declared_length,\n"
     "                stored_size, confirmed\n"
     "  --candidates  also list the candidates that were not confirmed\n"
+    "  -r, --recursive   walk folders too (sorted names; links to folders are not\n"
+    "                followed)\n"
+    "\n"
+    "An archive is scanned entry by entry: every entry, of any kind, is read\n"
+    "for movies and each is listed under the name ARCHIVE!/PATH.\n"
     "\n"
     "\"quillaro-cli extract-movie --at OFFSET IN OUT\" writes a movie found.\n";
 
 const char checkHelp[] =
-    "Usage: quillaro-cli check [--json] FILE...\n"
+    "Usage: quillaro-cli check [--json] [-r] FILE...\n"
     "\n"
     "Decodes the movie of each file (a bare movie or a projector) to its end,\n"
     "without writing anything, and reports it as intact, damaged (a data error\n"
@@ -209,6 +242,10 @@ const char checkHelp[] =
     "  --json    one JSON object per file, one per line: file, status (intact,\n"
     "            damaged, no-movie), signature, declared_length, decoded_length,\n"
     "            problem (text or null)\n"
+    "  -r, --recursive   walk folders too (sorted names; links to folders are not\n"
+    "            followed)\n"
+    "\n"
+    inputsHelp
     "\n"
     "Exit code 0 when every file holds an intact movie, 1 otherwise.\n";
 
@@ -220,18 +257,18 @@ struct Command {
 };
 
 const Command commands[] = {
-    {"info", infoHelp, optionJson | optionFacts | optionCsv, RunInfo},
+    {"info", infoHelp, optionJson | optionFacts | optionCsv | optionRecursive, RunInfo},
     {"save", saveHelp,
      optionForce | optionQuiet | optionOutDir | optionMovie | optionPlayer | optionThreads |
          optionJobs | optionSalvage | optionBest,
      RunSave},
-    {"check", checkHelp, optionJson, RunCheck},
+    {"check", checkHelp, optionJson | optionRecursive, RunCheck},
     {"extract-player", extractPlayerHelp, optionForce | optionQuiet | optionOutDir | optionJobs,
      RunExtractPlayer},
     {"extract-movie", extractMovieHelp,
      optionForce | optionQuiet | optionOutDir | optionJobs | optionAt,
      RunExtractMovie},
-    {"scan", scanHelp, optionJson | optionCandidates, RunScan},
+    {"scan", scanHelp, optionJson | optionCandidates | optionRecursive, RunScan},
 };
 
 const Command* FindCommand(const char* name)
@@ -245,6 +282,10 @@ const Command* FindCommand(const char* name)
 
 const Option* FindOption(const std::string& name)
 {
+    for (const OptionAlias& alias : optionAliases) {
+        if (name == alias.alias)
+            return FindOption(alias.name);
+    }
     for (const Option& option : options) {
         if (name == option.name)
             return &option;
@@ -274,6 +315,7 @@ void StoreOption(Arguments* arguments, const Option& option, const std::string& 
     case optionSalvage: arguments->salvage = true; break;
     case optionCandidates: arguments->candidates = true; break;
     case optionBest: arguments->best = true; break;
+    case optionRecursive: arguments->recursive = true; break;
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "common/platform.h"
 
@@ -29,6 +30,17 @@ bool IsSameFile(const char* first, const char* second);
 // system ignores it (Windows). Outputs are moved into place by name, so
 // two names are the same output exactly when their keys are equal.
 std::string OutputNameKey(const std::string& path);
+// One name in a folder, and what it is without following a link.
+struct FolderItem {
+    std::string name;  // the name alone, without the folder's path
+    bool folder;       // a folder itself (not a link to one)
+    bool link;         // a symbolic link or another reparse point
+};
+// The names in the folder `path`, "." and ".." left out, sorted by their
+// bytes so that every run walks them in the same order. False when the
+// folder cannot be read.
+bool ListFolder(const char* path, std::vector<FolderItem>* items);
+
 // Creates the folder `path` (not its parents); true if it exists afterwards.
 bool CreateFolder(const char* path);
 

@@ -2,11 +2,14 @@
 // systems.
 #include "cli/cli_platform.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -111,4 +114,28 @@ char* NativeTextToUtf8(const char* text)
     if (copy)
         memcpy(copy, text, size);
     return copy;
+}
+
+bool ListFolder(const char* path, std::vector<FolderItem>* items)
+{
+    items->clear();
+    DIR* folder = opendir(path);
+    if (!folder)
+        return false;
+    std::string prefix = std::string(path) + "/";
+    errno = 0;
+    while (dirent* entry = readdir(folder)) {
+        if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0)
+            continue;
+        struct stat status;
+        bool known = lstat((prefix + entry->d_name).c_str(), &status) == 0;
+        items->push_back({entry->d_name, known && S_ISDIR(status.st_mode),
+                          known && S_ISLNK(status.st_mode)});
+        errno = 0;
+    }
+    bool complete = errno == 0;
+    closedir(folder);
+    std::sort(items->begin(), items->end(),
+              [](const FolderItem& a, const FolderItem& b) { return a.name < b.name; });
+    return complete;
 }

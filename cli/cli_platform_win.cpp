@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -155,4 +156,35 @@ char* NativeTextToUtf8(const char* text)
         WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, length, nullptr, nullptr);
     MemFree(wide);
     return utf8;
+}
+
+bool ListFolder(const char* path, std::vector<FolderItem>* items)
+{
+    items->clear();
+    std::string pattern = std::string(path) + "\\*";
+    wchar_t* widePattern = WidePath(pattern.c_str());
+    WIN32_FIND_DATAW found;
+    HANDLE search = widePattern ? FindFirstFileW(widePattern, &found) : INVALID_HANDLE_VALUE;
+    MemFree(widePattern);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    bool complete = true;
+    do {
+        if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0)
+            continue;
+        char* name = WideToAnsi(found.cFileName);
+        if (!name) {
+            complete = false;
+            break;
+        }
+        DWORD attributes = found.dwFileAttributes;
+        bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        items->push_back({name, (attributes & FILE_ATTRIBUTE_DIRECTORY) && !link, link});
+        MemFree(name);
+    } while (FindNextFileW(search, &found));
+    complete = complete && GetLastError() == ERROR_NO_MORE_FILES;
+    FindClose(search);
+    std::sort(items->begin(), items->end(),
+              [](const FolderItem& a, const FolderItem& b) { return a.name < b.name; });
+    return complete;
 }

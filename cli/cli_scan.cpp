@@ -6,6 +6,7 @@
 #include "cli/cli_values.h"
 
 #include "common/platform.h"
+#include "cli/input_walk.h"
 #include "rebuild/movie_scan.h"
 
 namespace {
@@ -69,16 +70,54 @@ bool PrintFound(const FoundMovie& movie, void* context)
     return true;
 }
 
-// The file name as a JSON string, or "" when memory runs out.
-std::string JsonName(const std::string& path)
+// The input's name as a JSON string, or "" when memory runs out.
+std::string JsonName(const InputItem& item)
 {
-    char* name = NativeTextToUtf8(path.c_str());
-    if (!name)
+    std::string name = InputNameUtf8(item);
+    if (name.empty())
         return "";
     std::string json;
     AppendJsonString(&json, name);
-    MemFree(name);
     return json;
+}
+
+bool ScanInput(const InputItem& item, ScanOutput* output)
+{
+    if (item.entry)
+        return ScanSource(item.entry->source, PrintFound, output);
+    return ScanFile(item.path, PrintFound, output);
+}
+
+struct ScanRun {
+    const Arguments* arguments;
+    FILE* out;
+    FILE* err;
+};
+
+bool ScanOne(const InputItem& item, void* context)
+{
+    ScanRun* run = (ScanRun*)context;
+    bool json = run->arguments->json;
+    std::string jsonName = json ? JsonName(item) : "";
+    if (json && jsonName.empty()) {
+        PrintFileError(run->err, item.name, "not enough memory to describe it");
+        return false;
+    }
+    ScanOutput output = {run->out, &item.name, json ? jsonName.c_str() : nullptr,
+                         run->arguments->candidates, 0, 0};
+    bool done = ScanInput(item, &output);
+    if (!done)
+        PrintFileError(run->err, item.name, "could not be read to its end; the movies before "
+                                            "the failure are listed");
+    else if (output.found == 0 && !json && !item.found)
+        fprintf(run->out, "%s: no movie found\n", item.name.c_str());
+    fflush(run->out);
+    if (output.rejected != 0)
+        PrintFileError(run->err, item.name,
+                       std::to_string(output.rejected) +
+                           " candidate(s) not confirmed as movies were left out "
+                           "(--candidates lists them)");
+    return done;
 }
 
 }  // namespace
@@ -87,33 +126,7 @@ int RunScan(const Arguments& arguments, FILE* out, FILE* err)
 {
     if (arguments.files.empty())
         return ReportUsageError(err, arguments.command, "no file given");
-    bool allDone = true;
-    for (const std::string& path : arguments.files) {
-        if (!CheckInputFile(err, path, InputRule::AnySize)) {
-            allDone = false;
-            continue;
-        }
-        std::string jsonName = arguments.json ? JsonName(path) : "";
-        if (arguments.json && jsonName.empty()) {
-            PrintFileError(err, path, "not enough memory to describe it");
-            allDone = false;
-            continue;
-        }
-        ScanOutput output = {out, &path, arguments.json ? jsonName.c_str() : nullptr,
-                             arguments.candidates, 0, 0};
-        if (!ScanFile(path.c_str(), PrintFound, &output)) {
-            PrintFileError(err, path, "could not be read to its end; the movies before the "
-                                       "failure are listed");
-            allDone = false;
-        } else if (output.found == 0 && !arguments.json) {
-            fprintf(out, "%s: no movie found\n", path.c_str());
-        }
-        fflush(out);
-        if (output.rejected != 0)
-            PrintFileError(err, path,
-                           std::to_string(output.rejected) +
-                               " candidate(s) not confirmed as movies were left out "
-                               "(--candidates lists them)");
-    }
-    return allDone ? exitDone : exitFailed;
+    ScanRun run = {&arguments, out, err};
+    InputWalk walk = {arguments.recursive, false, InputRule::AnySize, ScanOne, &run};
+    return WalkInputs(arguments.files, walk, err) ? exitDone : exitFailed;
 }

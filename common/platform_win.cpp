@@ -48,7 +48,7 @@ static wchar_t* AnsiToWide(const char* text)
     return wide;
 }
 
-static char* WideToAnsi(const wchar_t* wide)
+char* WideToAnsi(const wchar_t* wide)
 {
     int length = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
     char* text = length > 0 ? (char*)MemAlloc((size_t)length) : nullptr;

@@ -11,6 +11,10 @@
 // block, or null (empty name, no memory).
 wchar_t* WidePath(const char* path);
 
+// UTF-16 text (a name the wide calls return) in the ANSI code page, as a
+// MemAlloc block, or null when memory runs out.
+char* WideToAnsi(const wchar_t* wide);
+
 // The longest full path that every file call takes in the plain form
 // (CreateDirectory allows 12 characters fewer than MAX_PATH).
 const size_t plainPathLimit = 248;

@@ -37,8 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     WriteScratchFile(path, data, size);
     std::map<std::string, std::string> held, reread;
     std::string error;
-    WalkCollection(path, "c", CollectionOptions{false, 0}, Collect, &held, &error);
-    WalkCollection(path, "c", CollectionOptions{false, 1}, Collect, &reread, &error);
+    WalkCollection(path, "c", CollectionOptions{false, 0, ""}, Collect, &held, &error);
+    WalkCollection(path, "c", CollectionOptions{false, 1, ""}, Collect, &reread, &error);
     for (const auto& entry : held) {
         auto other = reread.find(entry.first);
         if (other != reread.end())

@@ -6,6 +6,7 @@
 
 #include "common/platform.h"
 #include "movie/movie_file.h"
+#include "movie/version_resource.h"
 
 namespace {
 
@@ -130,4 +131,9 @@ PackedVersion PlayerVersionOf(const char* path, PlayerLayout layout)
     case PlayerLayout::MacApp: return ReadAppVersion(path);
     default: return 0;
     }
+}
+
+PackedVersion PlayerVersionOfSource(const ByteSource* source, PlayerLayout layout)
+{
+    return layout == PlayerLayout::Windows ? ReadVersionResourceOfSource(source) : 0;
 }

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/byte_source.h"
 #include "movie/movie_file.h"
 
 typedef uint32_t PackedVersion;
@@ -33,6 +34,10 @@ inline bool PlayerIsNewEnough(PackedVersion player, PackedVersion required)
 // version field of their own, for a binary property list, and for no
 // player.
 PackedVersion PlayerVersionOf(const char* path, PlayerLayout layout);
+// The same for a program file whose bytes `source` holds (an archive's
+// entry, say): a Windows program's version resource, read by the portable
+// reader; 0 for every other layout.
+PackedVersion PlayerVersionOfSource(const ByteSource* source, PlayerLayout layout);
 
 // The original entry, for Windows programs: the file version (major.minor)
 // of the program file at `path` from its version resource (type 16,

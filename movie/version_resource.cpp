@@ -3,6 +3,8 @@
 // way the Windows loader finds it in a program loaded as data.
 #include "movie/version_resource.h"
 
+#include "common/byte_source.h"
+
 #include "common/bytes.h"
 #include "common/platform.h"
 
@@ -69,7 +71,7 @@ const uint32_t subdirectoryFlag = 0x80000000;
 const uint32_t versionResourceLimit = 0x10000;
 
 struct PeFile {
-    PlatformFile* file;
+    const ByteSource* source;
     uint64_t size;
 };
 
@@ -83,8 +85,8 @@ struct PeLayout {
 // Reads all `count` bytes at `offset`; false if any lies beyond the file.
 bool ReadExactly(const PeFile& pe, uint64_t offset, void* buffer, uint32_t count)
 {
-    return offset <= pe.size && count <= pe.size - offset && SeekFile(pe.file, offset) &&
-           ReadFileBytes(pe.file, buffer, count) == count;
+    return offset <= pe.size && count <= pe.size - offset &&
+           ReadSource(pe.source, offset, buffer, count) == count;
 }
 
 bool ReadLe32At(const PeFile& pe, uint64_t offset, uint32_t* value)
@@ -272,14 +274,22 @@ PackedVersion VersionOfOpenFile(const PeFile& pe)
 
 }  // namespace
 
+PackedVersion ReadVersionResourceOfSource(const ByteSource* source)
+{
+    PeFile pe = {source, source->size};
+    return VersionOfOpenFile(pe);
+}
+
 PackedVersion ReadVersionResourceOfFile(const char* path)
 {
-    PeFile pe = {OpenFileForRead(path), 0};
-    if (!pe.file)
+    PlatformFile* file = OpenFileForRead(path);
+    uint64_t size = 0;
+    if (!file || !GetFileSize64(file, &size)) {
+        CloseFile(file);
         return 0;
-    PackedVersion version = 0;
-    if (GetFileSize64(pe.file, &pe.size))
-        version = VersionOfOpenFile(pe);
-    CloseFile(pe.file);
+    }
+    ByteSource source = FileSource(file, size);
+    PackedVersion version = ReadVersionResourceOfSource(&source);
+    CloseFile(file);
     return version;
 }

@@ -331,6 +331,7 @@ void ReportFile(Walk* walk, const ByteSource* source, const EntryBytes& bytes,
         record->hasMovieSha256 = ReadMovieIdentity(source, record->location, walk->reader,
                                                    record->movieSha256, &record->movieError);
     record->facts = record->hasMovieSha256 ? walk->reader : nullptr;
+    record->source = source;
     Report(walk, *record);
 }
 
@@ -498,6 +499,24 @@ void InspectEntry(Walk* walk, Level* level, const ArchiveEntry& entry, EntryByte
     MemFree(reread.window);
 }
 
+// Whether `name` names an entry inside the archive named `archive`.
+bool IsInside(const std::string& name, const std::string& archive)
+{
+    return name.size() > archive.size() + 2 && name.compare(0, archive.size(), archive) == 0 &&
+           name.compare(archive.size(), 2, "!/") == 0;
+}
+
+// Whether an entry is to be read: every one, or the one asked for, those
+// that may hold it and those it holds.
+bool IsWanted(const Walk* walk, const Level* level, const ArchiveEntry& entry)
+{
+    const std::string& only = walk->options.only;
+    if (only.empty())
+        return true;
+    std::string name = EntryDisplayName(level->name, entry.path);
+    return only == name || IsInside(only, name) || IsInside(name, only);
+}
+
 // Walks the entries of one archive; false when it cannot be read to its
 // end (`*error` says why).
 bool WalkLevel(Walk* walk, Level* level, std::string* error)
@@ -512,9 +531,10 @@ bool WalkLevel(Walk* walk, Level* level, std::string* error)
             *error = ArchiveError(level->reader);
             return false;
         }
-        if (step == EntryStep::BadEntry)
+        if (step == EntryStep::BadEntry && IsWanted(walk, level, entry))
             ReportFailure(walk, level, entry, ArchiveError(level->reader));
-        else if (entry.type == EntryType::Regular)
+        else if (step == EntryStep::Entry && entry.type == EntryType::Regular &&
+                 IsWanted(walk, level, entry))
             VisitEntry(walk, level, entry);
     }
     return true;

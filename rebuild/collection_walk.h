@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/byte_source.h"
 #include "common/sha256.h"
 #include "movie/archive_entries.h"
 #include "movie/movie_file.h"
@@ -51,6 +52,9 @@ struct CollectionEntry {
     // The facts of the movie when it decoded (the walk's own reader,
     // valid during the callback); else null.
     const FactsReader* facts;
+    // The entry's bytes, for a caller that reads more of them (a check,
+    // a scan, a copy): valid during the callback; null when failed.
+    const ByteSource* source;
 };
 
 struct CollectionOptions {
@@ -59,6 +63,11 @@ struct CollectionOptions {
     // hasMovieSha256 is false with movieError None.
     bool facts;
     uint64_t memoryLimit;  // see above; 0 for defaultEntryMemoryLimit
+    // When not empty, the name ("ARCHIVE!/PATH") of the one entry wanted:
+    // every other entry is passed over unread, but for the archives on the
+    // way to it. It is reported as any entry is (an archive itself is
+    // then walked: its entries are reported).
+    std::string only;
 };
 
 // Receives each entry in the order of the archive; returns false to stop.

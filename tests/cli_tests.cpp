@@ -1014,7 +1014,18 @@ TEST(CliInfo, FactsFollowTheMovieAndNullWhereItCannotBeRead)
         // Today's keys come first, as they were.
         std::string todays = lines[i].substr(0, lines[i].find(",\"stage_width\"")) + "}";
         EXPECT_FALSE(InfoJsonValues(todays, !Contains(files[i].file, "player")).empty()) << todays;
-        EXPECT_EQ(files[i].facts, lines[i].substr(todays.size())) << lines[i];
+        // The identities end the line: the movie's where it decoded, the
+        // file's always; one movie bare or in a projector has one.
+        size_t hashes = lines[i].find(",\"movie_sha256\"");
+        EXPECT_EQ(files[i].facts, lines[i].substr(todays.size(), hashes - todays.size()) + "}")
+            << lines[i];
+        std::string identities = lines[i].substr(hashes);
+        EXPECT_EQ(files[i].facts == nulls, Contains(identities, "\"movie_sha256\":null"));
+        EXPECT_EQ(identities.size(), files[i].facts == nulls ? 102u : 164u) << identities;
+        if (i == 1) {
+            EXPECT_EQ(identities.substr(0, 82),
+                      lines[0].substr(lines[0].find(",\"movie_sha256\""), 82));
+        }
         std::string named = std::string("quillaro-cli: ") + files[i].file + ": ";
         EXPECT_EQ(files[i].error != nullptr, Contains(result.err, named)) << result.err;
         EXPECT_TRUE(!files[i].error || Contains(result.err, files[i].error)) << result.err;
@@ -1028,13 +1039,13 @@ TEST(CliInfo, FactsFollowTheMovieAndNullWhereItCannotBeRead)
     EXPECT_EQ("file,kind,signature,version,declared_length,movie_size,player_size,"
               "required_player_version,player_version,layout,stage_width,stage_height,frame_rate,"
               "frame_count,tags,end_tag,background,use_network,as3,has_metadata,use_gpu,"
-              "use_direct_blit,avm,protected,debugger\r\n"
+              "use_direct_blit,avm,protected,debugger,movie_sha256,file_sha256\r\n"
               "\"facts/a,b.swf\",bare-movie,CWS,10," + std::to_string(8 + body.size()) + "," +
                   std::to_string(movie.size()) + ",0,10.0,,,550,400,24,2,4,true,#ff0080,false,"
-                  "true,false,false,false,2,false,false\r\n"
+                  "true,false,false,false,2,false,false,H,H\r\n"
               "facts/player.exe,player,,,,0," + std::to_string(player.size()) +
-                  ",,11.2,windows,,,,,,,,,,,,,,,\r\n",
-              result.out);
+                  ",,11.2,windows,,,,,,,,,,,,,,,,,H\r\n",
+              std::regex_replace(result.out, std::regex("[0-9a-f]{64}"), "H"));
 }
 
 #ifndef _WIN32

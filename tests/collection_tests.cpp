@@ -184,7 +184,7 @@ std::vector<Found> WalkFile(const std::string& path, uint64_t memoryLimit, bool*
                             std::string* error)
 {
     std::vector<Found> found;
-    CollectionOptions options = {true, memoryLimit};
+    CollectionOptions options = {true, memoryLimit, ""};
     *walked = WalkCollection(path.c_str(), path, options, Collect, &found, error);
     return found;
 }

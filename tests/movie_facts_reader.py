@@ -13,6 +13,7 @@ Usage: movie_facts_reader.py [--no-lzma] CLI [RUNNER] -- FILE_OR_FOLDER...
   folder in name order) and compares; with --no-lzma, ZWS movies are
   expected to fail to decode. Exits 77 (skipped) when a folder is missing.
 """
+import hashlib
 import json
 import lzma
 import os
@@ -24,7 +25,7 @@ import zlib
 METADATA_CAP = 1024 * 1024
 FACT_KEYS = ["stage_width", "stage_height", "frame_rate", "frame_count", "tags", "end_tag",
              "tag_counts", "background", "file_attributes", "avm", "metadata", "protected",
-             "debugger"]
+             "debugger", "movie_sha256", "file_sha256"]
 ATTRIBUTE_BITS = [("use_network", 0x01), ("as3", 0x08), ("has_metadata", 0x10),
                   ("use_gpu", 0x20), ("use_direct_blit", 0x40)]
 
@@ -175,7 +176,12 @@ def expected_facts(path, lzma_decodes):
         data, length = body_of(movie)
     except Undecodable:
         return None, True
-    return read_facts(Body(data, length)), False
+    facts = read_facts(Body(data, length))
+    # The uncompressed form: "FWS", the version, the declared length, then
+    # the body cut or padded with zeros to that length.
+    uncompressed = b"FWS" + movie[3:8] + data + bytes(length - len(data))
+    facts["movie_sha256"] = hashlib.sha256(uncompressed).hexdigest()
+    return facts, False
 
 
 def main(arguments):
@@ -211,6 +217,8 @@ def main(arguments):
             failures.append("%s: keys %s" % (path, list(got.keys())))
             continue
         expected = facts if facts is not None else dict.fromkeys(FACT_KEYS)
+        with open(path, "rb") as file:
+            expected["file_sha256"] = hashlib.sha256(file.read()).hexdigest()
         for key in FACT_KEYS:
             if got[key] != expected[key]:
                 failures.append("%s: %s is %r, expected %r" % (path, key, got[key],

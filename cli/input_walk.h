@@ -1,0 +1,45 @@
+// input_walk.h - what the operands of a reading command (info, check,
+// scan) name: files and .app folders; archives, whose every entry is an
+// input of its own; one entry of an archive, named "ARCHIVE!/PATH"; and,
+// with --recursive, every file below a folder.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/cli_internal.h"
+#include "rebuild/collection_walk.h"
+
+// One input as a command reads it.
+struct InputItem {
+    std::string name;  // as shown: the operand, a path below a folder, or "ARCHIVE!/PATH"
+    const char* path;  // the file or .app folder on disk; null for an entry
+    const CollectionEntry* entry;  // an entry of an archive; null for a file
+    MovieInfo info;    // its inspection (InspectMovie, or the entry's)
+    // Met inside a folder or an archive rather than named by the user:
+    // a command passes over such an input when it holds neither a movie
+    // nor a player, and counts it.
+    bool found;
+};
+
+// What a command does with each input: false when that input failed
+// (its error printed), which makes the exit code 1.
+typedef bool (*InputVisit)(const InputItem& item, void* context);
+
+struct InputWalk {
+    bool recursive;  // walk folders (sorted names; links to folders not followed)
+    bool facts;      // read each entry's movie identity and facts as it is walked
+    InputRule rule;  // which files the command takes (see CheckInputFile)
+    InputVisit visit;
+    void* context;
+};
+
+// Hands every input the operands name to `walk.visit`, in order; errors
+// about the operands themselves (missing, unreadable, a damaged archive,
+// no such entry) are printed on `err`. True when nothing failed.
+bool WalkInputs(const std::vector<std::string>& operands, const InputWalk& walk, FILE* err);
+
+// The name of an input as UTF-8 for JSON and CSV, or "" when memory runs
+// out: an entry's path within its archive is UTF-8 already.
+std::string InputNameUtf8(const InputItem& item);
