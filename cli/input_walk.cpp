@@ -4,6 +4,7 @@
 #include "cli/input_walk.h"
 
 #include "cli/cli_platform.h"
+#include "cli/output_names.h"
 #include "common/platform.h"
 
 namespace {
@@ -94,16 +95,6 @@ bool IsProjectorFolder(const std::string& path)
     return info.layout == PlayerLayout::MacApp;
 }
 
-std::string JoinPath(const std::string& folder, const std::string& name)
-{
-    std::string path = folder;
-    while (path.size() > 1 && IsPathSeparator(path.back()))
-        path.pop_back();
-    if (!path.empty() && !IsPathSeparator(path.back()))
-        path.push_back(pathSeparator);
-    return path + name;
-}
-
 // Every file below `folder`, in sorted order; a .app folder is one input.
 bool WalkFolder(Walker* walker, const std::string& folder)
 {
@@ -128,8 +119,8 @@ bool WalkFolder(Walker* walker, const std::string& folder)
     return true;
 }
 
-// Where an operand that names no file splits into an archive that exists
-// and an entry: at the first "!/" after which the rest is an entry path.
+}  // namespace
+
 bool SplitEntryName(const std::string& operand, std::string* archive)
 {
     for (size_t at = operand.find("!/"); at != std::string::npos; at = operand.find("!/", at + 2)) {
@@ -141,6 +132,8 @@ bool SplitEntryName(const std::string& operand, std::string* archive)
     }
     return false;
 }
+
+namespace {
 
 bool WalkOperand(Walker* walker, const std::string& operand)
 {

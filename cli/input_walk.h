@@ -40,6 +40,11 @@ struct InputWalk {
 // no such entry) are printed on `err`. True when nothing failed.
 bool WalkInputs(const std::vector<std::string>& operands, const InputWalk& walk, FILE* err);
 
+// Where an operand that names no file splits into an archive that exists
+// and an entry: at the first "!/" after which the rest is an entry path.
+// False when it is no entry name.
+bool SplitEntryName(const std::string& operand, std::string* archive);
+
 // The name of an input as UTF-8 for JSON and CSV, or "" when memory runs
 // out: an entry's path within its archive is UTF-8 already.
 std::string InputNameUtf8(const InputItem& item);

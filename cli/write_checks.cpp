@@ -112,7 +112,7 @@ bool CheckSource(const WriteRequest& request, const std::string& input,
 // least as new as the movie needs. No player is checked with Remove, nor
 // with Keep when the source has none.
 Outcome CheckPlayerVersion(const WriteRequest& request, const std::string& input,
-                           const MovieInfo& source, std::string* log)
+                           const MovieInfo& source, std::string* log, const ByteSource* inputBytes)
 {
     const char* playerSource = SavedPlayerSource(request.mode, input.c_str(),
                                                  request.playerPath.c_str(), source);
@@ -131,7 +131,9 @@ Outcome CheckPlayerVersion(const WriteRequest& request, const std::string& input
         return Outcome::Done;
     }
     PackedVersion required = RequiredPlayerVersion(source.header);
-    PackedVersion player = PlayerVersionOf(playerSource, layout);
+    PackedVersion player = inputBytes && playerSource == input.c_str()
+                               ? PlayerVersionOfSource(inputBytes, layout)
+                               : PlayerVersionOf(playerSource, layout);
     if (PlayerIsNewEnough(player, required))
         return Outcome::Done;
     std::string facts = "movie version " + std::to_string(MovieVersion(source.header)) +

@@ -91,8 +91,11 @@ PlayerLayout SavedLayout(const WriteRequest& request, const std::string& input,
                          const MovieInfo& source);
 bool CheckSource(const WriteRequest& request, const std::string& input, const MovieInfo& source,
                  std::string* log);
+// With `inputBytes`, the input is an archive's entry, whose own player
+// is read from them.
 Outcome CheckPlayerVersion(const WriteRequest& request, const std::string& input,
-                           const MovieInfo& source, std::string* log);
+                           const MovieInfo& source, std::string* log,
+                           const ByteSource* inputBytes = nullptr);
 OutputFacts ExamineOutput(const WriteRequest& request, const std::string& input,
                           const std::string& output);
 bool CheckOutput(const WriteRequest& request, const std::string& input, const std::string& output,
@@ -103,6 +106,9 @@ CommitMode CommitModeOf(const WriteRequest& request);
 // What a failed write means, appended to `log`.
 void AppendWriteFailure(const std::string& input, const std::string& output,
                         const Failure& failure, std::string* log);
+// The messages and the outcome of a task whose writing ended with
+// `result` (write_steps.cpp).
+void EndTask(const WriteRequest& request, Task* task, const Failure& result);
 // What a salvage kept of a damaged movie.
 void AppendSalvage(const std::string& input, const std::string& output, const MovieInfo& source,
                    const RebuildDetails& details, std::string* log);

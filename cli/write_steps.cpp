@@ -4,6 +4,7 @@
 // messages printed in input order as soon as those before it are done.
 #include "cli/cli.h"
 #include "cli/cli_platform.h"
+#include "cli/entry_writes.h"
 #include "cli/batch_bar.h"
 #include "cli/output_names.h"
 #include "cli/write_jobs.h"
@@ -64,7 +65,8 @@ void ReportTaskProgress(void* context, uint64_t done, uint64_t total)
         task->progressed.store(share);
 }
 
-// The messages and the outcome of a task whose writing ended with `result`.
+}  // namespace
+
 void EndTask(const WriteRequest& request, Task* task, const Failure& result)
 {
     const std::string& input = task->input;
@@ -83,6 +85,8 @@ void EndTask(const WriteRequest& request, Task* task, const Failure& result)
     task->outcome = !written ? Outcome::Failed : salvaged ? Outcome::Salvaged : Outcome::Done;
     task->progressed.store(task->weight);
 }
+
+namespace {
 
 // Writes the task's output. A Save is left written beside its destination
 // (`toPlace`), for PlaceTask.
@@ -292,8 +296,9 @@ int ExitCodeOf(const std::vector<Task>& tasks)
 
 // The inputs of a run, each with the output named on the command line
 // (empty with --out-dir).
+// `outputs` are those claimed by the run's earlier inputs.
 int RunTasks(const WriteRequest& request, const std::vector<std::string>& inputs,
-             const std::string& namedOutput)
+             const std::string& namedOutput, std::set<std::string>* outputs)
 {
     std::vector<Task> tasks(inputs.size());
     for (size_t i = 0; i < inputs.size(); i++) {
@@ -301,11 +306,49 @@ int RunTasks(const WriteRequest& request, const std::vector<std::string>& inputs
         tasks[i].output = namedOutput;
     }
     InspectTasks(request, tasks);
-    std::set<std::string> outputs;
     for (Task& task : tasks)
-        PlanTask(request, &outputs, &task);
+        PlanTask(request, outputs, &task);
     WriteTasks(request, tasks);
     return ExitCodeOf(tasks);
+}
+
+// The worse of two exit codes of parts of a run.
+int WorseExit(int a, int b)
+{
+    const int order[] = {exitDone, exitSalvaged, exitRefused, exitFailed};
+    for (int code : order) {
+        if (a == code)
+            return b;
+        if (b == code)
+            return a;
+    }
+    return a;
+}
+
+// The inputs in their order: files as batches on the job threads, and
+// archives (for extract-movie) one entry after another between them.
+int RunInputs(const WriteRequest& request, const std::vector<std::string>& inputs,
+              const std::string& namedOutput)
+{
+    std::set<std::string> outputs;
+    std::vector<std::string> batch;
+    int result = exitDone;
+    for (size_t i = 0; i <= inputs.size(); i++) {
+        bool archive = i < inputs.size() && IsArchiveInput(request, inputs[i]);
+        if ((archive || i == inputs.size()) && !batch.empty()) {
+            result = WorseExit(result, RunTasks(request, batch, namedOutput, &outputs));
+            batch.clear();
+        }
+        if (archive) {
+            Outcome outcome = WriteArchiveInput(request, inputs[i], namedOutput, &outputs);
+            std::vector<Task> one(1);
+            one[0].outcome = outcome;
+            result = WorseExit(result, ExitCodeOf(one));
+        } else if (i < inputs.size()) {
+            batch.push_back(inputs[i]);
+        }
+    }
+    return result;
 }
 
 int RunWrite(WriteCommand command, const Arguments& arguments, FILE* err)
@@ -323,7 +366,7 @@ int RunWrite(WriteCommand command, const Arguments& arguments, FILE* err)
         return exitFailed;
     if (!request.outDir.empty() && !PrepareOutDir(request))
         return exitFailed;
-    return RunTasks(request, inputs, namedOutput);
+    return RunInputs(request, inputs, namedOutput);
 }
 }  // namespace
 

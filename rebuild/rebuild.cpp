@@ -9,6 +9,7 @@
 #include "common/bytes.h"
 #include "movie/movie_file.h"
 #include "rebuild/body_decode.h"
+#include "rebuild/file_facts.h"
 #include "rebuild/lzma_body.h"
 #include "rebuild/parallel_deflate.h"
 
@@ -16,28 +17,27 @@ namespace {
 // The player bytes the mode asks for, and the layout they bring: `*buffer`
 // is null with `*count` 0 when there are none to write. False when they
 // exist but cannot be read.
-bool ReadPlayerBytes(const MovieInfo& source, const char* moviePath, const char* playerPath,
+bool ReadPlayerBytes(const MovieInfo& source, const ByteSource* input, const char* playerPath,
                      PlayerAction action, unsigned char** buffer, uint32_t* count,
                      PlayerLayout* layout)
 {
     *buffer = nullptr;
     *count = 0;
     *layout = PlayerLayout::None;
-    const char* path = moviePath;
     if (action == PlayerAction::Keep) {
         *count = source.playerSize;
         *layout = source.layout;
+        if (*count != 0)
+            *buffer = ReadSourceRangeFully(input, 0, *count);
     } else if (action == PlayerAction::AddReplace) {
         MovieInfo player;
         InspectMovie(playerPath, &player);
         *count = player.playerSize;
         *layout = player.layout;
-        path = playerPath;
+        if (*count != 0)
+            *buffer = ReadFileRangeFully(playerPath, 0, *count);
     }
-    if (*count == 0)
-        return true;
-    *buffer = ReadFileRangeFully(path, 0, *count);
-    return *buffer != nullptr;
+    return *count == 0 || *buffer != nullptr;
 }
 
 // The movie size and magic of the output's layout, on their side of the
@@ -85,39 +85,34 @@ Failure OutputFailure(Failure failure)
 // The stored movie a Save reads: whole in memory up to wholeMovieLimit,
 // else read in pieces from the file that holds it.
 struct StoredMovie {
-    PlatformFile* file;
+    const ByteSource* input;
     uint64_t offset;
     uint32_t size;
     unsigned char* whole;                  // MemAlloc; null beyond the limit
     unsigned char head[lzmaStreamOffset];  // its first bytes, zero past its end
 };
 
-Failure OpenStoredMovie(const char* moviePath, const MovieInfo& source, StoredMovie* stored)
+Failure OpenStoredMovie(const ByteSource* input, const MovieInfo& source, StoredMovie* stored)
 {
     *stored = StoredMovie();
+    stored->input = input;
     stored->offset = source.movieOffset;
     stored->size = source.movieSize;
-    char* path = MovieFilePath(moviePath, source.layout);
-    stored->file = path ? OpenFileForRead(path) : nullptr;
-    MemFree(path);
     uint32_t headSize = stored->size < sizeof stored->head ? stored->size : sizeof stored->head;
-    if (!stored->file || !SeekFile(stored->file, stored->offset) ||
-        ReadFileBytes(stored->file, stored->head, headSize) != headSize)
+    if (ReadSource(input, stored->offset, stored->head, headSize) != headSize)
         return FailureOf(FailureKind::ReadFailed);
     if (stored->size > wholeMovieLimit)
         return NoFailure();
     stored->whole = (unsigned char*)MemAlloc(stored->size);
     if (!stored->whole)
         return FailureOf(FailureKind::OutOfMemory);
-    if (!SeekFile(stored->file, stored->offset) ||
-        ReadFileBytes(stored->file, stored->whole, stored->size) != stored->size)
+    if (ReadSource(input, stored->offset, stored->whole, stored->size) != stored->size)
         return FailureOf(FailureKind::ReadFailed);
     return NoFailure();
 }
 
 void CloseStoredMovie(StoredMovie* stored)
 {
-    CloseFile(stored->file);
     MemFree(stored->whole);
 }
 
@@ -127,7 +122,7 @@ Failure DecodeStored(const StoredMovie& stored, const ByteSink* sink, const Prog
 {
     if (stored.whole)
         return DecodeMovieBody(stored.whole, stored.size, sink, progress, report);
-    return DecodeMovieFile(stored.file, stored.offset, stored.size, sink, progress, report);
+    return DecodeMovieSource(stored.input, stored.offset, stored.size, sink, progress, report);
 }
 
 // Hands `count` stored bytes from `from` on to `sink`; Stopped when the
@@ -143,8 +138,7 @@ Failure CopyStored(const StoredMovie& stored, uint64_t from, uint64_t count, con
     Failure result = FailureOf(piece ? FailureKind::None : FailureKind::OutOfMemory);
     for (uint64_t done = 0; !Failed(result) && done < count;) {
         uint32_t length = count - done < pieceSize ? (uint32_t)(count - done) : pieceSize;
-        if (!SeekFile(stored.file, stored.offset + from + done) ||
-            ReadFileBytes(stored.file, piece, length) != length)
+        if (ReadSource(stored.input, stored.offset + from + done, piece, length) != length)
             result = FailureOf(FailureKind::ReadFailed);
         else if (!sink->write(sink->context, piece, length))
             result = FailureOf(FailureKind::Stopped);
@@ -317,11 +311,11 @@ Failure WriteStored(OutputFile* file, const Progress* progress, const StoredMovi
 }
 
 // Reads the stored movie and writes it converted as `action` asks.
-Failure WriteMovie(OutputFile* file, const Progress* progress, const char* moviePath,
+Failure WriteMovie(OutputFile* file, const Progress* progress, const ByteSource* input,
                    const MovieInfo& source, MovieAction action, RebuildDetails* details)
 {
     StoredMovie stored;
-    Failure result = OpenStoredMovie(moviePath, source, &stored);
+    Failure result = OpenStoredMovie(input, source, &stored);
     if (!Failed(result))
         result = WriteStored(file, progress, stored, action, details);
     CloseStoredMovie(&stored);
@@ -330,12 +324,12 @@ Failure WriteMovie(OutputFile* file, const Progress* progress, const char* movie
 
 // Writes the player bytes the mode asks for; `*layout` receives the
 // output's layout (None when no player bytes were written).
-Failure WritePlayer(OutputFile* file, const char* moviePath, const char* playerPath,
+Failure WritePlayer(OutputFile* file, const ByteSource* input, const char* playerPath,
                     const MovieInfo& source, PlayerAction action, PlayerLayout* layout)
 {
     unsigned char* player;
     uint32_t playerSize;
-    if (!ReadPlayerBytes(source, moviePath, playerPath, action, &player, &playerSize, layout))
+    if (!ReadPlayerBytes(source, input, playerPath, action, &player, &playerSize, layout))
         return FailureOf(FailureKind::ReadFailed);
     bool written = !player || WriteOutput(file, player, playerSize);
     if (!player)
@@ -349,12 +343,12 @@ Failure WritePlayer(OutputFile* file, const char* moviePath, const char* playerP
 // player bytes are released before the movie is read, so the two are
 // never in memory together. A layout that stores the size in front of
 // the movie gets it once the movie is written.
-Failure WritePieces(OutputFile* file, const Progress* progress, const char* moviePath,
+Failure WritePieces(OutputFile* file, const Progress* progress, const ByteSource* input,
                     const char* playerPath, const MovieInfo& source, RebuildMode mode,
                     RebuildDetails* details)
 {
     PlayerLayout layout;
-    Failure result = WritePlayer(file, moviePath, playerPath, source, PlayerActionOf(mode), &layout);
+    Failure result = WritePlayer(file, input, playerPath, source, PlayerActionOf(mode), &layout);
     if (Failed(result))
         return result;
     if (CancelRequested(progress))
@@ -364,7 +358,7 @@ Failure WritePieces(OutputFile* file, const Progress* progress, const char* movi
     if (before && !WriteFraming(file, layout, 0, true))
         return FailureOf(FailureKind::WriteFailed);
     uint64_t movieStart = file->size;
-    result = WriteMovie(file, progress, moviePath, source, MovieActionOf(mode), details);
+    result = WriteMovie(file, progress, input, source, MovieActionOf(mode), details);
     if (Failed(result))
         return result;
     uint64_t movieSize = file->size - movieStart;
@@ -400,9 +394,9 @@ const char* SavedPlayerSource(RebuildMode mode, const char* moviePath, const cha
     return nullptr;
 }
 
-Failure WriteMovieOutput(const Progress* progress, const char* moviePath, const char* outPath,
-                         const char* playerPath, RebuildMode mode, OutputFile* written,
-                         RebuildDetails* details)
+Failure WriteMovieOutputOf(const Progress* progress, const ByteSource* input,
+                           const MovieInfo& source, const char* outPath, const char* playerPath,
+                           RebuildMode mode, OutputFile* written, RebuildDetails* details)
 {
     RebuildDetails defaults = {0, 0, false, Damage::None, 0, 0};
     if (!details)
@@ -412,19 +406,38 @@ Failure WriteMovieOutput(const Progress* progress, const char* moviePath, const 
     details->damageOffset = 0;
     details->salvagedLength = 0;
     *written = OutputFile{nullptr, 0};
-    MovieInfo source;
-    InspectMovie(moviePath, &source);
     Failure result = CheckRequest(source, mode);
     if (Failed(result))
         return result;
     OutputFile output;
     result = OpenOutput(&output, outPath);
     if (!Failed(result))
-        result = WritePieces(&output, progress, moviePath, playerPath, source, mode, details);
+        result = WritePieces(&output, progress, input, playerPath, source, mode, details);
     if (Failed(result))
         AbandonOutput(&output);
     else
         *written = output;
+    return result;
+}
+
+Failure WriteMovieOutput(const Progress* progress, const char* moviePath, const char* outPath,
+                         const char* playerPath, RebuildMode mode, OutputFile* written,
+                         RebuildDetails* details)
+{
+    *written = OutputFile{nullptr, 0};
+    MovieInfo source;
+    InspectMovie(moviePath, &source);
+    Failure result = CheckRequest(source, mode);
+    if (Failed(result))
+        return result;
+    // A .app folder's movie is a file of its own; its player is never read.
+    MovieFileSource input;
+    if (!OpenMovieFileSource(moviePath, source, &input))
+        result = FailureOf(FailureKind::ReadFailed);
+    else
+        result = WriteMovieOutputOf(progress, &input.source, source, outPath, playerPath, mode,
+                                    written, details);
+    CloseMovieFileSource(&input);
     return result;
 }
 
@@ -445,18 +458,14 @@ Failure RebuildMovieFile(const Progress* progress, const char* moviePath, const 
     return PlaceOutput(&written, outPath, commit);
 }
 
-Failure ExtractPlayer(const char* moviePath, const char* outPath, CommitMode commit,
-                      const Progress* progress)
+Failure ExtractPlayerOf(const ByteSource* input, const MovieInfo& source, const char* outPath,
+                        CommitMode commit, const Progress* progress)
 {
-    if (!moviePath || !outPath)
-        return FailureOf(FailureKind::NoPlayer);
-    MovieInfo source;
-    InspectMovie(moviePath, &source);
     if (source.layout == PlayerLayout::MacApp)
         return FailureOf(FailureKind::FolderPlayer);
     if (source.playerSize == 0)
         return FailureOf(FailureKind::NoPlayer);
-    unsigned char* player = ReadFileRangeFully(moviePath, 0, source.playerSize);
+    unsigned char* player = ReadSourceRangeFully(input, 0, source.playerSize);
     if (!player)
         return FailureOf(FailureKind::ReadFailed);
     OutputFile output;
@@ -470,5 +479,22 @@ Failure ExtractPlayer(const char* moviePath, const char* outPath, CommitMode com
     else
         result = PlaceOutput(&output, outPath, commit);
     MemFree(player);
+    return result;
+}
+
+Failure ExtractPlayer(const char* moviePath, const char* outPath, CommitMode commit,
+                      const Progress* progress)
+{
+    if (!moviePath || !outPath)
+        return FailureOf(FailureKind::NoPlayer);
+    MovieInfo source;
+    InspectMovie(moviePath, &source);
+    if (source.layout == PlayerLayout::MacApp)
+        return FailureOf(FailureKind::FolderPlayer);
+    PlatformFile* file = OpenFileForRead(moviePath);
+    uint64_t size = 0;
+    ByteSource input = FileSource(file, file && GetFileSize64(file, &size) ? size : 0);
+    Failure result = ExtractPlayerOf(&input, source, outPath, commit, progress);
+    CloseFile(file);
     return result;
 }

@@ -2,6 +2,8 @@
 // player program of a projector.
 #pragma once
 
+#include "common/byte_source.h"
+
 #include <cstdint>
 
 #include "common/failure.h"
@@ -90,6 +92,13 @@ Failure WriteMovieOutput(const Progress* progress, const char* moviePath, const 
                          const char* playerPath, RebuildMode mode, OutputFile* written,
                          RebuildDetails* details = nullptr);
 
+// The same for an input whose bytes `input` holds (an archive's entry),
+// inspected as `source` (InspectMovieSource): its player, when kept, and
+// its movie are read from it.
+Failure WriteMovieOutputOf(const Progress* progress, const ByteSource* input,
+                           const MovieInfo& source, const char* outPath, const char* playerPath,
+                           RebuildMode mode, OutputFile* written, RebuildDetails* details);
+
 // Writes the player program of `moviePath` (the bytes in front of its
 // movie, or the whole of a player program without one; for Linux
 // programs the ELF file proper) to `outPath`. `progress` (may be null)
@@ -97,3 +106,6 @@ Failure WriteMovieOutput(const Progress* progress, const char* moviePath, const 
 // makes it Cancelled with nothing written.
 Failure ExtractPlayer(const char* moviePath, const char* outPath,
                       CommitMode commit = CommitMode::Replace, const Progress* progress = nullptr);
+// The same for an input whose bytes `input` holds, inspected as `source`.
+Failure ExtractPlayerOf(const ByteSource* input, const MovieInfo& source, const char* outPath,
+                        CommitMode commit, const Progress* progress = nullptr);
