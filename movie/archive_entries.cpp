@@ -707,7 +707,9 @@ bool LooksLikeArchive(const unsigned char* bytes, size_t size, bool complete)
                 (!complete && (chosen || archive_filter_count(archive) > 1));
     }
     archive_read_free(archive);
-    return looks;
+    // WARC records are framed by this reader, whatever fields libarchive's
+    // own WARC reader would want.
+    return looks || IsWarcStream(bytes, size);
 }
 
 std::string EntryDisplayName(const std::string& archiveName, const std::string& path)
