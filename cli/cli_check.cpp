@@ -7,6 +7,9 @@
 
 #include "common/platform.h"
 #include "cli/input_walk.h"
+
+#include <atomic>
+
 #include "rebuild/movie_check.h"
 
 namespace {
@@ -54,29 +57,29 @@ std::string DamageText(Damage damage, uint32_t header, uint32_t declaredLength,
 
 namespace {
 
-void PrintText(FILE* out, const std::string& path, const MovieCheck& check)
+void PrintText(std::string* out, const std::string& path, const MovieCheck& check)
 {
     std::string signature = SignatureText(check.info.header);
     switch (check.health) {
     case MovieHealth::NoMovie:
-        fprintf(out, "%s: no movie\n", path.c_str());
+        Appendf(out, "%s: no movie\n", path.c_str());
         return;
     case MovieHealth::Damaged:
-        fprintf(out, "%s: damaged (%s): %s\n", path.c_str(), signature.c_str(),
+        Appendf(out, "%s: damaged (%s): %s\n", path.c_str(), signature.c_str(),
                 Problem(check).c_str());
         return;
     case MovieHealth::Intact: break;
     }
-    fprintf(out, "%s: intact (%s, %s bytes", path.c_str(), signature.c_str(),
+    Appendf(out, "%s: intact (%s, %s bytes", path.c_str(), signature.c_str(),
             Decimal(check.info.fileLength).c_str());
     if (check.paddedBytes != 0)
-        fprintf(out, "; the stream ends %s bytes short, which players fill with zeros",
+        Appendf(out, "; the stream ends %s bytes short, which players fill with zeros",
                 Decimal(check.paddedBytes).c_str());
-    fputs(")\n", out);
+    out->append(")\n");
 }
 
 // The keys are a promise to scripts, as info's are: see the README.
-bool PrintJson(FILE* out, const InputItem& item, const MovieCheck& check)
+bool PrintJson(std::string* out, const InputItem& item, const MovieCheck& check)
 {
     std::string name = InputNameUtf8(item);
     if (name.empty())
@@ -104,7 +107,7 @@ bool PrintJson(FILE* out, const InputItem& item, const MovieCheck& check)
         AppendJsonValue(&json, key.value);
     }
     json.append("}\n");
-    fputs(json.c_str(), out);
+    out->append(json);
     return true;
 }
 
@@ -114,9 +117,7 @@ namespace {
 
 struct CheckRun {
     const Arguments* arguments;
-    FILE* out;
-    FILE* err;
-    unsigned long skipped;  // inputs met in folders and archives without a movie
+    std::atomic<unsigned long> skipped{0};  // inputs met in folders and archives without a movie
 };
 
 Failure CheckInput(const InputItem& item, MovieCheck* check)
@@ -127,7 +128,7 @@ Failure CheckInput(const InputItem& item, MovieCheck* check)
 }
 
 // False when the input is not an intact movie.
-bool CheckOne(const InputItem& item, void* context)
+bool CheckOne(const InputItem& item, void* context, InputResult* result)
 {
     CheckRun* run = (CheckRun*)context;
     FileKind kind = KindOf(item.info);
@@ -138,17 +139,16 @@ bool CheckOne(const InputItem& item, void* context)
     MovieCheck check;
     Failure failure = CheckInput(item, &check);
     if (Failed(failure)) {
-        PrintFileError(run->err, item.name,
-                       FailureText(failure, FailureContext::Checking, check.info));
+        AppendFileError(&result->err, item.name,
+                        FailureText(failure, FailureContext::Checking, check.info));
         return false;
     }
     bool intact = check.health == MovieHealth::Intact;
-    if (run->arguments->json ? !PrintJson(run->out, item, check)
-                             : (PrintText(run->out, item.name, check), false)) {
-        PrintFileError(run->err, item.name, "not enough memory to describe it");
+    if (run->arguments->json ? !PrintJson(&result->out, item, check)
+                             : (PrintText(&result->out, item.name, check), false)) {
+        AppendFileError(&result->err, item.name, "not enough memory to describe it");
         intact = false;
     }
-    fflush(run->out);  // keeps results and error lines in the order of the inputs
     return intact;
 }
 
@@ -158,12 +158,17 @@ int RunCheck(const Arguments& arguments, FILE* out, FILE* err)
 {
     if (arguments.files.empty())
         return ReportUsageError(err, arguments.command, "no file given");
-    CheckRun run = {&arguments, out, err, 0};
-    InputWalk walk = {arguments.recursive, false, InputRule::Inspected, CheckOne, &run};
-    bool allIntact = WalkInputs(arguments.files, walk, err);
+    unsigned jobs = 0;
+    if (!ParseJobs(arguments, err, &jobs))
+        return exitUsage;
+    CheckRun run;
+    run.arguments = &arguments;
+    InputWalk walk = {arguments.recursive, false, InputRule::Inspected, CheckOne, &run, jobs,
+                      false};
+    bool allIntact = WalkInputs(arguments.files, walk, out, err);
     if (run.skipped != 0)
         fprintf(err, "%s: %lu file(s) in folders and archives held no movie, and were left "
                      "out\n",
-                programName, run.skipped);
+                programName, run.skipped.load());
     return allIntact ? exitDone : exitFailed;
 }

@@ -1,6 +1,9 @@
 // cli_common.cpp - helpers the commands of quillaro-cli share: kinds of
 // file, versions as text, error lines, and the check of an input file.
 #include "cli/cli.h"
+
+#include <cstdarg>
+
 #include "cli/cli_internal.h"
 #include "cli/cli_platform.h"
 
@@ -117,4 +120,25 @@ bool CheckInputFile(std::string* log, const std::string& path, InputRule rule)
         return false;
     }
     return true;
+}
+
+void Appendf(std::string* text, const char* format, ...)
+{
+    char line[1024];
+    va_list arguments;
+    va_start(arguments, format);
+    int length = vsnprintf(line, sizeof line, format, arguments);
+    va_end(arguments);
+    if (length < 0)
+        return;
+    if ((size_t)length < sizeof line) {
+        text->append(line, (size_t)length);
+        return;
+    }
+    // Longer than a line: formatted again into room of its size.
+    std::string longer((size_t)length + 1, '\0');
+    va_start(arguments, format);
+    vsnprintf(&longer[0], longer.size(), format, arguments);
+    va_end(arguments);
+    text->append(longer.c_str(), (size_t)length);
 }

@@ -8,6 +8,10 @@
 
 #include "common/platform.h"
 #include "cli/input_walk.h"
+
+#include <atomic>
+#include <memory>
+
 #include "rebuild/file_facts.h"
 #include "rebuild/movie_identity.h"
 
@@ -70,10 +74,11 @@ FailureKind ReadEntryIdentity(const CollectionEntry& entry, FileFacts* facts)
     return FailureKind::None;
 }
 
-// Fills `facts` for the input; with `reader`, reads its movie too. False
+// Fills `facts` for the input; with `reader` (used for files), reads its
+// movie too. False
 // (after reporting why) when the movie's facts were asked for and could
 // not be read: the other facts still stand.
-bool GatherFacts(FILE* err, const InputItem& item, FactsReader* reader, FileFacts* facts)
+bool GatherFacts(std::string* err, const InputItem& item, FactsReader* reader, FileFacts* facts)
 {
     facts->info = item.info;
     facts->kind = KindOf(facts->info);
@@ -88,8 +93,8 @@ bool GatherFacts(FILE* err, const InputItem& item, FactsReader* reader, FileFact
                                    : ReadFileIdentity(item.path, reader, facts);
     if (error == FailureKind::None)
         return true;
-    PrintFileError(err, item.name,
-                   FailureText(FailureOf(error), FailureContext::ReadingFacts, facts->info));
+    AppendFileError(err, item.name,
+                    FailureText(FailureOf(error), FailureContext::ReadingFacts, facts->info));
     return false;
 }
 
@@ -131,62 +136,62 @@ const char* YesNo(bool value)
     return value ? "yes" : "no";
 }
 
-void PrintMovieFactsText(FILE* out, const MovieFacts& movie)
+void PrintMovieFactsText(std::string* out, const MovieFacts& movie)
 {
     if (movie.hasStage)
-        fprintf(out, "  stage              %s x %s pixels\n",
+        Appendf(out, "  stage              %s x %s pixels\n",
                 FormatTwips(movie.stageWidthTwips).c_str(),
                 FormatTwips(movie.stageHeightTwips).c_str());
     if (movie.hasFrames)
-        fprintf(out, "  frames             %u at %s a second\n", (unsigned)movie.frameCount,
+        Appendf(out, "  frames             %u at %s a second\n", (unsigned)movie.frameCount,
                 FormatFrameRate(movie.frameRate).c_str());
-    fprintf(out, "  ActionScript       %s\n",
+    Appendf(out, "  ActionScript       %s\n",
             ActionScriptVirtualMachine(movie) == 2 ? "3 (AVM2)" : "1 or 2 (AVM1)");
     if (movie.hasFileAttributes)
-        fprintf(out, "  file attributes    %s\n", FileAttributeNames(movie.fileAttributes).c_str());
+        Appendf(out, "  file attributes    %s\n", FileAttributeNames(movie.fileAttributes).c_str());
     if (movie.hasBackground)
-        fprintf(out, "  background         %s\n", FormatColour(movie.background).c_str());
-    fprintf(out, "  tags               %lu, %s\n", (unsigned long)movie.tagCount,
+        Appendf(out, "  background         %s\n", FormatColour(movie.background).c_str());
+    Appendf(out, "  tags               %lu, %s\n", (unsigned long)movie.tagCount,
             movie.endTag ? "closed by an End tag" : "no End tag within the declared length");
     if (movie.tagCount != 0)
-        fprintf(out, "  tags by code       %s\n", TagCountsText(movie).c_str());
+        Appendf(out, "  tags by code       %s\n", TagCountsText(movie).c_str());
     if (movie.hasMetadata)
-        fprintf(out, "  metadata           %lu bytes of text (in full with --json)\n",
+        Appendf(out, "  metadata           %lu bytes of text (in full with --json)\n",
                 (unsigned long)movie.metadata.size());
-    fprintf(out, "  protected          %s\n", YesNo(movie.isProtected));
-    fprintf(out, "  debugger           %s\n", YesNo(movie.debugger));
+    Appendf(out, "  protected          %s\n", YesNo(movie.isProtected));
+    Appendf(out, "  debugger           %s\n", YesNo(movie.debugger));
 }
 
-void PrintText(FILE* out, const std::string& path, const FileFacts& facts, bool withMovieFacts)
+void PrintText(std::string* out, const std::string& path, const FileFacts& facts, bool withMovieFacts)
 {
-    fprintf(out, "%s: %s\n", path.c_str(), KindDescription(facts.kind));
+    Appendf(out, "%s: %s\n", path.c_str(), KindDescription(facts.kind));
     const MovieInfo& info = facts.info;
     if (info.layout != PlayerLayout::None)
-        fprintf(out, "  layout             %s\n", PlayerLayoutName(info.layout));
+        Appendf(out, "  layout             %s\n", PlayerLayoutName(info.layout));
     if (HasMovie(facts)) {
-        fprintf(out, "  signature          %s (%s)\n", SignatureText(info.header).c_str(),
+        Appendf(out, "  signature          %s (%s)\n", SignatureText(info.header).c_str(),
                 SignatureMeaning(info.header));
-        fprintf(out, "  movie version      %u\n", (unsigned)MovieVersion(info.header));
-        fprintf(out, "  declared length    %lu bytes\n", (unsigned long)info.fileLength);
-        fprintf(out, "  stored movie size  %lu bytes\n", (unsigned long)info.movieSize);
+        Appendf(out, "  movie version      %u\n", (unsigned)MovieVersion(info.header));
+        Appendf(out, "  declared length    %lu bytes\n", (unsigned long)info.fileLength);
+        Appendf(out, "  stored movie size  %lu bytes\n", (unsigned long)info.movieSize);
     }
     if (info.playerSize != 0)
-        fprintf(out, "  player size        %lu bytes\n", (unsigned long)info.playerSize);
+        Appendf(out, "  player size        %lu bytes\n", (unsigned long)info.playerSize);
     if (HasMovie(facts))
-        fprintf(out, "  required player    %s\n", FormatVersion(facts.required).c_str());
+        Appendf(out, "  required player    %s\n", FormatVersion(facts.required).c_str());
     if (info.layout != PlayerLayout::None) {
-        fprintf(out, "  player version     %s\n",
+        Appendf(out, "  player version     %s\n",
                 facts.playerVersion ? FormatVersion(facts.playerVersion).c_str()
                                     : UnknownVersionReason(info.layout));
     }
     if (withMovieFacts && facts.movie)
         PrintMovieFactsText(out, *facts.movie);
     else if (withMovieFacts && HasMovie(facts))
-        fprintf(out, "  movie facts        unknown: the movie cannot be read\n");
+        Appendf(out, "  movie facts        unknown: the movie cannot be read\n");
     if (withMovieFacts && !facts.movieSha256.empty())
-        fprintf(out, "  movie SHA-256      %s\n", facts.movieSha256.c_str());
+        Appendf(out, "  movie SHA-256      %s\n", facts.movieSha256.c_str());
     if (withMovieFacts && !facts.fileSha256.empty())
-        fprintf(out, "  file SHA-256       %s\n", facts.fileSha256.c_str());
+        Appendf(out, "  file SHA-256       %s\n", facts.fileSha256.c_str());
 }
 
 // ---------------------------------------------------------------------------
@@ -319,7 +324,7 @@ bool Shows(const InfoKey& key, unsigned format, bool withMovieFacts)
     return (key.use & format) && (withMovieFacts || !(key.use & movieFact));
 }
 
-void PrintJson(FILE* out, const FileFacts& facts, bool withMovieFacts)
+void PrintJson(std::string* out, const FileFacts& facts, bool withMovieFacts)
 {
     std::string json = "{";
     for (const InfoKey& key : infoKeys) {
@@ -332,7 +337,7 @@ void PrintJson(FILE* out, const FileFacts& facts, bool withMovieFacts)
         AppendJsonValue(&json, key.value(facts));
     }
     json.append("}\n");
-    fputs(json.c_str(), out);
+    out->append(json);
 }
 
 void PrintCsvHeader(FILE* out, bool withMovieFacts)
@@ -346,7 +351,7 @@ void PrintCsvHeader(FILE* out, bool withMovieFacts)
     fputs(row.c_str(), out);
 }
 
-void PrintCsvRow(FILE* out, const FileFacts& facts, bool withMovieFacts)
+void PrintCsvRow(std::string* out, const FileFacts& facts, bool withMovieFacts)
 {
     std::string row;
     for (const InfoKey& key : infoKeys) {
@@ -354,7 +359,7 @@ void PrintCsvRow(FILE* out, const FileFacts& facts, bool withMovieFacts)
             AppendCsvField(&row, key.value(facts));
     }
     row.append("\r\n");
-    fputs(row.c_str(), out);
+    out->append(row);
 }
 
 }  // namespace
@@ -363,14 +368,10 @@ namespace {
 
 struct InfoRun {
     const Arguments* arguments;
-    FILE* out;
-    FILE* err;
-    FactsReader* reader;  // with --facts
-    bool first;           // no text block printed yet
-    unsigned long skipped;  // inputs met in folders and archives that are neither
+    std::atomic<unsigned long> skipped{0};  // inputs met in folders and archives that are neither
 };
 
-bool DescribeInput(const InputItem& item, void* context)
+bool DescribeInput(const InputItem& item, void* context, InputResult* result)
 {
     InfoRun* run = (InfoRun*)context;
     const Arguments& arguments = *run->arguments;
@@ -382,22 +383,19 @@ bool DescribeInput(const InputItem& item, void* context)
     FileFacts facts;
     facts.name = InputNameUtf8(item);
     if (facts.name.empty()) {
-        PrintFileError(run->err, item.name, "not enough memory to describe it");
+        AppendFileError(&result->err, item.name, "not enough memory to describe it");
         return false;
     }
-    bool done = GatherFacts(run->err, item, run->reader, &facts);
-    if (arguments.json) {
-        PrintJson(run->out, facts, arguments.facts);
-    } else if (arguments.csv) {
-        PrintCsvRow(run->out, facts, arguments.facts);
-    } else {
-        if (!run->first)
-            fputc('\n', run->out);
-        PrintText(run->out, item.name, facts, arguments.facts);
-        run->first = false;
-    }
-    // Keeps the results and the error lines in the order of the inputs.
-    fflush(run->out);
+    // A reader of its own on each thread (an archive's entries come with
+    // the facts the walk read).
+    std::unique_ptr<FactsReader> reader(arguments.facts ? new FactsReader : nullptr);
+    bool done = GatherFacts(&result->err, item, reader.get(), &facts);
+    if (arguments.json)
+        PrintJson(&result->out, facts, arguments.facts);
+    else if (arguments.csv)
+        PrintCsvRow(&result->out, facts, arguments.facts);
+    else
+        PrintText(&result->out, item.name, facts, arguments.facts);
     return done;
 }
 
@@ -409,16 +407,20 @@ int RunInfo(const Arguments& arguments, FILE* out, FILE* err)
         return ReportUsageError(err, arguments.command, "no file given");
     if (arguments.json && arguments.csv)
         return ReportUsageError(err, arguments.command, "choose one of --json and --csv");
-    InfoRun run = {&arguments, out, err, arguments.facts ? new FactsReader : nullptr, true, 0};
+    unsigned jobs = 0;
+    if (!ParseJobs(arguments, err, &jobs))
+        return exitUsage;
+    InfoRun run;
+    run.arguments = &arguments;
     if (arguments.csv)
         PrintCsvHeader(out, arguments.facts);
+    bool text = !arguments.json && !arguments.csv;
     InputWalk walk = {arguments.recursive, arguments.facts, InputRule::Inspected, DescribeInput,
-                      &run};
-    bool allDone = WalkInputs(arguments.files, walk, err);
-    delete run.reader;
+                      &run, jobs, text};
+    bool allDone = WalkInputs(arguments.files, walk, out, err);
     if (run.skipped != 0)
         fprintf(err, "%s: %lu file(s) in folders and archives were neither movies nor "
                      "projectors, and were left out\n",
-                programName, run.skipped);
+                programName, run.skipped.load());
     return allDone ? exitDone : exitFailed;
 }

@@ -52,6 +52,13 @@ std::string SignatureText(uint32_t header);
 void PrintFileError(FILE* err, const std::string& file, const std::string& message);
 // The same line appended to `log`, for a batch that prints it later.
 void AppendFileError(std::string* log, const std::string& file, const std::string& message);
+// Appends printf-style text to `text`.
+void Appendf(std::string* text, const char* format, ...)
+#ifdef __GNUC__
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
 // "quillaro-cli <command>: <message>" and a pointer to the help, on `err`.
 // Returns exitUsage.
 int ReportUsageError(FILE* err, const char* command, const std::string& message);
@@ -79,6 +86,10 @@ bool CheckInputFile(FILE* err, const std::string& path, InputRule rule);
 enum class FailureContext { Writing, ReadingFacts, Checking };
 std::string FailureText(const Failure& failure, FailureContext context, const MovieInfo& input,
                         bool* aboutOutput = nullptr);
+
+// --jobs of the reading commands: the inputs done at once, from 1 to
+// 1024; one per core when not given. False after reporting the fault.
+bool ParseJobs(const Arguments& arguments, FILE* err, unsigned* jobs);
 
 // The commands; each returns the exit code.
 int RunInfo(const Arguments& arguments, FILE* out, FILE* err);

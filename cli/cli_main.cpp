@@ -257,18 +257,19 @@ struct Command {
 };
 
 const Command commands[] = {
-    {"info", infoHelp, optionJson | optionFacts | optionCsv | optionRecursive, RunInfo},
+    {"info", infoHelp, optionJson | optionFacts | optionCsv | optionRecursive | optionJobs,
+     RunInfo},
     {"save", saveHelp,
      optionForce | optionQuiet | optionOutDir | optionMovie | optionPlayer | optionThreads |
          optionJobs | optionSalvage | optionBest,
      RunSave},
-    {"check", checkHelp, optionJson | optionRecursive, RunCheck},
+    {"check", checkHelp, optionJson | optionRecursive | optionJobs, RunCheck},
     {"extract-player", extractPlayerHelp, optionForce | optionQuiet | optionOutDir | optionJobs,
      RunExtractPlayer},
     {"extract-movie", extractMovieHelp,
      optionForce | optionQuiet | optionOutDir | optionJobs | optionAt,
      RunExtractMovie},
-    {"scan", scanHelp, optionJson | optionCandidates | optionRecursive, RunScan},
+    {"scan", scanHelp, optionJson | optionCandidates | optionRecursive | optionJobs, RunScan},
 };
 
 const Command* FindCommand(const char* name)

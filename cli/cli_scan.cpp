@@ -12,7 +12,7 @@
 namespace {
 
 struct ScanOutput {
-    FILE* out;
+    std::string* out;
     const std::string* path;
     const char* jsonName;  // the path as JSON text; null for text output
     bool candidates;       // list the candidates that were not confirmed too
@@ -20,16 +20,16 @@ struct ScanOutput {
     unsigned rejected;     // not confirmed, and not listed
 };
 
-void PrintMovieText(FILE* out, const std::string& path, const FoundMovie& movie)
+void PrintMovieText(std::string* out, const std::string& path, const FoundMovie& movie)
 {
-    fprintf(out, "%s: offset %llu  %s  version %u  declared length %lu  stored size %llu  %s\n",
+    Appendf(out, "%s: offset %llu  %s  version %u  declared length %lu  stored size %llu  %s\n",
             path.c_str(), (unsigned long long)movie.offset, SignatureText(movie.header).c_str(),
             (unsigned)MovieVersion(movie.header), (unsigned long)movie.fileLength,
             (unsigned long long)movie.storedSize, movie.confirmed ? "confirmed" : "not confirmed");
 }
 
 // The keys and their order are a promise to scripts, as info's are.
-void PrintMovieJson(FILE* out, const char* jsonName, const FoundMovie& movie)
+void PrintMovieJson(std::string* out, const char* jsonName, const FoundMovie& movie)
 {
     struct Key {
         const char* name;
@@ -52,7 +52,7 @@ void PrintMovieJson(FILE* out, const char* jsonName, const FoundMovie& movie)
         AppendJsonValue(&json, key.value);
     }
     json += "}\n";
-    fputs(json.c_str(), out);
+    out->append(json);
 }
 
 bool PrintFound(const FoundMovie& movie, void* context)
@@ -88,35 +88,29 @@ bool ScanInput(const InputItem& item, ScanOutput* output)
     return ScanFile(item.path, PrintFound, output);
 }
 
-struct ScanRun {
-    const Arguments* arguments;
-    FILE* out;
-    FILE* err;
-};
-
-bool ScanOne(const InputItem& item, void* context)
+bool ScanOne(const InputItem& item, void* context, InputResult* result)
 {
-    ScanRun* run = (ScanRun*)context;
-    bool json = run->arguments->json;
+    const Arguments* arguments = (const Arguments*)context;
+    bool json = arguments->json;
     std::string jsonName = json ? JsonName(item) : "";
     if (json && jsonName.empty()) {
-        PrintFileError(run->err, item.name, "not enough memory to describe it");
+        AppendFileError(&result->err, item.name, "not enough memory to describe it");
         return false;
     }
-    ScanOutput output = {run->out, &item.name, json ? jsonName.c_str() : nullptr,
-                         run->arguments->candidates, 0, 0};
+    ScanOutput output = {&result->out, &item.name, json ? jsonName.c_str() : nullptr,
+                         arguments->candidates, 0, 0};
     bool done = ScanInput(item, &output);
     if (!done)
-        PrintFileError(run->err, item.name, "could not be read to its end; the movies before "
-                                            "the failure are listed");
+        AppendFileError(&result->err, item.name,
+                        "could not be read to its end; the movies before the failure are "
+                        "listed");
     else if (output.found == 0 && !json && !item.found)
-        fprintf(run->out, "%s: no movie found\n", item.name.c_str());
-    fflush(run->out);
+        Appendf(&result->out, "%s: no movie found\n", item.name.c_str());
     if (output.rejected != 0)
-        PrintFileError(run->err, item.name,
-                       std::to_string(output.rejected) +
-                           " candidate(s) not confirmed as movies were left out "
-                           "(--candidates lists them)");
+        AppendFileError(&result->err, item.name,
+                        std::to_string(output.rejected) +
+                            " candidate(s) not confirmed as movies were left out "
+                            "(--candidates lists them)");
     return done;
 }
 
@@ -126,7 +120,10 @@ int RunScan(const Arguments& arguments, FILE* out, FILE* err)
 {
     if (arguments.files.empty())
         return ReportUsageError(err, arguments.command, "no file given");
-    ScanRun run = {&arguments, out, err};
-    InputWalk walk = {arguments.recursive, false, InputRule::AnySize, ScanOne, &run};
-    return WalkInputs(arguments.files, walk, err) ? exitDone : exitFailed;
+    unsigned jobs = 0;
+    if (!ParseJobs(arguments, err, &jobs))
+        return exitUsage;
+    InputWalk walk = {arguments.recursive, false, InputRule::AnySize, ScanOne,
+                      (void*)&arguments, jobs, false};
+    return WalkInputs(arguments.files, walk, out, err) ? exitDone : exitFailed;
 }

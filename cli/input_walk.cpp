@@ -4,6 +4,7 @@
 #include "cli/input_walk.h"
 
 #include "cli/cli_platform.h"
+#include "cli/input_jobs.h"
 #include "cli/output_names.h"
 #include "common/platform.h"
 
@@ -11,9 +12,16 @@ namespace {
 
 struct Walker {
     const InputWalk* walk;
-    FILE* err;
-    bool allDone;
+    InputJobs* jobs;
 };
+
+// An error about an operand, in its place among the results.
+void Refuse(Walker* walker, const std::string& name, const std::string& message)
+{
+    std::string line;
+    AppendFileError(&line, name, message);
+    QueueMessage(walker->jobs, line, true);
+}
 
 // Carries a walker into the collection walk's callback.
 struct ArchiveVisit {
@@ -24,37 +32,29 @@ struct ArchiveVisit {
 bool VisitEntry(const CollectionEntry& entry, void* context)
 {
     ArchiveVisit* visit = (ArchiveVisit*)context;
-    Walker* walker = visit->walker;
     visit->any = true;
     if (entry.failed) {
-        PrintFileError(walker->err, entry.name, entry.error);
-        walker->allDone = false;
+        Refuse(visit->walker, entry.name, entry.error);
         return true;
     }
     InputItem item = {entry.name, nullptr, &entry, entry.location, true};
-    if (!walker->walk->visit(item, walker->walk->context))
-        walker->allDone = false;
+    RunInputHere(visit->walker->jobs, item, entry.size);
     return true;
 }
 
 // Walks the archive at `path`, shown as `name`; with `only`, just that entry.
-bool WalkArchive(Walker* walker, const std::string& path, const std::string& name,
+void WalkArchive(Walker* walker, const std::string& path, const std::string& name,
                  const std::string& only)
 {
     CollectionOptions options = {walker->walk->facts, 0, only};
     ArchiveVisit visit = {walker, false};
     std::string error;
-    if (!WalkCollection(path.c_str(), name, options, VisitEntry, &visit, &error)) {
-        PrintFileError(walker->err, name,
-                       "the archive cannot be read" +
-                           std::string(visit.any ? " to its end: " : ": ") + error);
-        return false;
-    }
-    if (!only.empty() && !visit.any) {
-        PrintFileError(walker->err, only, "no such entry in the archive");
-        return false;
-    }
-    return true;
+    if (!WalkCollection(path.c_str(), name, options, VisitEntry, &visit, &error))
+        Refuse(walker, name,
+               "the archive cannot be read" + std::string(visit.any ? " to its end: " : ": ") +
+                   error);
+    else if (!only.empty() && !visit.any)
+        Refuse(walker, only, "no such entry in the archive");
 }
 
 uint64_t FileSizeOf(const char* path)
@@ -67,24 +67,39 @@ uint64_t FileSizeOf(const char* path)
     return size;
 }
 
+// Whether the input rule takes `path`; otherwise says why not.
+bool Takes(Walker* walker, const std::string& path, InputRule rule)
+{
+    std::string log;
+    if (CheckInputFile(&log, path, rule))
+        return true;
+    QueueMessage(walker->jobs, log, true);
+    return false;
+}
+
 // A file (or .app folder): the input itself, or the entries of the
 // archive it holds. `found` when met in a folder rather than named.
-bool WalkFile(Walker* walker, const std::string& path, bool found)
+void WalkFile(Walker* walker, const std::string& path, bool found)
 {
     // Inspection describes files under 4 GiB; a larger archive is still
     // walked.
     bool folder = IsFolder(path.c_str());
-    if (!CheckInputFile(walker->err, path, folder ? InputRule::Inspected : InputRule::AnySize))
-        return false;
+    if (!Takes(walker, path, folder ? InputRule::Inspected : InputRule::AnySize))
+        return;
     MovieInfo info;
     InspectMovie(path.c_str(), &info);
     bool none = info.movieSize == 0 && info.layout == PlayerLayout::None;
-    if (none && !folder && IsCollectionFile(path.c_str()))
-        return WalkArchive(walker, path, path, "");
-    if (walker->walk->rule == InputRule::Inspected && FileSizeOf(path.c_str()) > 0xFFFFFFFFu)
-        return CheckInputFile(walker->err, path, InputRule::Inspected);
+    if (none && !folder && IsCollectionFile(path.c_str())) {
+        WalkArchive(walker, path, path, "");
+        return;
+    }
+    uint64_t size = folder ? info.movieSize : FileSizeOf(path.c_str());
+    if (walker->walk->rule == InputRule::Inspected && size > 0xFFFFFFFFu) {
+        Takes(walker, path, InputRule::Inspected);
+        return;
+    }
     InputItem item = {path, path.c_str(), nullptr, info, found};
-    return walker->walk->visit(item, walker->walk->context);
+    QueueInput(walker->jobs, item, size);
 }
 
 // A folder that is one input: a .app folder with a movie file.
@@ -96,27 +111,34 @@ bool IsProjectorFolder(const std::string& path)
 }
 
 // Every file below `folder`, in sorted order; a .app folder is one input.
-bool WalkFolder(Walker* walker, const std::string& folder)
+void WalkFolder(Walker* walker, const std::string& folder)
 {
     std::vector<FolderItem> items;
-    if (!ListFolder(folder.c_str(), &items)) {
-        PrintFileError(walker->err, folder, "the folder cannot be read to its end");
-        walker->allDone = false;
-    }
+    if (!ListFolder(folder.c_str(), &items))
+        Refuse(walker, folder, "the folder cannot be read to its end");
     for (const FolderItem& item : items) {
         std::string path = JoinPath(folder, item.name);
-        bool ok;
         if (item.link && IsFolder(path.c_str()))
             continue;  // links to folders are not followed: no loops, no walking out
         if (item.folder && !IsProjectorFolder(path))
-            ok = WalkFolder(walker, path);
-        else if (IsSpecialFile(path.c_str()))
-            continue;  // pipes, devices and sockets met in a folder are passed over
-        else
-            ok = WalkFile(walker, path, true);
-        walker->allDone = ok && walker->allDone;
+            WalkFolder(walker, path);
+        else if (!IsSpecialFile(path.c_str()))  // pipes, devices, sockets are passed over
+            WalkFile(walker, path, true);
     }
-    return true;
+}
+
+void WalkOperand(Walker* walker, const std::string& operand)
+{
+    std::string archive;
+    if (!PathExists(operand.c_str()) && SplitEntryName(operand, &archive)) {
+        if (Takes(walker, archive, InputRule::AnySize))
+            WalkArchive(walker, archive, archive, operand);
+    } else if (walker->walk->recursive && IsFolder(operand.c_str()) &&
+               !IsProjectorFolder(operand)) {
+        WalkFolder(walker, operand);
+    } else {
+        WalkFile(walker, operand, false);
+    }
 }
 
 }  // namespace
@@ -133,31 +155,14 @@ bool SplitEntryName(const std::string& operand, std::string* archive)
     return false;
 }
 
-namespace {
-
-bool WalkOperand(Walker* walker, const std::string& operand)
+bool WalkInputs(const std::vector<std::string>& operands, const InputWalk& walk, FILE* out,
+                FILE* err)
 {
-    std::string archive;
-    if (!PathExists(operand.c_str()) && SplitEntryName(operand, &archive)) {
-        if (!CheckInputFile(walker->err, archive, InputRule::AnySize))
-            return false;
-        return WalkArchive(walker, archive, archive, operand);
-    }
-    if (walker->walk->recursive && IsFolder(operand.c_str()) && !IsProjectorFolder(operand)) {
-        WalkFolder(walker, operand);
-        return true;
-    }
-    return WalkFile(walker, operand, false);
-}
-
-}  // namespace
-
-bool WalkInputs(const std::vector<std::string>& operands, const InputWalk& walk, FILE* err)
-{
-    Walker walker = {&walk, err, true};
+    bool bar = IsTerminal(err) && !IsTerminal(out);
+    Walker walker = {&walk, StartInputJobs(walk, out, err, bar)};
     for (const std::string& operand : operands)
-        walker.allDone = WalkOperand(&walker, operand) && walker.allDone;
-    return walker.allDone;
+        WalkOperand(&walker, operand);
+    return FinishInputJobs(walker.jobs);
 }
 
 std::string InputNameUtf8(const InputItem& item)

@@ -23,9 +23,18 @@ struct InputItem {
     bool found;
 };
 
-// What a command does with each input: false when that input failed
-// (its error printed), which makes the exit code 1.
-typedef bool (*InputVisit)(const InputItem& item, void* context);
+// What a command made of one input: its output and its error lines,
+// printed in input order.
+struct InputResult {
+    std::string out;
+    std::string err;
+    bool ok;
+};
+
+// What a command does with each input, on any of the walk's threads
+// (`context` is shared by them): false when that input failed (its error
+// in `result->err`), which makes the exit code 1.
+typedef bool (*InputVisit)(const InputItem& item, void* context, InputResult* result);
 
 struct InputWalk {
     bool recursive;  // walk folders (sorted names; links to folders not followed)
@@ -33,12 +42,17 @@ struct InputWalk {
     InputRule rule;  // which files the command takes (see CheckInputFile)
     InputVisit visit;
     void* context;
+    unsigned jobs;      // files done at once; an archive's entries are done in turn
+    bool blankBetween;  // a blank line between the outputs of two inputs
 };
 
-// Hands every input the operands name to `walk.visit`, in order; errors
-// about the operands themselves (missing, unreadable, a damaged archive,
-// no such entry) are printed on `err`. True when nothing failed.
-bool WalkInputs(const std::vector<std::string>& operands, const InputWalk& walk, FILE* err);
+// Hands every input the operands name to `walk.visit`, printing each
+// one's result on `out` and `err` in input order; errors about the
+// operands themselves (missing, unreadable, a damaged archive, no such
+// entry) come in their places. A count of the inputs done is drawn on
+// `err` when it is a terminal and `out` is not. True when nothing failed.
+bool WalkInputs(const std::vector<std::string>& operands, const InputWalk& walk, FILE* out,
+                FILE* err);
 
 // Where an operand that names no file splits into an archive that exists
 // and an entry: at the first "!/" after which the rest is an entry path.

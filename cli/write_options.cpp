@@ -3,6 +3,7 @@
 #include "cli/cli.h"
 #include "cli/write_request.h"
 #include "rebuild/deflate_whole.h"
+#include "rebuild/parallel_deflate.h"
 
 namespace {
 struct ActionName {
@@ -156,5 +157,14 @@ bool ParseCount(const Arguments& arguments, const char* name, const std::string&
         return false;
     }
     *count = value;
+    return true;
+}
+
+bool ParseJobs(const Arguments& arguments, FILE* err, unsigned* jobs)
+{
+    if (!ParseCount(arguments, "--jobs", arguments.jobsOption, err, jobs))
+        return false;
+    if (*jobs == 0)
+        *jobs = WorkerCount(0);
     return true;
 }
