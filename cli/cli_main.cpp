@@ -91,8 +91,13 @@ const char overviewHelp[] =
     "Entries and files met in folders that are neither are left out, and counted\n" \
     "on standard error.\n"
 
+// --jobs of the reading commands.
+#define jobsHelp \
+    "  --jobs N  read N files at once (default: one per core); the results still\n" \
+    "            come in the order of the inputs\n"
+
 const char infoHelp[] =
-    "Usage: quillaro-cli info [--facts] [--json|--csv] [-r] FILE...\n"
+    "Usage: quillaro-cli info [--facts] [--json|--csv] [-r] [--jobs N] FILE...\n"
     "\n"
     "Describes each file: a bare movie, a projector (a player program with a\n"
     "movie appended), a player program alone, or none of these; the movie's\n"
@@ -112,6 +117,7 @@ const char infoHelp[] =
     "  --csv     a header row, then one row per file, for spreadsheets\n"
     "  -r, --recursive   walk folders too (names in sorted order; links to\n"
     "            folders are not followed)\n"
+    jobsHelp
     "\n"
     "With --facts each movie also gets two identities: movie_sha256, the SHA-256\n"
     "of its uncompressed form (the same for FWS, CWS and ZWS copies of one movie,\n"
@@ -124,7 +130,8 @@ const char saveHelp[] =
     "       quillaro-cli save IN... --out-dir DIR [OPTIONS]\n"
     "\n"
     "Writes IN rebuilt: the movie kept as stored, decompressed or (re)compressed,\n"
-    "the player kept, removed, or replaced by the player of another file.\n"
+    "the player kept, removed, or replaced by the player of another file.\n"    "IN may be an entry of an archive, named ARCHIVE!/PATH (as for every command\n"
+    "that reads files).\n"
     "\n"
     "Options:\n"
     "  --movie keep|decompress|compress|lzma   the movie (default keep): as\n"
@@ -193,6 +200,10 @@ const char extractMovieHelp[] =
     "Writes the movie of a projector exactly as stored, without the player and\n"
     "the trailer (for a bare movie file, a copy of it). With --out-dir, the\n"
     "output for NAME.exe is DIR/NAME.swf (DIR is made if missing).\n"
+    "An archive given with --out-dir has the movie of each of its movie and\n"
+    "projector entries written, named after the entry's last path component; a\n"
+    "path inside an archive never chooses the folder (\"..\", absolute names and\n"
+    "reserved names are refused, links and devices skipped).\n"
     "\n"
     "Options:\n"
     "  --at OFFSET      the movie that starts at byte OFFSET of IN (decimal, or\n"
@@ -204,7 +215,7 @@ const char extractMovieHelp[] =
     "  --quiet          accepted for symmetry with save; nothing to silence\n";
 
 const char scanHelp[] =
-    "Usage: quillaro-cli scan [--json] [--candidates] [-r] FILE...\n"
+    "Usage: quillaro-cli scan [--json] [--candidates] [-r] [--jobs N] FILE...\n"
     "\n"
     "Finds every movie embedded anywhere in each file, trailer or not: each\n"
     "\"FWS\", \"CWS\" or \"ZWS\" with a plausible version (1-64) and declared\n"
@@ -222,6 +233,7 @@ const char scanHelp[] =
     "  --candidates  also list the candidates that were not confirmed\n"
     "  -r, --recursive   walk folders too (sorted names; links to folders are not\n"
     "                followed)\n"
+    jobsHelp
     "\n"
     "An archive is scanned entry by entry: every entry, of any kind, is read\n"
     "for movies and each is listed under the name ARCHIVE!/PATH.\n"
@@ -229,7 +241,7 @@ const char scanHelp[] =
     "\"quillaro-cli extract-movie --at OFFSET IN OUT\" writes a movie found.\n";
 
 const char checkHelp[] =
-    "Usage: quillaro-cli check [--json] [-r] FILE...\n"
+    "Usage: quillaro-cli check [--json] [-r] [--jobs N] FILE...\n"
     "\n"
     "Decodes the movie of each file (a bare movie or a projector) to its end,\n"
     "without writing anything, and reports it as intact, damaged (a data error\n"
@@ -244,6 +256,7 @@ const char checkHelp[] =
     "            problem (text or null)\n"
     "  -r, --recursive   walk folders too (sorted names; links to folders are not\n"
     "            followed)\n"
+    jobsHelp
     "\n"
     inputsHelp
     "\n"

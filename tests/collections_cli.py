@@ -165,17 +165,16 @@ def test_damage_and_folders(cli, movies):
 
 def test_many_machines(cli, corpus):
     """The README's recipe: a file list split by GNU parallel over two
-    workers gives the lines of one run."""
-    listing = subprocess.run(["find", os.path.join(corpus, "swf"), "-type", "f"],
-                             stdout=subprocess.PIPE).stdout
-    single = subprocess.run(["sh", "-c", "sort | xargs -d '\\n' %s info --facts --json" % cli],
-                            input=listing, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
-    split = subprocess.run(
-        ["parallel", "--sshlogin", "2/:", "--pipe", "-N", "20", "--keep-order",
-         "xargs -d '\\n' %s info --facts --json" % cli],
-        input=subprocess.run(["sort"], input=listing, stdout=subprocess.PIPE).stdout,
-        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
-    check(split == single and single.count(b"\n") == listing.count(b"\n"),
+    workers prints the lines of one run."""
+    listing = sorted(os.path.join(corpus, "swf", n) for n in os.listdir(os.path.join(corpus, "swf")))
+    with open("files.txt", "w") as file:
+        file.write("".join(name + "\n" for name in listing))
+    split = subprocess.run(["parallel", "--sshlogin", "2/:", "-X", "-n", "20", "--keep-order",
+                            "--joblog", "facts.log", cli, "info", "--facts", "--json", "::::",
+                            "files.txt"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
+    single = subprocess.run([cli, "info", "--facts", "--json"] + listing,
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
+    check(split == single and single.count(b"\n") == len(listing),
           "parallel: %d lines against %d" % (split.count(b"\n"), single.count(b"\n")))
 
 
