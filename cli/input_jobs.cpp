@@ -14,8 +14,10 @@
 namespace {
 
 // How many inputs may wait per job thread, done or not, before the walk
-// waits for the oldest to be printed.
-const size_t waitingPerJob = 8;
+// waits for the oldest to be printed: enough that one slow movie (a large
+// LZMA one) does not leave the other threads idle behind it, few enough
+// that their results (a few KiB each) stay a few megabytes.
+const size_t waitingPerJob = 256;
 
 // One input, or one message, in input order.
 struct Slot {
