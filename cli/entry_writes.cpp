@@ -7,6 +7,7 @@
 #include "cli/cli_platform.h"
 #include "cli/input_walk.h"
 #include "cli/output_names.h"
+#include "rebuild/movie_scan.h"
 
 namespace {
 
@@ -53,6 +54,15 @@ bool EntryOutput(EntryRun* run, const CollectionEntry& entry, std::string* outpu
 void WriteEntry(const WriteRequest& request, const CollectionEntry& entry, Task* task)
 {
     const char* output = task->output.c_str();
+    if (request.atOffset) {
+        Failure result =
+            ExtractMovieAtSource(entry.source, request.offset, output, CommitModeOf(request));
+        if (result.kind == FailureKind::NoMovie)
+            AppendNoMovieAt(request, entry.name, &task->log);
+        else
+            EndTask(request, task, result);
+        return;
+    }
     if (request.command == WriteCommand::ExtractPlayer) {
         EndTask(request, task,
                 ExtractPlayerOf(entry.source, entry.location, output, CommitModeOf(request)));
@@ -74,10 +84,12 @@ void DoEntry(EntryRun* run, const CollectionEntry& entry, Task* task)
     const WriteRequest& request = *run->request;
     task->input = entry.name;
     task->source = entry.location;
-    if (!CheckSource(request, entry.name, entry.location, &task->log))
+    // --at takes a movie anywhere in any entry.
+    if (!request.atOffset && !CheckSource(request, entry.name, entry.location, &task->log))
         return;
-    task->outcome =
-        CheckPlayerVersion(request, entry.name, entry.location, &task->log, entry.source);
+    task->outcome = request.atOffset ? Outcome::Done
+                                     : CheckPlayerVersion(request, entry.name, entry.location,
+                                                          &task->log, entry.source);
     if (task->outcome != Outcome::Done)
         return;
     task->outcome = Outcome::Failed;

@@ -225,3 +225,10 @@ void AppendSalvage(const std::string& input, const std::string& output, const Mo
                         "); salvaged " + std::to_string(details.salvagedLength) + " of its " +
                         std::to_string(source.fileLength) + " declared bytes into " + output);
 }
+
+void AppendNoMovieAt(const WriteRequest& request, const std::string& input, std::string* log)
+{
+    AppendFileError(log, input,
+                    "no confirmed movie starts at offset " + std::to_string(request.offset) +
+                        " (\"quillaro-cli scan\" lists the movies found)");
+}

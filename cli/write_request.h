@@ -109,6 +109,8 @@ void AppendWriteFailure(const std::string& input, const std::string& output,
 // The messages and the outcome of a task whose writing ended with
 // `result` (write_steps.cpp).
 void EndTask(const WriteRequest& request, Task* task, const Failure& result);
+// extract-movie --at found no confirmed movie at the offset.
+void AppendNoMovieAt(const WriteRequest& request, const std::string& input, std::string* log);
 // What a salvage kept of a damaged movie.
 void AppendSalvage(const std::string& input, const std::string& output, const MovieInfo& source,
                    const RebuildDetails& details, std::string* log);

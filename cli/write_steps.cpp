@@ -247,10 +247,7 @@ Outcome ExtractAtOffset(const WriteRequest& request, const std::string& input,
         if (!Failed(result))
             outcome = Outcome::Done;
         else if (result.kind == FailureKind::NoMovie)
-            AppendFileError(&log, input,
-                            "no confirmed movie starts at offset " +
-                                std::to_string(request.offset) +
-                                " (\"quillaro-cli scan\" lists the movies found)");
+            AppendNoMovieAt(request, input, &log);
         else
             AppendWriteFailure(input, output, result, &log);
     }
@@ -359,9 +356,14 @@ int RunWrite(WriteCommand command, const Arguments& arguments, FILE* err)
     if (SplitOperands(arguments, err, &inputs, &namedOutput) != exitDone ||
         ReadRequest(arguments, &request) != exitDone)
         return exitUsage;
-    if (request.atOffset)
-        return ExtractAtOffset(request, inputs[0], namedOutput) == Outcome::Done ? exitDone
-                                                                                  : exitFailed;
+    if (request.atOffset) {
+        // An offset counts in the file named, or in the entry named.
+        std::set<std::string> outputs;
+        Outcome outcome = !PathExists(inputs[0].c_str()) && IsArchiveInput(request, inputs[0])
+                              ? WriteArchiveInput(request, inputs[0], namedOutput, &outputs)
+                              : ExtractAtOffset(request, inputs[0], namedOutput);
+        return outcome == Outcome::Done ? exitDone : exitFailed;
+    }
     if (!request.playerPath.empty() && !CheckReplacementPlayer(request))
         return exitFailed;
     if (!request.outDir.empty() && !PrepareOutDir(request))

@@ -458,19 +458,16 @@ Failure RebuildMovieFile(const Progress* progress, const char* moviePath, const 
     return PlaceOutput(&written, outPath, commit);
 }
 
-Failure ExtractPlayerOf(const ByteSource* input, const MovieInfo& source, const char* outPath,
-                        CommitMode commit, const Progress* progress)
+namespace {
+// Writes the `size` player bytes at `player` to `outPath` and frees them.
+Failure WriteExtractedPlayer(unsigned char* player, uint32_t size, const char* outPath,
+                             CommitMode commit, const Progress* progress)
 {
-    if (source.layout == PlayerLayout::MacApp)
-        return FailureOf(FailureKind::FolderPlayer);
-    if (source.playerSize == 0)
-        return FailureOf(FailureKind::NoPlayer);
-    unsigned char* player = ReadSourceRangeFully(input, 0, source.playerSize);
     if (!player)
         return FailureOf(FailureKind::ReadFailed);
     OutputFile output;
     Failure result = OpenOutput(&output, outPath);
-    if (!Failed(result) && !WriteOutput(&output, player, source.playerSize))
+    if (!Failed(result) && !WriteOutput(&output, player, size))
         result = FailureOf(FailureKind::WriteFailed);
     if (!Failed(result) && CancelRequested(progress))
         result = FailureOf(FailureKind::Cancelled);
@@ -482,6 +479,26 @@ Failure ExtractPlayerOf(const ByteSource* input, const MovieInfo& source, const 
     return result;
 }
 
+Failure CheckPlayerToExtract(const MovieInfo& source)
+{
+    if (source.layout == PlayerLayout::MacApp)
+        return FailureOf(FailureKind::FolderPlayer);
+    if (source.playerSize == 0)
+        return FailureOf(FailureKind::NoPlayer);
+    return NoFailure();
+}
+}  // namespace
+
+Failure ExtractPlayerOf(const ByteSource* input, const MovieInfo& source, const char* outPath,
+                        CommitMode commit, const Progress* progress)
+{
+    Failure refused = CheckPlayerToExtract(source);
+    if (Failed(refused))
+        return refused;
+    return WriteExtractedPlayer(ReadSourceRangeFully(input, 0, source.playerSize),
+                                source.playerSize, outPath, commit, progress);
+}
+
 Failure ExtractPlayer(const char* moviePath, const char* outPath, CommitMode commit,
                       const Progress* progress)
 {
@@ -489,12 +506,10 @@ Failure ExtractPlayer(const char* moviePath, const char* outPath, CommitMode com
         return FailureOf(FailureKind::NoPlayer);
     MovieInfo source;
     InspectMovie(moviePath, &source);
-    if (source.layout == PlayerLayout::MacApp)
-        return FailureOf(FailureKind::FolderPlayer);
-    PlatformFile* file = OpenFileForRead(moviePath);
-    uint64_t size = 0;
-    ByteSource input = FileSource(file, file && GetFileSize64(file, &size) ? size : 0);
-    Failure result = ExtractPlayerOf(&input, source, outPath, commit, progress);
-    CloseFile(file);
-    return result;
+    Failure refused = CheckPlayerToExtract(source);
+    if (Failed(refused))
+        return refused;
+    // Read whole and closed first: the output may replace the input.
+    return WriteExtractedPlayer(ReadFileRangeFully(moviePath, 0, source.playerSize),
+                                source.playerSize, outPath, commit, progress);
 }
