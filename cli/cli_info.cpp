@@ -52,12 +52,12 @@ FailureKind ReadFileIdentity(const char* path, FactsReader* reader, FileFacts* f
         facts->fileSha256 = Hex(digest);
     if (!HasMovie(*facts))
         return FailureKind::None;
-    FailureKind error = FailureKind::None;
-    if (ReadMovieFileIdentity(path, facts->info, reader, digest, &error)) {
+    Failure read = ReadMovieFileIdentity(path, facts->info, reader, digest);
+    if (!Failed(read)) {
         facts->movieSha256 = Hex(digest);
         facts->movie = &reader->facts;
     }
-    return error;
+    return read.kind;
 }
 
 // The same of an archive's entry, read as the walk went past it.

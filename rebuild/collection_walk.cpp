@@ -327,9 +327,11 @@ void ReportFile(Walk* walk, const ByteSource* source, const EntryBytes& bytes,
     memcpy(record->fileSha256, bytes.sha256, sha256Size);
     if (!walk->options.facts)
         record->movieError = FailureKind::None;
-    else if (record->location.movieSize != 0)
-        record->hasMovieSha256 = ReadMovieIdentity(source, record->location, walk->reader,
-                                                   record->movieSha256, &record->movieError);
+    else if (record->location.movieSize != 0) {
+        record->movieError =
+            ReadMovieIdentity(source, record->location, walk->reader, record->movieSha256).kind;
+        record->hasMovieSha256 = record->movieError == FailureKind::None;
+    }
     record->facts = record->hasMovieSha256 ? walk->reader : nullptr;
     record->source = source;
     Report(walk, *record);

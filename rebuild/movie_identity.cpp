@@ -101,8 +101,9 @@ void TakeHeader(IdentityPass* pass, const MovieInfo& info)
 
 }  // namespace
 
-bool ReadMovieIdentity(const ByteSource* source, const MovieInfo& info, FactsReader* reader,
-                       unsigned char digest[sha256Size], FailureKind* error)
+namespace {
+bool PassMovie(const ByteSource* source, const MovieInfo& info, FactsReader* reader,
+               unsigned char digest[sha256Size], FailureKind* error)
 {
     *error = FailureKind::None;
     FillBytes(digest, 0, sha256Size);
@@ -131,13 +132,23 @@ bool ReadMovieIdentity(const ByteSource* source, const MovieInfo& info, FactsRea
     return passed;
 }
 
-bool ReadMovieFileIdentity(const char* path, const MovieInfo& info, FactsReader* reader,
-                           unsigned char digest[sha256Size], FailureKind* error)
+}  // namespace
+
+Failure ReadMovieIdentity(const ByteSource* source, const MovieInfo& info, FactsReader* reader,
+                          unsigned char digest[sha256Size])
+{
+    FailureKind error = FailureKind::None;
+    PassMovie(source, info, reader, digest, &error);
+    return FailureOf(error);
+}
+
+Failure ReadMovieFileIdentity(const char* path, const MovieInfo& info, FactsReader* reader,
+                              unsigned char digest[sha256Size])
 {
     MovieFileSource opened = {nullptr, MemorySource(nullptr, 0)};
     if (info.movieSize != 0)
         OpenMovieFileSource(path, info, &opened);
-    bool read = ReadMovieIdentity(&opened.source, info, reader, digest, error);
+    Failure read = ReadMovieIdentity(&opened.source, info, reader, digest);
     CloseMovieFileSource(&opened);
     return read;
 }

@@ -15,15 +15,16 @@
 // streams through the hash; a compressed movie is held as stored while it
 // decodes (as every decode of a file does), the decoded one never. With a
 // `reader` the facts of the body are walked in the same pass (begun and
-// ended here). True with `digest` set when the movie decoded; false with
-// `*error` saying why, for exactly the reasons ReadMovieFileFacts gives.
-bool ReadMovieIdentity(const ByteSource* source, const MovieInfo& info, FactsReader* reader,
-                       unsigned char digest[sha256Size], FailureKind* error);
+// ended here). No failure, with `digest` set, when the movie decoded;
+// otherwise the failure says why, for exactly the reasons
+// ReadMovieFileFacts gives, and `digest` is zeros.
+Failure ReadMovieIdentity(const ByteSource* source, const MovieInfo& info, FactsReader* reader,
+                          unsigned char digest[sha256Size]);
 
 // The same for the file or .app folder at `path`, inspected as `info`
 // (InspectMovie): one decode gives the facts and the identity together.
-bool ReadMovieFileIdentity(const char* path, const MovieInfo& info, FactsReader* reader,
-                           unsigned char digest[sha256Size], FailureKind* error);
+Failure ReadMovieFileIdentity(const char* path, const MovieInfo& info, FactsReader* reader,
+                              unsigned char digest[sha256Size]);
 
 // The SHA-256 of the file at `path` as stored. False when it is no file
 // (a folder, say), cannot be read to its end, or the hash failed.

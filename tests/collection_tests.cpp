@@ -61,7 +61,8 @@ std::string DescribeFile(const Bytes& bytes, std::string* fileSha256)
     FactsReader reader;
     unsigned char digest[sha256Size];
     FailureKind error;
-    bool hashed = ReadMovieFileIdentity("as-file.bin", location, &reader, digest, &error);
+    error = ReadMovieFileIdentity("as-file.bin", location, &reader, digest).kind;
+    bool hashed = error == FailureKind::None;
     unsigned char fileDigest[sha256Size];
     EXPECT_TRUE(HashFileBytes("as-file.bin", fileDigest));
     *fileSha256 = Hex(fileDigest);
@@ -260,7 +261,8 @@ TEST_F(CorpusTest, MovieIdentityIsTheHashOfTheUncompressedForm)
         FactsReader identityFacts, fileFacts;
         unsigned char digest[sha256Size];
         FailureKind error;
-        bool hashed = ReadMovieFileIdentity(path.c_str(), location, &identityFacts, digest, &error);
+        error = ReadMovieFileIdentity(path.c_str(), location, &identityFacts, digest).kind;
+        bool hashed = error == FailureKind::None;
         Failure factsFailure = ReadMovieFileFacts(path.c_str(), location, &fileFacts);
         bool read = !Failed(factsFailure);
         FailureKind factsError = factsFailure.kind;
