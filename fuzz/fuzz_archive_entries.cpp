@@ -1,11 +1,12 @@
 // archive_entries.cpp - fuzz target: any file to the collection walk,
 // once with its entries held in memory and once read again from the
 // archive. Every entry read lies within its bytes, and an entry read both
-// ways reads the same.
+// ways reads the same, and checks the same through its byte source.
 #include <map>
 #include <string>
 
 #include "rebuild/collection_walk.h"
+#include "rebuild/movie_check.h"
 #include "fuzz_support.h"
 
 namespace {
@@ -15,7 +16,11 @@ std::string Describe(const CollectionEntry& entry)
     const MovieInfo& at = entry.location;
     FUZZ_CHECK((uint64_t)at.movieOffset + at.movieSize <= entry.size);
     FUZZ_CHECK(at.playerSize <= entry.size && entry.hasFileSha256);
-    return std::to_string(entry.size) + " " + std::to_string((int)at.layout) + " " +
+    MovieCheck check;
+    Failure checked = CheckMovieSource(entry.source, at, nullptr, &check);
+    return std::to_string((int)checked.kind) + " " + std::to_string((int)check.health) + " " +
+           std::to_string(check.decodedLength) + " " + std::to_string(entry.size) + " " +
+           std::to_string((int)at.layout) + " " +
            std::to_string(at.header) + " " + std::to_string(at.movieOffset) + "+" +
            std::to_string(at.movieSize) + " " +
            std::string((const char*)entry.fileSha256, sha256Size);
