@@ -104,9 +104,22 @@ void WriteTask(const WriteRequest& request, Task* task)
         EndTask(request, task, written);
 }
 
-bool NameTask(const WriteRequest& request, Task* task)
+void StartFlushTask(const WriteRequest&, Task* task)
+{
+    StartFlushOutputFile(&task->written);
+}
+
+bool FlushTask(const WriteRequest& request, Task* task)
 {
     task->toPlace = false;
+    Failure flushed = FlushOutputFile(&task->written);
+    if (Failed(flushed))
+        EndTask(request, task, flushed);
+    return !Failed(flushed);
+}
+
+bool NameTask(const WriteRequest& request, Task* task)
+{
     Failure named =
         NameOutputFile(&task->written, task->output.c_str(), CommitModeOf(request));
     if (Failed(named))
@@ -168,6 +181,8 @@ void InspectTasks(const WriteRequest& request, std::vector<Task>& tasks)
     Jobs jobs;
     jobs.request = &request;
     jobs.work = InspectTask;
+    jobs.startFlush = nullptr;
+    jobs.flush = nullptr;
     jobs.name = nullptr;
     jobs.finish = nullptr;
     for (Task& task : tasks)
@@ -207,6 +222,8 @@ void WriteTasks(WriteRequest request, std::vector<Task>& tasks)
     Jobs jobs;
     jobs.request = &request;
     jobs.work = WriteTask;
+    jobs.startFlush = StartFlushTask;
+    jobs.flush = FlushTask;
     jobs.name = NameTask;
     jobs.finish = FinishNamedTasks;
     for (Task& task : tasks) {

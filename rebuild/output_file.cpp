@@ -42,11 +42,23 @@ Failure PlaceOutput(OutputFile* output, const char* destinationPath, CommitMode 
     return FailureOfCommit(result);
 }
 
+void StartFlushOutputFile(OutputFile* output)
+{
+    StartFlushOutput(output->file);
+}
+
+Failure FlushOutputFile(OutputFile* output)
+{
+    if (FlushOutput(output->file))
+        return NoFailure();
+    AbandonOutput(output);
+    return FailureOf(FailureKind::WriteFailed);
+}
+
+// The output must have been flushed (FlushOutputFile).
 Failure NameOutputFile(OutputFile* output, const char* destinationPath, CommitMode commit)
 {
-    CommitResult result = FlushOutput(output->file)
-                              ? NameOutput(output->file, destinationPath, commit)
-                              : CommitResult::Failed;
+    CommitResult result = NameOutput(output->file, destinationPath, commit);
     if (result != CommitResult::Done)
         AbandonOutput(output);
     return FailureOfCommit(result);
