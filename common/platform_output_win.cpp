@@ -183,7 +183,7 @@ bool FlushOutput(PlatformFile* file)
 
 // Windows has no call that starts a flush without waiting for it; each
 // output is flushed in FlushOutput.
-void StartFlushOutput(PlatformFile*)
+void StartFlushOutput(PlatformFile*, uint64_t, uint64_t)
 {
 }
 

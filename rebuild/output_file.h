@@ -9,10 +9,12 @@
 #include "common/failure.h"
 #include "common/platform.h"
 
-// An output being written; `size` counts the bytes written.
+// An output being written; `size` counts the bytes written, of which
+// the writing to the disk of the first `flushStarted` has been started.
 struct OutputFile {
     PlatformFile* file;
     uint64_t size;
+    uint64_t flushStarted = 0;
 };
 
 // Opens an output beside `destinationPath`. CreateFailed when no file can
