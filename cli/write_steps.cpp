@@ -85,7 +85,7 @@ void EndTask(const WriteRequest& request, Task* task, const Failure& result)
 }
 
 // Writes the task's output. A Save is left written beside its destination
-// (`toPlace`), for PlaceTask.
+// (`toPlace`), for the placing threads.
 void WriteTask(const WriteRequest& request, Task* task)
 {
     const std::string& input = task->input;
