@@ -944,9 +944,10 @@ void RunScaling(const Settings& settings)
         (count == 1000 ? small : large) = measure;
         RemoveBatchOutputs(PathOf(settings, "batch-out"));
     }
-    printf("  target: flat from 1,000 to 50,000 files: time per file %.2fx, peak %.2fx\n",
-           (large.seconds / 50000) / (small.seconds / 1000),
-           (double)large.peakBytes / (small.peakBytes ? small.peakBytes : 1));
+    printf("  target: flat from 1,000 to 50,000 files: time per file %.2fx; peak %.1f -> %.1f "
+           "MiB, %.2f KiB per file added (arguments and task records)\n",
+           (large.seconds / 50000) / (small.seconds / 1000), MiB(small.peakBytes),
+           MiB(large.peakBytes), ((double)large.peakBytes - (double)small.peakBytes) / 49000 / 1024);
 }
 
 void RunBatches(const Settings& settings)
