@@ -17,12 +17,12 @@ void FinishTask(Jobs* jobs, Task* task)
         jobs->finished.notify_all();
 }
 
-// Hands a written task to the placing threads, waiting while every job
-// already has one waiting.
+// Hands a written task to the placing threads, waiting while placingLimit
+// tasks wait already.
 void QueueForPlacing(Jobs* jobs, Task* task)
 {
     std::unique_lock<std::mutex> lock(jobs->mutex);
-    jobs->placing.wait(lock, [&] { return jobs->toPlace.size() < jobs->jobCount; });
+    jobs->placing.wait(lock, [&] { return jobs->toPlace.size() < placingLimit; });
     jobs->toPlace.push_back(task);
     jobs->placing.notify_all();
 }
@@ -39,7 +39,8 @@ void RunJobs(Jobs* jobs)
             QueueForPlacing(jobs, task);
             continue;
         }
-        if (task->toPlace && jobs->name(*jobs->request, task))
+        if (task->toPlace && jobs->flush(*jobs->request, task) &&
+            jobs->name(*jobs->request, task))
             jobs->finish(*jobs->request, &task, 1);
         FinishTask(jobs, task);
     }
@@ -48,48 +49,45 @@ void RunJobs(Jobs* jobs)
     jobs->placing.notify_all();
 }
 
-// Outputs named and held open until their folder is flushed, at most.
-const size_t namedLimit = 8;
-
-// The next task to place: one that waits, while fewer than namedLimit are
-// named; with none named yet, it waits for one. Null when none is taken:
-// the named ones are to be finished, or (none named) the queue is empty
-// and no job runs.
-Task* NextToPlace(Jobs* jobs, size_t named)
+// The tasks that wait to be placed, as one group, once at least one
+// waits; empty when none waits and no job runs any more.
+std::vector<Task*> TakeGroup(Jobs* jobs)
 {
     std::unique_lock<std::mutex> lock(jobs->mutex);
-    if (named == 0)
-        jobs->placing.wait(lock,
-                           [&] { return !jobs->toPlace.empty() || jobs->jobsRunning == 0; });
-    if (jobs->toPlace.empty() || named >= namedLimit)
-        return nullptr;
-    Task* task = jobs->toPlace.front();
-    jobs->toPlace.pop_front();
+    jobs->placing.wait(lock, [&] { return !jobs->toPlace.empty() || jobs->jobsRunning == 0; });
+    std::vector<Task*> group(jobs->toPlace.begin(), jobs->toPlace.end());
+    jobs->toPlace.clear();
     jobs->placing.notify_all();
-    return task;
+    return group;
 }
 
-void FinishNamed(Jobs* jobs, std::vector<Task*>* named)
+// Keeps the tasks of `group` for which `step` returns true; the others
+// have ended.
+void KeepGoing(Jobs* jobs, NameStep step, std::vector<Task*>* group)
 {
-    jobs->finish(*jobs->request, named->data(), named->size());
-    for (Task* task : *named)
-        FinishTask(jobs, task);
-    named->clear();
+    size_t kept = 0;
+    for (Task* task : *group) {
+        if (step(*jobs->request, task))
+            (*group)[kept++] = task;
+        else
+            FinishTask(jobs, task);
+    }
+    group->resize(kept);
 }
 
+// Places groups of written tasks: the flush of all started, then each
+// flushed, then all named, then their folders flushed once and each
+// finished.
 void PlaceJobs(Jobs* jobs)
 {
-    std::vector<Task*> named;
-    for (;;) {
-        Task* task = NextToPlace(jobs, named.size());
-        if (task && jobs->name(*jobs->request, task))
-            named.push_back(task);
-        else if (task)
+    for (std::vector<Task*> group = TakeGroup(jobs); !group.empty(); group = TakeGroup(jobs)) {
+        for (Task* task : group)
+            jobs->startFlush(*jobs->request, task);
+        KeepGoing(jobs, jobs->flush, &group);
+        KeepGoing(jobs, jobs->name, &group);
+        jobs->finish(*jobs->request, group.data(), group.size());
+        for (Task* task : group)
             FinishTask(jobs, task);
-        else if (!named.empty())
-            FinishNamed(jobs, &named);
-        else
-            return;
     }
 }
 

@@ -1,7 +1,9 @@
 // write_jobs.h - the threads of a run: job threads that take the tasks in
 // turn, and beside them placing threads that put written files in place.
-// Putting a file in place waits for the disk to flush it; meanwhile its
-// job writes the next file.
+// The placing threads take the written files in groups: the writing of
+// every file of a group to the disk is started, then each is flushed
+// (waiting for the writes in flight together), then named, then their
+// folder flushed once; meanwhile the jobs write the next files.
 #pragma once
 
 #include <atomic>
@@ -15,8 +17,9 @@
 
 // One step of a task, done on a job or placing thread.
 typedef void (*TaskStep)(const WriteRequest& request, Task* task);
-// Puts a written task's output in place under its name; true when it is
-// named and waits for its folder to be flushed, false when the task ended.
+// Flushes a written task's output to the disk (`flush`), or gives the
+// flushed output its name (`name`): true when the task goes on to the
+// next step, false when it ended.
 typedef bool (*NameStep)(const WriteRequest& request, Task* task);
 // Flushes the folders of named tasks, once for each run of tasks in one
 // folder, and ends each task.
@@ -24,14 +27,17 @@ typedef void (*FinishStep)(const WriteRequest& request, Task* const* named, size
 
 // The tasks of a phase, shared by its threads. A job takes the next task
 // and does `work` on it; a task that `work` leaves `toPlace` waits for a
-// placing thread (at most one task per job waits), which names it and,
-// whenever nothing more waits or enough are named, finishes the named
-// ones together: no task is reported done before its folder is flushed.
-// Every task ends finished, once.
+// placing thread (at most placingLimit wait), which takes every task
+// that waits as a group, starts the flush of each, flushes each, names
+// each that was flushed, and finishes the named ones together: no task is
+// named before its data is on the disk, nor reported done before its
+// folder is flushed. Every task ends finished, once.
 struct Jobs {
     const WriteRequest* request;
     TaskStep work;
-    NameStep name;      // null when `work` never leaves a task to place
+    TaskStep startFlush;  // null when `work` never leaves a task to place
+    NameStep flush;
+    NameStep name;
     FinishStep finish;
     std::vector<Task*> queue;
     std::atomic<size_t> next{0};
@@ -44,6 +50,9 @@ struct Jobs {
     size_t jobsRunning = 0;
     bool placeHere = false;  // no placing thread: each job places its own tasks
 };
+
+// The most tasks that wait for a placing thread, and so the largest group.
+const size_t placingLimit = 8;
 
 // Starts up to `count` job threads, and as many placing threads when
 // `jobs->name` is set, appending them to `threads` for the caller to

@@ -89,7 +89,7 @@ void EndTask(const WriteRequest& request, Task* task, const Failure& result)
 namespace {
 
 // Writes the task's output. A Save is left written beside its destination
-// (`toPlace`), for PlaceTask.
+// (`toPlace`), for the placing threads.
 void WriteTask(const WriteRequest& request, Task* task)
 {
     const std::string& input = task->input;
@@ -108,9 +108,22 @@ void WriteTask(const WriteRequest& request, Task* task)
         EndTask(request, task, written);
 }
 
-bool NameTask(const WriteRequest& request, Task* task)
+void StartFlushTask(const WriteRequest&, Task* task)
+{
+    StartFlushOutputFile(&task->written);
+}
+
+bool FlushTask(const WriteRequest& request, Task* task)
 {
     task->toPlace = false;
+    Failure flushed = FlushOutputFile(&task->written);
+    if (Failed(flushed))
+        EndTask(request, task, flushed);
+    return !Failed(flushed);
+}
+
+bool NameTask(const WriteRequest& request, Task* task)
+{
     Failure named =
         NameOutputFile(&task->written, task->output.c_str(), CommitModeOf(request));
     if (Failed(named))
@@ -172,6 +185,8 @@ void InspectTasks(const WriteRequest& request, std::vector<Task>& tasks)
     Jobs jobs;
     jobs.request = &request;
     jobs.work = InspectTask;
+    jobs.startFlush = nullptr;
+    jobs.flush = nullptr;
     jobs.name = nullptr;
     jobs.finish = nullptr;
     for (Task& task : tasks)
@@ -211,6 +226,8 @@ void WriteTasks(WriteRequest request, std::vector<Task>& tasks)
     Jobs jobs;
     jobs.request = &request;
     jobs.work = WriteTask;
+    jobs.startFlush = StartFlushTask;
+    jobs.flush = FlushTask;
     jobs.name = NameTask;
     jobs.finish = FinishNamedTasks;
     for (Task& task : tasks) {

@@ -104,6 +104,11 @@ void DiscardOutput(PlatformFile* file);
 // FinishOutput for each with what the flush returned.
 // Flushes the output's data to the disk; false if that failed.
 bool FlushOutput(PlatformFile* file);
+// Starts writing `length` bytes of the output's data from `offset` (0:
+// up to its end) to the disk and returns at once, so that the disk
+// writes while more is made and FlushOutput has less to wait for. A
+// hint, that may do nothing: only FlushOutput says the data is on the disk.
+void StartFlushOutput(PlatformFile* file, uint64_t offset, uint64_t length);
 // Gives the flushed output the destination's name; the file stays open.
 CommitResult NameOutput(PlatformFile* file, const char* destinationPath, CommitMode mode);
 // Flushes the folder the output was created in, so that the names given

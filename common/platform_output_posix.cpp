@@ -313,6 +313,19 @@ bool FlushOutput(PlatformFile* file)
     return fsync(file->descriptor) == 0;
 }
 
+void StartFlushOutput(PlatformFile* file, uint64_t offset, uint64_t length)
+{
+#ifdef SYNC_FILE_RANGE_WRITE
+    // Queues the writing of the dirty pages, without waiting for them; a
+    // failure shows in the fsync that follows.
+    sync_file_range(file->descriptor, (off_t)offset, (off_t)length, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)file;
+    (void)offset;
+    (void)length;
+#endif
+}
+
 CommitResult NameOutput(PlatformFile* file, const char* destinationPath, CommitMode mode)
 {
     const char* name = LastName(destinationPath);

@@ -181,6 +181,12 @@ bool FlushOutput(PlatformFile* file)
     return FlushFileBuffers(file->handle) != 0;
 }
 
+// Windows has no call that starts a flush without waiting for it; each
+// output is flushed in FlushOutput.
+void StartFlushOutput(PlatformFile*, uint64_t, uint64_t)
+{
+}
+
 // The delete disposition is cleared just before the move, and set again
 // if the move fails.
 CommitResult NameOutput(PlatformFile* file, const char* destinationPath, CommitMode mode)

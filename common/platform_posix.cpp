@@ -3,6 +3,7 @@
 // regular files read with read sharing (advisory locks). Outputs are in
 // platform_output_posix.cpp.
 #include "common/platform.h"
+#include "common/large_pages.h"
 #include "common/platform_file.h"
 #include "common/temp_registry.h"
 
@@ -21,6 +22,9 @@
 // block aligned for any type.
 namespace {
 const size_t blockHeader = 16;
+// Blocks from this size on are whole movies and bodies, written whole
+// soon after: they are asked to come in large pages.
+const size_t largeBlock = 4u << 20;
 
 size_t BlockSize(void* block)
 {
@@ -38,6 +42,8 @@ void* MemAlloc(size_t size)
     if (!start)
         return nullptr;
     memcpy(start, &size, sizeof size);
+    if (size >= largeBlock)
+        AdviseLargePages(start, size + blockHeader);
     return start + blockHeader;
 }
 

@@ -12,11 +12,17 @@ Failure FailureOfCommit(CommitResult result)
     }
     return FailureOf(FailureKind::WriteFailed);
 }
+
+// Each time this much more is written, the writing of it to the disk is
+// started: the disk writes a large output while the rest is made, and
+// the flush before it is named waits for the last part only.
+const uint64_t flushStep = 8u << 20;
 }  // namespace
 
 Failure OpenOutput(OutputFile* output, const char* destinationPath)
 {
     output->size = 0;
+    output->flushStarted = 0;
     output->file = destinationPath ? CreateOutputBeside(destinationPath) : nullptr;
     return FailureOf(output->file ? FailureKind::None : FailureKind::CreateFailed);
 }
@@ -24,7 +30,14 @@ Failure OpenOutput(OutputFile* output, const char* destinationPath)
 bool WriteOutput(OutputFile* output, const void* data, uint32_t count)
 {
     output->size += count;
-    return WriteFileBytes(output->file, data, count);
+    if (!WriteFileBytes(output->file, data, count))
+        return false;
+    uint64_t unstarted = output->size - output->flushStarted;
+    if (unstarted >= flushStep) {
+        StartFlushOutput(output->file, output->flushStarted, unstarted);
+        output->flushStarted = output->size;
+    }
+    return true;
 }
 
 bool PatchOutput(OutputFile* output, uint64_t offset, const void* data, uint32_t count)
@@ -42,11 +55,24 @@ Failure PlaceOutput(OutputFile* output, const char* destinationPath, CommitMode 
     return FailureOfCommit(result);
 }
 
+void StartFlushOutputFile(OutputFile* output)
+{
+    StartFlushOutput(output->file, output->flushStarted, 0);
+    output->flushStarted = output->size;
+}
+
+Failure FlushOutputFile(OutputFile* output)
+{
+    if (FlushOutput(output->file))
+        return NoFailure();
+    AbandonOutput(output);
+    return FailureOf(FailureKind::WriteFailed);
+}
+
+// The output must have been flushed (FlushOutputFile).
 Failure NameOutputFile(OutputFile* output, const char* destinationPath, CommitMode commit)
 {
-    CommitResult result = FlushOutput(output->file)
-                              ? NameOutput(output->file, destinationPath, commit)
-                              : CommitResult::Failed;
+    CommitResult result = NameOutput(output->file, destinationPath, commit);
     if (result != CommitResult::Done)
         AbandonOutput(output);
     return FailureOfCommit(result);

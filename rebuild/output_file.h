@@ -9,10 +9,12 @@
 #include "common/failure.h"
 #include "common/platform.h"
 
-// An output being written; `size` counts the bytes written.
+// An output being written; `size` counts the bytes written, of which
+// the writing to the disk of the first `flushStarted` has been started.
 struct OutputFile {
     PlatformFile* file;
     uint64_t size;
+    uint64_t flushStarted = 0;
 };
 
 // Opens an output beside `destinationPath`. CreateFailed when no file can
@@ -34,11 +36,15 @@ bool PatchOutput(OutputFile* output, uint64_t offset, const void* data, uint32_t
 // result, and nothing of it is left but the destination.
 Failure PlaceOutput(OutputFile* output, const char* destinationPath, CommitMode commit);
 
-// PlaceOutput in steps, for a batch that flushes a folder once for all
-// the outputs it put there: NameOutputFile flushes the output and gives
-// it its name (on None it stays open; otherwise it is gone), then
-// FlushFolderOf flushes its folder once for the group, and
-// FinishOutputFile closes each with what that flush returned.
+// PlaceOutput in steps, for a batch that makes a group of outputs durable
+// together and flushes a folder once for all the outputs it put there:
+// StartFlushOutputFile as soon as each is written, FlushOutputFile for
+// each of the group, then NameOutputFile for each that was flushed,
+// FlushFolderOf once for each folder, and FinishOutputFile for each with
+// what that flush returned. On a failure of FlushOutputFile or
+// NameOutputFile the output is gone; on None it stays open.
+void StartFlushOutputFile(OutputFile* output);
+Failure FlushOutputFile(OutputFile* output);
 Failure NameOutputFile(OutputFile* output, const char* destinationPath, CommitMode commit);
 bool FlushFolderOf(OutputFile* output);
 Failure FinishOutputFile(OutputFile* output, bool folderFlushed);

@@ -6,7 +6,7 @@
 #include <new>
 #include <system_error>
 
-#include "rebuild/large_pages.h"
+#include "common/large_pages.h"
 
 namespace {
 // Blocks from this size on are whole bodies and their streams.

@@ -1351,8 +1351,8 @@ TEST(CliScan, FindsEmbeddedMoviesAndConfirmsOnlyRealOnes)
 
 // The job and placing threads: every task is worked once and finished
 // once; a task left to place is placed once, by a placing thread when one
-// runs and by its own job otherwise; no task is lost when there are far
-// more tasks than jobs.
+// runs and by its own job otherwise, and never named when its flush
+// failed; no task is lost when there are far more tasks than jobs.
 std::atomic<int> worked{0};
 std::atomic<int> placed{0};
 
@@ -1363,9 +1363,21 @@ void WorkOnTask(const WriteRequest&, Task* task)
     task->toPlace = task->input.size() % 2 == 0;
 }
 
-bool NameTheTask(const WriteRequest&, Task* task)
+void StartTheFlush(const WriteRequest&, Task* task)
+{
+    EXPECT_TRUE(task->toPlace);
+}
+
+// The flush fails for inputs of six letters.
+bool FlushTheTask(const WriteRequest&, Task* task)
 {
     task->toPlace = false;
+    return task->input.size() != 6;
+}
+
+bool NameTheTask(const WriteRequest&, Task* task)
+{
+    EXPECT_NE(6u, task->input.size());
     return true;
 }
 
@@ -1387,6 +1399,8 @@ TEST(CliJobs, EveryTaskIsWorkedAndPlacedOnce)
         Jobs run;
         run.request = &request;
         run.work = WorkOnTask;
+        run.startFlush = StartTheFlush;
+        run.flush = FlushTheTask;
         run.name = NameTheTask;
         run.finish = FinishTheTasks;
         for (size_t i = 0; i < tasks.size(); i++) {
@@ -1401,10 +1415,10 @@ TEST(CliJobs, EveryTaskIsWorkedAndPlacedOnce)
             thread.join();
         int toPlace = 0;
         for (const Task& task : tasks) {
-            bool even = task.input.size() % 2 == 0;
-            toPlace += even;
+            bool placedOne = task.input.size() % 2 == 0 && task.input.size() != 6;
+            toPlace += placedOne;
             EXPECT_TRUE(task.finished.load());
-            EXPECT_EQ(even ? 2u : 1u, task.progressed.load()) << jobs;
+            EXPECT_EQ(placedOne ? 2u : 1u, task.progressed.load()) << jobs;
         }
         EXPECT_EQ((int)tasks.size(), worked.load()) << jobs;
         EXPECT_EQ(toPlace, placed.load()) << jobs;

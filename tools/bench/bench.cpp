@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -45,9 +46,12 @@ struct Settings {
     int runs = 3;               // each timing is the best of this many
     uint32_t batchFiles = 2000;
     uint32_t batchFileKb = 16;  // the size of each small movie
-    bool scaling = false;       // also batches of 1,000 to 8,000 files
+    bool scaling = false;       // also batches of 1,000 and 50,000 files, all jobs
+    std::vector<uint32_t> largeMb = {64, 256, 1024};  // movies through quillaro-cli
+    std::string cli;            // quillaro-cli; by default the one of this build
     std::string folder = "bench-scratch";
     std::string corpus;         // a folder of real movies (swf/ of the shared corpus)
+    std::string only;           // the parts to run, separated by commas; empty: all
 };
 
 // What one case measured; sent from the child to the parent.
@@ -55,8 +59,12 @@ struct Measure {
     double seconds;    // the best run
     uint64_t outputSize;
     int ok;
-    uint64_t peakBytes;  // filled in by the parent
+    uint64_t peakBytes;  // filled in by the parent, unless the case ran a program
 };
+
+// The peak of the program a case ran (quillaro-cli), set by the case in
+// the child; 0 when the case ran in the child itself.
+uint64_t programPeak = 0;
 
 std::string PathOf(const Settings& settings, const std::string& name)
 {
@@ -391,6 +399,92 @@ bool RebuildDecompress(const Settings& settings, uint64_t* outputSize, double* s
     return Rebuild(settings, MovieAction::Decompress, outputSize, seconds);
 }
 
+// ---- Large movies through quillaro-cli, run as a program ----
+
+// Runs quillaro-cli with `words`, its output to /dev/null; true when it
+// succeeded. Its peak memory (wait4) goes to programPeak.
+bool RunCli(const Settings& settings, std::vector<std::string> words)
+{
+    words.insert(words.begin(), settings.cli);
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(&word[0]);
+    argv.push_back(nullptr);
+    pid_t child = fork();
+    if (child == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage usage = {};
+    if (child < 0 || wait4(child, &status, 0, &usage) != child)
+        return false;
+    programPeak = (uint64_t)usage.ru_maxrss * 1024;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+uint64_t FileSize(const std::string& path)
+{
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 ? (uint64_t)status.st_size : 0;
+}
+
+// save --movie `action` of `input` into `output` (removed first), timed.
+bool CliSave(const Settings& settings, const std::string& input, const std::string& output,
+             const char* action, uint64_t* outputSize, double* seconds)
+{
+    unlink(output.c_str());
+    Clock::time_point start = Clock::now();
+    bool ok = RunCli(settings, {"save", input, output, "--movie", action, "--quiet"});
+    *seconds = SecondsSince(start);
+    *outputSize = FileSize(output);
+    return ok;
+}
+
+// The subject to "CWS", kept as its "-cws.swf" form and checked with zlib.
+bool CliCompress(const Settings& settings, uint64_t* outputSize, double* seconds)
+{
+    std::string output = PathOf(settings, Derived("-cws.swf"));
+    return CliSave(settings, PathOf(settings, subject), output, "compress", outputSize,
+                   seconds) &&
+           InflatesTo(output, nullptr, 0, PathOf(settings, subject));
+}
+
+bool CliDecompress(const Settings& settings, uint64_t* outputSize, double* seconds)
+{
+    std::string output = PathOf(settings, Derived("-fws.swf"));
+    bool ok = CliSave(settings, PathOf(settings, Derived("-cws.swf")), output, "decompress",
+                      outputSize, seconds);
+    ok = ok && *outputSize == FileSize(PathOf(settings, subject));
+    unlink(output.c_str());
+    return ok;
+}
+
+// A command over the subject's "CWS" form that writes nothing.
+bool CliReads(const Settings& settings, std::vector<std::string> words, uint64_t* outputSize,
+              double* seconds)
+{
+    words.push_back(PathOf(settings, Derived("-cws.swf")));
+    Clock::time_point start = Clock::now();
+    bool ok = RunCli(settings, words);
+    *seconds = SecondsSince(start);
+    *outputSize = 0;
+    return ok;
+}
+
+bool CliCheck(const Settings& settings, uint64_t* outputSize, double* seconds)
+{
+    return CliReads(settings, {"check"}, outputSize, seconds);
+}
+
+bool CliFacts(const Settings& settings, uint64_t* outputSize, double* seconds)
+{
+    return CliReads(settings, {"info", "--facts"}, outputSize, seconds);
+}
+
 // Removes the folders the batches wrote into, and what they hold.
 void RemoveBatchOutputs(const std::string& folder)
 {
@@ -450,21 +544,38 @@ bool Batch(const Settings& settings, uint32_t count, const char* jobs, uint64_t*
 
 uint32_t batchCount = 0;  // the batch size of the Batch cases, set before forking
 
-// The reference for the batches: the same files saved one after the other
-// on one thread, each written and put in place before the next, without
-// the command line's checks.
-bool BatchOneThread(const Settings& settings, uint64_t* outputSize, double* seconds)
+// The reference for the batches: a plain program on one thread, as a
+// script would be: each file read, its body deflated by zlib at its
+// default level, written to its new name, flushed (fsync) and closed,
+// one after the other.
+bool PlainZlibFile(const std::string& input, const std::string& output)
+{
+    uint32_t size;
+    unsigned char* movie = LoadFile(input, &size);
+    if (!movie || size < movieHeaderSize)
+        return false;
+    uLongf length = compressBound(size - movieHeaderSize);
+    std::vector<unsigned char> stored(movieHeaderSize + length);
+    memcpy(stored.data(), movie, movieHeaderSize);
+    stored[0] = 'C';
+    bool ok = compress2(stored.data() + movieHeaderSize, &length, movie + movieHeaderSize,
+                        size - movieHeaderSize, Z_DEFAULT_COMPRESSION) == Z_OK;
+    MemFree(movie);
+    int descriptor = ok ? open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666) : -1;
+    size_t total = movieHeaderSize + length;
+    ok = descriptor >= 0 && write(descriptor, stored.data(), total) == (ssize_t)total &&
+         fsync(descriptor) == 0;
+    return descriptor >= 0 && close(descriptor) == 0 && ok;
+}
+
+bool PlainScript(const Settings& settings, uint64_t* outputSize, double* seconds)
 {
     std::string folder = NewBatchFolder(settings);
-    RebuildDetails details = {1, 0, false, Damage::None, 0, 0};
     bool ok = true;
     Clock::time_point start = Clock::now();
     for (uint32_t i = 0; i < batchCount && ok; i++) {
         std::string name = std::to_string(i) + ".swf";
-        ok = !Failed(RebuildMovieFile(nullptr, PathOf(settings, "batch/" + name).c_str(),
-                                      (folder + "/" + name).c_str(), nullptr,
-                                      MakeRebuildMode(PlayerAction::Keep, MovieAction::Compress),
-                                      &details, CommitMode::NoReplace));
+        ok = PlainZlibFile(PathOf(settings, "batch/" + name), folder + "/" + name);
     }
     *seconds = SecondsSince(start);
     *outputSize = batchCount;
@@ -672,6 +783,7 @@ Measure RunCase(const Settings& settings, Case run, int runs)
             best.ok = run(settings, &best.outputSize, &seconds);
             if (seconds < best.seconds)
                 best.seconds = seconds;
+            best.peakBytes = programPeak > best.peakBytes ? programPeak : best.peakBytes;
         }
         ssize_t sent = write(channel[1], &best, sizeof best);
         _exit(sent == (ssize_t)sizeof best ? 0 : 1);
@@ -685,7 +797,8 @@ Measure RunCase(const Settings& settings, Case run, int runs)
         wait4(child, &status, 0, &usage);
     if (!received)
         measure.ok = 0;
-    measure.peakBytes = (uint64_t)usage.ru_maxrss * 1024;
+    if (measure.peakBytes == 0)
+        measure.peakBytes = (uint64_t)usage.ru_maxrss * 1024;
     return measure;
 }
 
@@ -793,38 +906,83 @@ bool MakeBatch(const Settings& settings, uint32_t count)
     return true;
 }
 
+// Removes the small movies of the batches.
+void RemoveBatchInputs(const Settings& settings, uint32_t count)
+{
+    for (uint32_t i = 0; i < count; i++)
+        unlink(PathOf(settings, "batch/" + std::to_string(i) + ".swf").c_str());
+    rmdir(PathOf(settings, "batch").c_str());
+}
+
+void RunBatchComparison(const Settings& settings, uint32_t count)
+{
+    batchCount = count;
+    std::vector<Measure> batches =
+        RunAlternating(settings, {PlainScript, BatchOneJob, BatchAllJobs}, settings.runs);
+    const Measure& reference = batches[0];
+    std::string name = std::to_string(count) + " files, plain zlib + fsync";
+    PrintRow(name.c_str(), reference, reference.seconds);
+    name = std::to_string(count) + " files, 1 job";
+    PrintRow(name.c_str(), batches[1], reference.seconds);
+    name = std::to_string(count) + " files, all jobs";
+    PrintRow(name.c_str(), batches[2], reference.seconds);
+    printf("  target: all jobs at least 3x the plain program: %.2fx\n",
+           reference.seconds / batches[2].seconds);
+}
+
+// Time and memory per file of all jobs at 1,000 and at 50,000 files.
+void RunScaling(const Settings& settings)
+{
+    printf("\nBatches of 1,000 and 50,000 files, all jobs (one run each):\n");
+    Measure small = {}, large = {};
+    for (uint32_t count : {1000u, 50000u}) {
+        batchCount = count;
+        Measure measure = RunCase(settings, BatchAllJobs, 1);
+        std::string name = std::to_string(count) + " files, all jobs";
+        PrintRow(name.c_str(), measure, measure.seconds);
+        printf("%-34s %8.3f ms per file\n", "", measure.seconds * 1000 / count);
+        (count == 1000 ? small : large) = measure;
+        RemoveBatchOutputs(PathOf(settings, "batch-out"));
+    }
+    printf("  target: flat from 1,000 to 50,000 files: time per file %.2fx; peak %.1f -> %.1f "
+           "MiB, %.2f KiB per file added (arguments and task records)\n",
+           (large.seconds / 50000) / (small.seconds / 1000), MiB(small.peakBytes),
+           MiB(large.peakBytes), ((double)large.peakBytes - (double)small.peakBytes) / 49000 / 1024);
+}
+
 void RunBatches(const Settings& settings)
 {
-    std::vector<uint32_t> counts = {settings.batchFiles};
-    if (settings.scaling)
-        counts = {1000, 2000, 4000, 8000};
-    uint32_t largest = 0;
-    for (uint32_t count : counts)
-        largest = count > largest ? count : largest;
+    uint32_t largest = settings.scaling && settings.batchFiles < 50000 ? 50000 : settings.batchFiles;
     if (!MakeBatch(settings, largest)) {
         printf("the batch files could not be written\n");
+        RemoveBatchInputs(settings, largest);
         return;
     }
     RemoveBatchOutputs(PathOf(settings, "batch-out"));
     printf("\nBatch of small movies (%u KiB each), save --movie compress into a new folder:\n",
            settings.batchFileKb);
-    for (uint32_t count : counts) {
-        batchCount = count;
-        std::vector<Measure> batches = RunAlternating(
-            settings, {BatchOneThread, BatchOneJob, BatchAllJobs}, settings.runs);
-        const Measure& reference = batches[0];
-        const Measure& one = batches[1];
-        const Measure& all = batches[2];
-        std::string name = std::to_string(count) + " files, one thread";
-        PrintRow(name.c_str(), reference, reference.seconds);
-        name = std::to_string(count) + " files, 1 job";
-        PrintRow(name.c_str(), one, reference.seconds);
-        name = std::to_string(count) + " files, all jobs";
-        PrintRow(name.c_str(), all, reference.seconds);
-        printf("%-34s %8.3f ms per file with all jobs (target: flat); %.2fx 1 job\n", "",
-               all.seconds * 1000 / count, one.seconds / all.seconds);
-    }
+    RunBatchComparison(settings, settings.batchFiles);
     RemoveBatchOutputs(PathOf(settings, "batch-out"));
+    if (settings.scaling)
+        RunScaling(settings);
+    RemoveBatchInputs(settings, largest);
+    rmdir(PathOf(settings, "batch-out").c_str());
+}
+
+// "64,256,1024" -> {64, 256, 1024}; sizes out of range are left out.
+std::vector<uint32_t> SizesOf(const char* text)
+{
+    std::vector<uint32_t> sizes;
+    for (const char* at = text; *at; at += *at == ',') {
+        char* end;
+        unsigned long size = strtoul(at, &end, 10);
+        if (end == at)
+            break;
+        if (size >= 1 && size <= 4095)
+            sizes.push_back((uint32_t)size);
+        at = end;
+    }
+    return sizes;
 }
 
 bool ParseSettings(int argc, char** argv, Settings* settings)
@@ -848,6 +1006,12 @@ bool ParseSettings(int argc, char** argv, Settings* settings)
             settings->folder = argv[++i];
         else if (word == "--corpus" && hasValue)
             settings->corpus = argv[++i];
+        else if (word == "--large" && hasValue)
+            settings->largeMb = SizesOf(argv[++i]);
+        else if (word == "--cli" && hasValue)
+            settings->cli = argv[++i];
+        else if (word == "--only" && hasValue)
+            settings->only = argv[++i];
         else
             return false;
     }
@@ -863,6 +1027,69 @@ bool WriteMovies(const Settings& settings)
         return false;
     movie = MakeMovie((uint32_t)(settings.wholeMb * mebibyte), 2);
     return WriteFile(PathOf(settings, "whole.swf"), movie.data(), movie.size());
+}
+
+// An FWS movie file of `bodyLength` bytes of the same mix, written in
+// pieces so that the bench itself stays small.
+bool WriteLargeMovie(const std::string& path, uint64_t bodyLength, uint32_t seed)
+{
+    FILE* file = fopen(path.c_str(), "wb");
+    unsigned char header[movieHeaderSize];
+    WriteLe32(header, 0x0A000000u | signatureUncompressed);
+    WriteLe32(header + 4, (uint32_t)(bodyLength + movieHeaderSize));
+    bool ok = file && fwrite(header, 1, movieHeaderSize, file) == movieHeaderSize;
+    const size_t segment = 64 * 1024;
+    std::vector<unsigned char> piece(segment);
+    uint32_t state = seed * 2654435761u + 1;
+    for (uint64_t start = 0, index = 0; ok && start < bodyLength; start += segment, index++) {
+        size_t length = bodyLength - start < segment ? (size_t)(bodyLength - start) : segment;
+        if (index % 4 == 3)
+            FillNoise(piece.data(), length, &state);
+        else
+            FillTags(piece.data(), length, &state);
+        ok = fwrite(piece.data(), 1, length, file) == length;
+    }
+    return file && fclose(file) == 0 && ok;
+}
+
+// A large movie through quillaro-cli, a program of its own, beside zlib
+// called directly in memory: compress against zlib's level 9, and
+// decompress, check and info --facts of the result against zlib's raw
+// inflate. Returns the largest peak of quillaro-cli.
+uint64_t RunLarge(const Settings& settings, uint32_t sizeMb)
+{
+    subject = "large.swf";
+    if (!WriteLargeMovie(PathOf(settings, subject), (uint64_t)sizeMb * mebibyte, 5)) {
+        printf("the %u MiB movie could not be written\n", sizeMb);
+        return 0;
+    }
+    printf("\nThe %u MiB movie through quillaro-cli (a child process; one run each):\n", sizeMb);
+    Measure zlib = RunCase(settings, ZlibLevel9, 1);
+    Measure compress = RunCase(settings, CliCompress, 1);
+    Measure inflate = RunCase(settings, RawInflate, 1);
+    std::vector<Measure> readers =
+        RunAlternating(settings, {CliDecompress, CliCheck, CliFacts}, 1);
+    PrintRow("zlib level 9, in memory", zlib, zlib.seconds, zlib.outputSize);
+    PrintRow("save --movie compress", compress, zlib.seconds, zlib.outputSize);
+    PrintRow("zlib raw inflate, in memory", inflate, inflate.seconds);
+    PrintRow("save --movie decompress", readers[0], inflate.seconds);
+    PrintRow("check", readers[1], inflate.seconds);
+    PrintRow("info --facts", readers[2], inflate.seconds);
+    unlink(PathOf(settings, subject).c_str());
+    unlink(PathOf(settings, Derived("-cws.swf")).c_str());
+    uint64_t peak = compress.peakBytes;
+    for (const Measure& measure : readers)
+        peak = measure.peakBytes > peak ? measure.peakBytes : peak;
+    return peak;
+}
+
+void RunLargeMovies(const Settings& settings)
+{
+    for (uint32_t sizeMb : settings.largeMb) {
+        uint64_t peak = RunLarge(settings, sizeMb);
+        printf("  largest peak of quillaro-cli: %.1f MiB (target for 1 GiB: at most 64 MiB)\n",
+               MiB(peak));
+    }
 }
 
 // The large movie: zlib's level 9, libdeflate called directly, and
@@ -914,27 +1141,37 @@ void RunWhole(const Settings& settings, Measure* inflate, Measure* save)
     PrintRow("Save CWS -> FWS, file to file", *save, inflate->seconds);
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+// Whether the settings ask for `part` (all parts when none is named).
+bool Wanted(const Settings& settings, const char* part)
 {
-    Settings settings;
-    if (!ParseSettings(argc, argv, &settings)) {
-        fprintf(stderr, "usage: quillaro-bench [--size-mb N] [--whole-mb N] [--lzma-mb N] "
-                        "[--runs N] [--batch FILES] [--scaling] [--dir FOLDER] "
-                        "[--corpus FOLDER]\n");
-        return 2;
-    }
-    mkdir(settings.folder.c_str(), 0777);
-    if (!WriteMovies(settings)) {
-        fprintf(stderr, "quillaro-bench: cannot write into %s\n", settings.folder.c_str());
-        return 1;
-    }
+    std::string list = "," + settings.only + ",";
+    return settings.only.empty() || list.find("," + std::string(part) + ",") != std::string::npos;
+}
+
+// quillaro-cli of the same build: build/X/cli/ beside build/X/tools/bench/.
+std::string DefaultCli()
+{
+    char path[4096];
+    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0)
+        return "quillaro-cli";
+    std::string self(path, (size_t)length);
+    size_t bench = self.rfind("/tools/bench/");
+    return bench == std::string::npos ? "quillaro-cli" : self.substr(0, bench) + "/cli/quillaro-cli";
+}
+
+// Removes what the bench left in its folder, and the folder when empty.
+void RemoveScratch(const Settings& settings)
+{
+    for (const char* name : {"movie.swf", "movie-cws.swf", "whole.swf", "whole-cws.swf",
+                             "rebuilt.swf", "lzma.swf", "lzma.raw", "lzma-zws.swf"})
+        unlink(PathOf(settings, name).c_str());
+    rmdir(settings.folder.c_str());
+}
+
+void RunCodecs(const Settings& settings)
+{
     unsigned cores = std::thread::hardware_concurrency();
-    printf("Movies of tags and noise; %u cores; best of %d runs, the cases of a comparison in "
-           "turn;\nspeed against the first row, size against zlib level 9; peak = resident "
-           "memory\n\n", cores, settings.runs);
-    PrintHeading();
     Measure baseline = RunCase(settings, Nothing, 1);
     Measure zlib, all, recompress, inflate, save;
     RunBlocks(settings, &zlib, &all, &recompress);
@@ -952,9 +1189,40 @@ int main(int argc, char** argv)
            MiB(all.outputSize * 2 + 2 * mebibyte * cores + baseline.peakBytes));
     printf("  in-memory CompressMovie: %.1f MiB for a %u MiB movie\n", MiB(all.peakBytes),
            settings.sizeMb);
-    if (!settings.corpus.empty())
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Settings settings;
+    settings.cli = DefaultCli();
+    if (!ParseSettings(argc, argv, &settings)) {
+        fprintf(stderr, "usage: quillaro-bench [--size-mb N] [--whole-mb N] [--lzma-mb N] "
+                        "[--runs N] [--batch FILES] [--scaling] [--large MB,MB...] "
+                        "[--cli PROGRAM] [--only codecs,corpus,lzma,batch,large] "
+                        "[--dir FOLDER] [--corpus FOLDER]\n");
+        return 2;
+    }
+    mkdir(settings.folder.c_str(), 0777);
+    if (!WriteMovies(settings)) {
+        fprintf(stderr, "quillaro-bench: cannot write into %s\n", settings.folder.c_str());
+        return 1;
+    }
+    printf("Movies of tags and noise; %u cores; best of %d runs, the cases of a comparison in "
+           "turn;\nspeed against the first row, size against zlib level 9; peak = resident "
+           "memory\n\n", std::thread::hardware_concurrency(), settings.runs);
+    PrintHeading();
+    if (Wanted(settings, "codecs"))
+        RunCodecs(settings);
+    if (!settings.corpus.empty() && Wanted(settings, "corpus"))
         RunCorpus(settings);
-    RunLzma(settings);
-    RunBatches(settings);
+    if (Wanted(settings, "lzma"))
+        RunLzma(settings);
+    if (Wanted(settings, "batch"))
+        RunBatches(settings);
+    if (Wanted(settings, "large"))
+        RunLargeMovies(settings);
+    RemoveScratch(settings);
     return 0;
 }

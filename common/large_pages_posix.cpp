@@ -1,5 +1,5 @@
 // large_pages_posix.cpp - transparent huge pages, where Linux has them.
-#include "rebuild/large_pages.h"
+#include "common/large_pages.h"
 
 #include <cstdint>
 #ifdef __linux__
