@@ -62,7 +62,8 @@ errors=$(PATH="$PWD/root/usr/bin:$PATH" bash -c '
     [ "${COMPREPLY[*]}" = "$expected" ] || echo "completing \"$*\" gave \"${COMPREPLY[*]}\", not \"$expected\""
   }
   check "extract-player extract-movie" quillaro-cli ex
-  check "--json" quillaro-cli info --j
+  check "--json --jobs" quillaro-cli info --j
+  check "--recursive" quillaro-cli check --rec
   check "decompress" quillaro-cli save a.swf --movie d
   check "replace=" quillaro-cli save a.swf --player rep
 ' completion "$completion" 2>&1)
