@@ -332,3 +332,21 @@ std::string ReadStream(FILE* stream)
     fclose(stream);
     return text;
 }
+
+namespace {
+// The tests make and remove folders by relative names ("app", "out",
+// ...): run anywhere else than the scratch folder ctest gives them, they
+// could delete a source tree. Every test is skipped then.
+class ScratchFolderGuard : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        ASSERT_TRUE(FileExists(".quillaro-test-work"))
+            << "run the tests with ctest, or from their folder build/<configuration>/tests/"
+               "work/<program>: they create and delete files where they start";
+    }
+};
+
+::testing::Environment* const scratchFolderGuard =
+    ::testing::AddGlobalTestEnvironment(new ScratchFolderGuard);
+}  // namespace
