@@ -42,8 +42,9 @@ bool VisitEntry(const CollectionEntry& entry, void* context)
     return true;
 }
 
-// Walks the archive at `path`, shown as `name`; with `only`, just that entry.
-void WalkArchive(Walker* walker, const std::string& path, const std::string& name,
+// Walks the archive at `path`, shown as `name`; with `only`, just that
+// entry. False when it was read to its end and held no entry at all.
+bool WalkArchive(Walker* walker, const std::string& path, const std::string& name,
                  const std::string& only)
 {
     CollectionOptions options = {walker->walk->facts, 0, only};
@@ -55,6 +56,9 @@ void WalkArchive(Walker* walker, const std::string& path, const std::string& nam
                    error);
     else if (!only.empty() && !visit.any)
         Refuse(walker, only, "no such entry in the archive");
+    else
+        return visit.any;
+    return true;
 }
 
 uint64_t FileSizeOf(const char* path)
@@ -89,10 +93,10 @@ void WalkFile(Walker* walker, const std::string& path, bool found)
     MovieInfo info;
     InspectMovie(path.c_str(), &info);
     bool none = info.movieSize == 0 && info.layout == PlayerLayout::None;
-    if (none && !folder && IsCollectionFile(path.c_str())) {
-        WalkArchive(walker, path, path, "");
+    // An archive without a single entry is no collection: zeros, say,
+    // read as an empty tar file. It is an input as any other file.
+    if (none && !folder && IsCollectionFile(path.c_str()) && WalkArchive(walker, path, path, ""))
         return;
-    }
     uint64_t size = folder ? info.movieSize : FileSizeOf(path.c_str());
     if (walker->walk->rule == InputRule::Inspected && size > 0xFFFFFFFFu) {
         Takes(walker, path, InputRule::Inspected);

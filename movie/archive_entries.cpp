@@ -702,8 +702,9 @@ bool LooksLikeArchive(const unsigned char* bytes, size_t size, bool complete)
         struct archive_entry* header = nullptr;
         int result = archive_read_next_header(archive, &header);
         bool chosen = archive_format(archive) != 0;
+        // A whole stream that is an archive without entries holds nothing
+        // to read: zeros, say, which are an empty tar file.
         looks = result == ARCHIVE_OK || result == ARCHIVE_WARN ||
-                (result == ARCHIVE_EOF && chosen) ||
                 (!complete && (chosen || archive_filter_count(archive) > 1));
     }
     archive_read_free(archive);

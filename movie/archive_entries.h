@@ -61,8 +61,8 @@ void CloseArchive(ArchiveReader* reader);
 
 // Whether the `size` bytes at `bytes` begin an archive this reader knows,
 // by libarchive's own detection. With `complete` they are the whole
-// stream, and its first header (or its end, for an empty archive) must
-// be read from them; otherwise they are its first bytes, and a format
+// stream, and its first header must be read from them (an archive
+// without entries, such as zeros read as tar, is none); otherwise they are its first bytes, and a format
 // whose contents list comes later (7z), or a compression that needs more
 // bytes than these to show what it holds (bzip2), counts too.
 bool LooksLikeArchive(const unsigned char* bytes, size_t size, bool complete);

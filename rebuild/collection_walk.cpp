@@ -338,12 +338,11 @@ void ReportFile(Walk* walk, const ByteSource* source, const EntryBytes& bytes,
 }
 
 // Walks an archive inside an entry: `opened` is its reader (null when it
-// could not be opened: `error`), whose level takes `bytes` (may be null).
-// Walks an archive inside an entry: `opened` is its reader (null when it
 // could not be opened, for the reason in `*error`), and its level takes
 // `bytes` (may be null). A failure after its first entry is reported as
-// the entry's; before it, the result is false (with `*error` its reason)
-// and nothing is reported: the stream may be no archive at all.
+// the entry's; before it, or when it ends without an entry, the result
+// is false (with `*error` its reason, if any) and nothing is reported:
+// the stream may be no archive at all.
 bool WalkInner(Walk* walk, Level* level, const ArchiveEntry& entry, ArchiveReader* opened,
                unsigned char* bytes, size_t size, std::string* error)
 {
@@ -355,7 +354,9 @@ bool WalkInner(Walk* walk, Level* level, const ArchiveEntry& entry, ArchiveReade
         ReportFailure(walk, level, entry, *error);
     CloseArchive(opened);
     MemFree(bytes);
-    return walked || started;
+    // Read to its end without one entry, it was no archive (zeros read as
+    // an empty tar file, say): the entry is a file.
+    return started;
 }
 
 }  // namespace
