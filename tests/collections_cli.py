@@ -152,6 +152,14 @@ def test_damage_and_folders(cli, movies):
     code, out, err = run(cli, "check", "cut.zip", "fws.swf")
     check(code == 1 and "fws.swf: intact" in out and "cut.zip" in err,
           "damaged archive: exit %d\n%s%s" % (code, out, err))
+    # Zeros read as an empty tar file: no collection, but a file of its own.
+    with zipfile.ZipFile("image.zip", "w") as z:
+        z.writestr("disk.img", bytes(4096) + movies["fws.swf"])
+    with open("zeros.bin", "wb") as file:
+        file.write(bytes(100000))
+    code, out, err = run(cli, "scan", "image.zip", "zeros.bin")
+    check("image.zip!/disk.img: offset 4096" in out and "zeros.bin: no movie found" in out,
+          "zeros: exit %d\n%s%s" % (code, out, err))
     os.makedirs("tree/a/b", exist_ok=True)
     shutil.copy("pack.tar.gz", "tree/a/b/")
     shutil.copy("fws.swf", "tree/a/")
