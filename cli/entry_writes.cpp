@@ -103,17 +103,6 @@ void DoEntry(EntryRun* run, const CollectionEntry& entry, Task* task)
         run->written++;
 }
 
-// The worse of two outcomes: a failure, then a refusal, then a salvage.
-Outcome Worse(Outcome a, Outcome b)
-{
-    const Outcome order[] = {Outcome::Failed, Outcome::Refused, Outcome::Salvaged};
-    for (Outcome outcome : order) {
-        if (a == outcome || b == outcome)
-            return outcome;
-    }
-    return Outcome::Done;
-}
-
 bool ExtractEntry(const CollectionEntry& entry, void* context)
 {
     EntryRun* run = (EntryRun*)context;
@@ -124,7 +113,7 @@ bool ExtractEntry(const CollectionEntry& entry, void* context)
         DoEntry(run, entry, &task);
     else
         task.outcome = Outcome::Done;  // no movie to extract: passed over
-    run->worst = Worse(run->worst, task.outcome);
+    run->worst = WorseOutcome(run->worst, task.outcome);
     fputs(task.log.c_str(), run->request->err);
     return true;
 }

@@ -232,3 +232,13 @@ void AppendNoMovieAt(const WriteRequest& request, const std::string& input, std:
                     "no confirmed movie starts at offset " + std::to_string(request.offset) +
                         " (\"quillaro-cli scan\" lists the movies found)");
 }
+
+Outcome WorseOutcome(Outcome a, Outcome b)
+{
+    const Outcome order[] = {Outcome::Failed, Outcome::Refused, Outcome::Salvaged};
+    for (Outcome outcome : order) {
+        if (a == outcome || b == outcome)
+            return outcome;
+    }
+    return Outcome::Done;
+}

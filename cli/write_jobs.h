@@ -33,12 +33,12 @@ typedef void (*FinishStep)(const WriteRequest& request, Task* const* named, size
 // named before its data is on the disk, nor reported done before its
 // folder is flushed. Every task ends finished, once.
 struct Jobs {
-    const WriteRequest* request;
-    TaskStep work;
-    TaskStep startFlush;  // null when `work` never leaves a task to place
-    NameStep flush;
-    NameStep name;
-    FinishStep finish;
+    const WriteRequest* request = nullptr;
+    TaskStep work = nullptr;
+    TaskStep startFlush = nullptr;  // null when `work` never leaves a task to place
+    NameStep flush = nullptr;
+    NameStep name = nullptr;
+    FinishStep finish = nullptr;
     std::vector<Task*> queue;
     std::atomic<size_t> next{0};
     std::mutex mutex;

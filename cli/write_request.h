@@ -42,6 +42,9 @@ WriteRequest RequestFor(WriteCommand command, const Arguments& arguments, FILE* 
 // with exitRefused, so that --force would finish it; any failure wins.
 // Salvaged: written, but only the part of a damaged movie that decoded.
 enum class Outcome { Done, Failed, Refused, Salvaged };
+// The one that decides a run's exit code: a failure, then a refusal, then
+// a salvage.
+Outcome WorseOutcome(Outcome a, Outcome b);
 
 // What the file system says of an output name, looked up on the job
 // threads; the rules of CheckOutput then apply in input order.

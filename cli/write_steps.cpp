@@ -179,23 +179,26 @@ unsigned ThreadsPerConversion(unsigned asked, unsigned jobs, size_t toWrite)
     return running <= 1 ? 0 : (cores / running > 1 ? cores / (unsigned)running : 1);
 }
 
+// Starts as many job threads as the request has jobs and the queue has
+// tasks; when the system starts none, does the queue here.
+void StartOrRunJobs(const WriteRequest& request, Jobs* jobs, std::vector<std::thread>* threads)
+{
+    size_t count = jobs->queue.size() < request.jobs ? jobs->queue.size() : request.jobs;
+    StartJobs(jobs, count, threads);
+    if (jobs->jobCount == 0 && !jobs->queue.empty())
+        RunJobsHere(jobs);
+}
+
 // Inspects every input with the request's jobs, and waits for them all.
 void InspectTasks(const WriteRequest& request, std::vector<Task>& tasks)
 {
     Jobs jobs;
     jobs.request = &request;
     jobs.work = InspectTask;
-    jobs.startFlush = nullptr;
-    jobs.flush = nullptr;
-    jobs.name = nullptr;
-    jobs.finish = nullptr;
     for (Task& task : tasks)
         jobs.queue.push_back(&task);
-    size_t count = tasks.size() < request.jobs ? tasks.size() : request.jobs;
     std::vector<std::thread> threads;
-    StartJobs(&jobs, count, &threads);
-    if (jobs.jobCount == 0)
-        RunJobsHere(&jobs);
+    StartOrRunJobs(request, &jobs, &threads);
     for (std::thread& thread : threads)
         thread.join();
     for (Task& task : tasks)
@@ -239,11 +242,8 @@ void WriteTasks(WriteRequest request, std::vector<Task>& tasks)
     request.threads = ThreadsPerConversion(request.threads, request.jobs, jobs.queue.size());
     BatchBar bar;
     StartBatchBar(request, tasks, &bar);
-    size_t count = jobs.queue.size() < request.jobs ? jobs.queue.size() : request.jobs;
     std::vector<std::thread> threads;
-    StartJobs(&jobs, count, &threads);
-    if (jobs.jobCount == 0 && !jobs.queue.empty())
-        RunJobsHere(&jobs);
+    StartOrRunJobs(request, &jobs, &threads);
     PrintWhileRunning(request, tasks, &jobs, &bar);
     for (std::thread& thread : threads)
         thread.join();
@@ -290,29 +290,23 @@ int ReadRequest(const Arguments& arguments, WriteRequest* request)
     return exitDone;
 }
 
-// The exit code of a run from the outcomes of its tasks.
-int ExitCodeOf(const std::vector<Task>& tasks)
+// The exit code of a run whose worst outcome is `worst`.
+int ExitCodeOf(Outcome worst)
 {
-    bool failed = false;
-    bool refused = false;
-    bool salvaged = false;
-    for (const Task& task : tasks) {
-        failed = failed || task.outcome == Outcome::Failed;
-        refused = refused || task.outcome == Outcome::Refused;
-        salvaged = salvaged || task.outcome == Outcome::Salvaged;
+    switch (worst) {
+    case Outcome::Failed: return exitFailed;
+    case Outcome::Refused: return exitRefused;
+    case Outcome::Salvaged: return exitSalvaged;
+    case Outcome::Done: break;
     }
-    if (failed)
-        return exitFailed;
-    if (refused)
-        return exitRefused;
-    return salvaged ? exitSalvaged : exitDone;
+    return exitDone;
 }
 
 // The inputs of a run, each with the output named on the command line
-// (empty with --out-dir).
-// `outputs` are those claimed by the run's earlier inputs.
-int RunTasks(const WriteRequest& request, const std::vector<std::string>& inputs,
-             const std::string& namedOutput, std::set<std::string>* outputs)
+// (empty with --out-dir); `outputs` are those claimed by the run's earlier
+// inputs. Returns the worst outcome.
+Outcome RunTasks(const WriteRequest& request, const std::vector<std::string>& inputs,
+                 const std::string& namedOutput, std::set<std::string>* outputs)
 {
     std::vector<Task> tasks(inputs.size());
     for (size_t i = 0; i < inputs.size(); i++) {
@@ -323,46 +317,33 @@ int RunTasks(const WriteRequest& request, const std::vector<std::string>& inputs
     for (Task& task : tasks)
         PlanTask(request, outputs, &task);
     WriteTasks(request, tasks);
-    return ExitCodeOf(tasks);
-}
-
-// The worse of two exit codes of parts of a run.
-int WorseExit(int a, int b)
-{
-    const int order[] = {exitDone, exitSalvaged, exitRefused, exitFailed};
-    for (int code : order) {
-        if (a == code)
-            return b;
-        if (b == code)
-            return a;
-    }
-    return a;
+    Outcome worst = Outcome::Done;
+    for (const Task& task : tasks)
+        worst = WorseOutcome(worst, task.outcome);
+    return worst;
 }
 
 // The inputs in their order: files as batches on the job threads, and
-// archives (for extract-movie) one entry after another between them.
-int RunInputs(const WriteRequest& request, const std::vector<std::string>& inputs,
-              const std::string& namedOutput)
+// inputs read through an archive one entry after another between them.
+Outcome RunInputs(const WriteRequest& request, const std::vector<std::string>& inputs,
+                  const std::string& namedOutput)
 {
     std::set<std::string> outputs;
     std::vector<std::string> batch;
-    int result = exitDone;
+    Outcome worst = Outcome::Done;
     for (size_t i = 0; i <= inputs.size(); i++) {
         bool archive = i < inputs.size() && IsArchiveInput(request, inputs[i]);
         if ((archive || i == inputs.size()) && !batch.empty()) {
-            result = WorseExit(result, RunTasks(request, batch, namedOutput, &outputs));
+            worst = WorseOutcome(worst, RunTasks(request, batch, namedOutput, &outputs));
             batch.clear();
         }
-        if (archive) {
-            Outcome outcome = WriteArchiveInput(request, inputs[i], namedOutput, &outputs);
-            std::vector<Task> one(1);
-            one[0].outcome = outcome;
-            result = WorseExit(result, ExitCodeOf(one));
-        } else if (i < inputs.size()) {
+        if (archive)
+            worst =
+                WorseOutcome(worst, WriteArchiveInput(request, inputs[i], namedOutput, &outputs));
+        else if (i < inputs.size())
             batch.push_back(inputs[i]);
-        }
     }
-    return result;
+    return worst;
 }
 
 int RunWrite(WriteCommand command, const Arguments& arguments, FILE* err)
@@ -379,13 +360,13 @@ int RunWrite(WriteCommand command, const Arguments& arguments, FILE* err)
         Outcome outcome = !PathExists(inputs[0].c_str()) && IsArchiveInput(request, inputs[0])
                               ? WriteArchiveInput(request, inputs[0], namedOutput, &outputs)
                               : ExtractAtOffset(request, inputs[0], namedOutput);
-        return outcome == Outcome::Done ? exitDone : exitFailed;
+        return ExitCodeOf(outcome);
     }
     if (!request.playerPath.empty() && !CheckReplacementPlayer(request))
         return exitFailed;
     if (!request.outDir.empty() && !PrepareOutDir(request))
         return exitFailed;
-    return RunInputs(request, inputs, namedOutput);
+    return ExitCodeOf(RunInputs(request, inputs, namedOutput));
 }
 }  // namespace
 

@@ -27,3 +27,8 @@ struct PlatformFile {
 #endif
     OutputState output;
 };
+
+// Closes a named output and frees its record, first removing the name it
+// was given when `takeBackName` (only if that name still is this file's).
+// One per platform; FinishOutput decides.
+void EndOutput(PlatformFile* file, bool takeBackName);

@@ -350,17 +350,11 @@ bool FlushOutputFolder(PlatformFile* file)
     return fsync(file->output.folder) == 0;
 }
 
-CommitResult FinishOutput(PlatformFile* file, bool folderFlushed)
+void EndOutput(PlatformFile* file, bool takeBackName)
 {
-    CommitResult result = CommitResult::Done;
-    if (!folderFlushed && file->output.replaced) {
-        result = CommitResult::NotFlushed;
-    } else if (!folderFlushed) {
+    if (takeBackName)
         TakeBackName(file);
-        result = CommitResult::Failed;
-    }
     ReleaseOutput(file);
-    return result;
 }
 
 void DeleteFilePath(const char* path)

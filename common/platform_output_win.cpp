@@ -224,16 +224,10 @@ bool FlushOutputFolder(PlatformFile*)
     return true;
 }
 
-CommitResult FinishOutput(PlatformFile* file, bool folderFlushed)
+void EndOutput(PlatformFile* file, bool takeBackName)
 {
-    CommitResult result = CommitResult::Done;
-    if (!folderFlushed && file->output.replaced) {
-        result = CommitResult::NotFlushed;
-    } else if (!folderFlushed) {
+    if (takeBackName)
         TakeBackName(file);
-        result = CommitResult::Failed;
-    }
     CloseHandle(file->handle);
     ReleaseOutput(file);
-    return result;
 }

@@ -286,16 +286,8 @@ Failure DecodeMovieSource(const ByteSource* source, uint64_t offset, uint64_t mo
     return failure;
 }
 
-Failure DecodeMovieFile(PlatformFile* file, uint64_t offset, uint64_t movieSize,
-                        const ByteSink* sink, const Progress* progress, DecodeReport* report)
-{
-    // The source ends where the movie does: nothing after it is read.
-    ByteSource source = FileSource(file, offset + movieSize);
-    return DecodeMovieSource(&source, offset, movieSize, sink, progress, report);
-}
-
-Failure DecodeStoredMovieOf(const ByteSource* source, uint64_t offset, uint64_t movieSize,
-                            const ByteSink* sink, const Progress* progress, DecodeReport* report)
+Failure DecodeStoredMovie(const ByteSource* source, uint64_t offset, uint64_t movieSize,
+                          const ByteSink* sink, const Progress* progress, DecodeReport* report)
 {
     if (report)
         *report = DecodeReport();
@@ -306,22 +298,5 @@ Failure DecodeStoredMovieOf(const ByteSource* source, uint64_t offset, uint64_t 
         return FailureOf(movieSize == 0 ? FailureKind::CannotDecode : FailureKind::ReadFailed);
     Failure failure = DecodeMovieBody(movie, (size_t)movieSize, sink, progress, report);
     MemFree(movie);
-    return failure;
-}
-
-Failure DecodeStoredMovie(const char* path, uint64_t offset, uint64_t movieSize,
-                          const ByteSink* sink, const Progress* progress, DecodeReport* report)
-{
-    PlatformFile* file = OpenFileForRead(path);
-    uint64_t size = 0;
-    if (!file || !GetFileSize64(file, &size)) {
-        CloseFile(file);
-        if (report)
-            *report = DecodeReport();
-        return FailureOf(FailureKind::ReadFailed);
-    }
-    ByteSource source = FileSource(file, size);
-    Failure failure = DecodeStoredMovieOf(&source, offset, movieSize, sink, progress, report);
-    CloseFile(file);
     return failure;
 }

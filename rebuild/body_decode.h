@@ -50,10 +50,6 @@ Failure DecodeMovieBody(const unsigned char* movie, size_t movieSize, const Byte
 // ReadFailed when the source cannot be read.
 Failure DecodeMovieSource(const ByteSource* source, uint64_t offset, uint64_t movieSize,
                           const ByteSink* sink, const Progress* progress, DecodeReport* report);
-// The same over the open `file`.
-Failure DecodeMovieFile(PlatformFile* file, uint64_t offset, uint64_t movieSize,
-                        const ByteSink* sink, const Progress* progress, DecodeReport* report);
-
 // Stored movies up to this size are read whole and converted in memory,
 // the common case and the fastest; larger ones are read and written in
 // pieces, so that memory does not grow with the movie.
@@ -62,8 +58,6 @@ const uint64_t wholeMovieLimit = 32 * 1024 * 1024;
 // Decodes the stored movie of `movieSize` bytes at `offset` of `source`:
 // whole in memory up to wholeMovieLimit, in pieces beyond it. ReadFailed
 // when the source cannot be read.
-Failure DecodeStoredMovieOf(const ByteSource* source, uint64_t offset, uint64_t movieSize,
-                            const ByteSink* sink, const Progress* progress, DecodeReport* report);
-// The same for the file at `path`; ReadFailed when it cannot be opened.
-Failure DecodeStoredMovie(const char* path, uint64_t offset, uint64_t movieSize,
+Failure DecodeStoredMovie(const ByteSource* source, uint64_t offset, uint64_t movieSize,
                           const ByteSink* sink, const Progress* progress, DecodeReport* report);
+

@@ -66,7 +66,7 @@ Failure WalkDecodedBody(const ByteSource* source, const MovieInfo& info, FactsRe
         return FailureOf(FailureKind::CannotDecode);
     ByteSink sink = {WalkPiece, nullptr, reader};
     Failure decoded =
-        DecodeStoredMovieOf(source, info.movieOffset, info.movieSize, &sink, nullptr, nullptr);
+        DecodeStoredMovie(source, info.movieOffset, info.movieSize, &sink, nullptr, nullptr);
     if (Failed(decoded) && decoded.kind != FailureKind::OutOfMemory &&
         decoded.kind != FailureKind::ReadFailed)
         decoded.kind = FailureKind::DamagedMovie;

@@ -38,7 +38,7 @@ Failure CheckCompressed(const ByteSource* source, const Progress* progress, Movi
     if (reader)
         BeginFacts(reader);
     Failure decoded =
-        DecodeStoredMovieOf(source, info.movieOffset, info.movieSize, &sink, progress, &report);
+        DecodeStoredMovie(source, info.movieOffset, info.movieSize, &sink, progress, &report);
     if (decoded.kind == FailureKind::OutOfMemory || decoded.kind == FailureKind::ReadFailed ||
         decoded.kind == FailureKind::Cancelled)
         return decoded;

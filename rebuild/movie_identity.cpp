@@ -81,7 +81,7 @@ bool PassDecodedBody(const ByteSource* source, const MovieInfo& info, IdentityPa
         return Fail(error, FailureKind::CannotDecode);
     ByteSink sink = {TakePiece, nullptr, pass};
     Failure decoded =
-        DecodeStoredMovieOf(source, info.movieOffset, info.movieSize, &sink, nullptr, nullptr);
+        DecodeStoredMovie(source, info.movieOffset, info.movieSize, &sink, nullptr, nullptr);
     if (!Failed(decoded))
         return true;
     FailureKind kind = decoded.kind;

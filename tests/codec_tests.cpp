@@ -407,8 +407,9 @@ TEST(DecodeMovieBody, ReportsDamagePrecisely)
         CountingSink fromFile = {0, 0};
         ByteSink fileSink = {Count, nullptr, &fromFile};
         DecodeReport fileReport;
-        Failure failure = DecodeMovieFile(file, 5, test.movie->size(), &fileSink, nullptr,
-                                          &fileReport);
+        ByteSource source = FileSource(file, 5 + test.movie->size());
+        Failure failure = DecodeMovieSource(&source, 5, test.movie->size(), &fileSink, nullptr,
+                                            &fileReport);
         CloseFile(file);
         EXPECT_EQ(test.result, failure.kind);
         EXPECT_EQ(counted.bytes, fromFile.bytes);
@@ -441,8 +442,9 @@ TEST(DecodeMovieFile, ReadsAcrossPieces)
         WriteWholeFile("pieces.bin", *movie);
         PlatformFile* file = OpenFileForRead("pieces.bin");
         ASSERT_NE(nullptr, file);
+        ByteSource source = FileSource(file, movie->size());
         Failure pieces =
-            DecodeMovieFile(file, 0, movie->size(), &fileSink, nullptr, &fileReport);
+            DecodeMovieSource(&source, 0, movie->size(), &fileSink, nullptr, &fileReport);
         CloseFile(file);
         EXPECT_EQ(movie == &cut ? FailureKind::DamagedMovie : FailureKind::None, pieces.kind);
         EXPECT_EQ(whole.kind, pieces.kind);
