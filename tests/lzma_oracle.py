@@ -9,9 +9,10 @@ exactly at the end of the file.
 Usage: lzma_oracle.py FOLDER [MINIMUM]   (fails with fewer than MINIMUM movies)
 """
 import lzma
-import os
 import struct
 import sys
+
+from oracle_pairs import check_pairs
 
 
 def lzma_filter(properties):
@@ -40,24 +41,7 @@ def problem(zws, fws):
 
 
 def main():
-    folder = sys.argv[1]
-    minimum = int(sys.argv[2]) if len(sys.argv) > 2 else 1
-    names = sorted(n[:-4] for n in os.listdir(folder) if n.endswith(".zws"))
-    failed = 0
-    for name in names:
-        with open(os.path.join(folder, name + ".zws"), "rb") as f:
-            zws = f.read()
-        with open(os.path.join(folder, name + ".fws"), "rb") as f:
-            fws = f.read()
-        found = problem(zws, fws)
-        if found:
-            print("%s.zws: %s" % (name, found))
-            failed += 1
-    print("%d passed, %d failed" % (len(names) - failed, failed))
-    if len(names) < minimum:
-        print("only %d movies, expected at least %d" % (len(names), minimum))
-        return 1
-    return 1 if failed else 0
+    return check_pairs(sys.argv[1:], ".zws", ".fws", "movies", problem)
 
 
 if __name__ == "__main__":

@@ -6,8 +6,9 @@ the end of the file.
 
 Usage: zlib_oracle.py FOLDER [MINIMUM]   (fails with fewer than MINIMUM streams)
 """
-import os
 import sys
+
+from oracle_pairs import check_pairs
 import zlib
 
 
@@ -27,24 +28,7 @@ def problem(stream, body):
 
 
 def main():
-    folder = sys.argv[1]
-    minimum = int(sys.argv[2]) if len(sys.argv) > 2 else 1
-    names = sorted(n[:-5] for n in os.listdir(folder) if n.endswith(".zlib"))
-    failed = 0
-    for name in names:
-        with open(os.path.join(folder, name + ".zlib"), "rb") as f:
-            stream = f.read()
-        with open(os.path.join(folder, name + ".body"), "rb") as f:
-            body = f.read()
-        found = problem(stream, body)
-        if found:
-            print("%s.zlib: %s" % (name, found))
-            failed += 1
-    print("%d passed, %d failed" % (len(names) - failed, failed))
-    if len(names) < minimum:
-        print("only %d streams, expected at least %d" % (len(names), minimum))
-        return 1
-    return 1 if failed else 0
+    return check_pairs(sys.argv[1:], ".zlib", ".body", "streams", problem)
 
 
 if __name__ == "__main__":
