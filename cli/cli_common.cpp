@@ -72,10 +72,12 @@ bool CheckInputFile(FILE* err, const std::string& path, InputRule rule)
 
 namespace {
 // A folder is an input only as a .app folder with a movie file.
-bool CheckFolder(std::string* log, const std::string& path, InputRule rule)
+bool CheckFolder(std::string* log, const std::string& path, InputRule rule, MovieInfo* inspected)
 {
     MovieInfo info;
     InspectMovie(path.c_str(), &info);
+    if (inspected)
+        *inspected = info;
     if (rule == InputRule::Inspected && info.layout == PlayerLayout::MacApp)
         return true;
     AppendFileError(log, path,
@@ -86,18 +88,15 @@ bool CheckFolder(std::string* log, const std::string& path, InputRule rule)
 }
 }  // namespace
 
-bool CheckInputFile(std::string* log, const std::string& path, InputRule rule)
+bool CheckInputFile(std::string* log, const std::string& path, InputRule rule,
+                    MovieInfo* inspected)
 {
-    if (IsSpecialFile(path.c_str())) {
-        AppendFileError(log, path, specialFileText);
-        return false;
+    switch (PathKindOf(path.c_str())) {
+    case PathKind::Special: AppendFileError(log, path, specialFileText); return false;
+    case PathKind::Missing: AppendFileError(log, path, "no such file"); return false;
+    case PathKind::Folder: return CheckFolder(log, path, rule, inspected);
+    case PathKind::File: break;
     }
-    if (!PathExists(path.c_str())) {
-        AppendFileError(log, path, "no such file");
-        return false;
-    }
-    if (IsFolder(path.c_str()))
-        return CheckFolder(log, path, rule);
     PlatformFile* file = OpenFileForRead(path.c_str());
     if (!file) {
         AppendFileError(log, path,
@@ -107,19 +106,19 @@ bool CheckInputFile(std::string* log, const std::string& path, InputRule rule)
     }
     uint64_t size = 0;
     bool sized = GetFileSize64(file, &size);
+    const char* refused = rule == InputRule::AnySize ? nullptr
+                          : !sized                  ? "its size cannot be read"
+                          : size > 0xFFFFFFFFu
+                              ? "is 4 GiB or larger; movies and projectors are always smaller"
+                              : nullptr;
+    if (refused)
+        AppendFileError(log, path, refused);
+    else if (inspected) {
+        ByteSource source = FileSource(file, size);
+        InspectMovieSource(&source, inspected);
+    }
     CloseFile(file);
-    if (rule == InputRule::AnySize)
-        return true;
-    if (!sized) {
-        AppendFileError(log, path, "its size cannot be read");
-        return false;
-    }
-    if (size > 0xFFFFFFFFu) {
-        AppendFileError(log, path,
-                        "is 4 GiB or larger; movies and projectors are always smaller");
-        return false;
-    }
-    return true;
+    return !refused;
 }
 
 void Appendf(std::string* text, const char* format, ...)

@@ -75,8 +75,11 @@ std::string DamageText(Damage damage, uint32_t header, uint32_t declaredLength,
 enum class InputRule { Inspected, AnySize };
 
 // Whether `path` names an input the rule takes; otherwise appends why not
-// (missing, a folder, unreadable, too large) to `log`.
-bool CheckInputFile(std::string* log, const std::string& path, InputRule rule);
+// (missing, a folder, unreadable, too large) to `log`. With `inspected`,
+// an input the rule Inspected takes is inspected into it as well, through
+// the one opening of the file.
+bool CheckInputFile(std::string* log, const std::string& path, InputRule rule,
+                    MovieInfo* inspected = nullptr);
 // The same, printing why not on `err`.
 bool CheckInputFile(FILE* err, const std::string& path, InputRule rule);
 

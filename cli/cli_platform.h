@@ -22,6 +22,9 @@ bool IsFolder(const char* path);
 // named pipe, a device or a socket. Told without opening it, since
 // opening a pipe waits for a writer.
 bool IsSpecialFile(const char* path);
+// All three of the above in one look: what a name is.
+enum class PathKind { Missing, File, Folder, Special };
+PathKind PathKindOf(const char* path);
 // Whether both paths exist and name the same file, by whatever names
 // (links, other spellings, different case on Windows).
 bool IsSameFile(const char* first, const char* second);

@@ -42,6 +42,19 @@ bool IsSpecialFile(const char* path)
     return stat(path, &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
 }
 
+PathKind PathKindOf(const char* path)
+{
+    struct stat status;
+    if (lstat(path, &status) != 0)
+        return PathKind::Missing;
+    // A link is what it leads to; a dangling one is a name all the same.
+    if (S_ISLNK(status.st_mode) && stat(path, &status) != 0)
+        return PathKind::File;
+    if (S_ISDIR(status.st_mode))
+        return PathKind::Folder;
+    return S_ISREG(status.st_mode) ? PathKind::File : PathKind::Special;
+}
+
 bool IsSameFile(const char* first, const char* second)
 {
     struct stat a, b;

@@ -46,6 +46,16 @@ bool IsSpecialFile(const char* path)
     return device;
 }
 
+PathKind PathKindOf(const char* path)
+{
+    if (IsSpecialFile(path))
+        return PathKind::Special;
+    DWORD attributes = GetAttributes(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return PathKind::Missing;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::File;
+}
+
 // The volume and file index that identify a file whatever its name.
 static bool GetFileIdentity(const char* path, BY_HANDLE_FILE_INFORMATION* identity)
 {

@@ -154,8 +154,9 @@ OutputFacts ExamineOutput(const WriteRequest& request, const std::string& input,
                           const std::string& output)
 {
     const char* path = output.c_str();
-    OutputFacts facts = {IsFolder(path), false, false, false};
-    if (facts.isFolder || request.force)
+    PathKind kind = PathKindOf(path);
+    OutputFacts facts = {kind == PathKind::Folder, false, false, false};
+    if (facts.isFolder || request.force || kind == PathKind::Missing)
         return facts;
     facts.isPlayer = !request.playerPath.empty() && IsSameFile(path, request.playerPath.c_str());
     facts.isInput = IsSameFile(path, input.c_str());

@@ -122,14 +122,13 @@ int ParseOffset(const Arguments& arguments, WriteRequest* request)
     return exitDone;
 }
 
-int SplitOperands(const Arguments& arguments, FILE* err, std::vector<std::string>* inputs,
-                  std::string* output)
+int SplitOperands(const Arguments& arguments, FILE* err, size_t* inputCount, std::string* output)
 {
     const std::vector<std::string>& files = arguments.files;
     if (!arguments.outDir.empty()) {
         if (files.empty())
             return ReportUsageError(err, arguments.command, "no input file given");
-        *inputs = files;
+        *inputCount = files.size();
         return exitDone;
     }
     if (files.size() < 2)
@@ -137,7 +136,7 @@ int SplitOperands(const Arguments& arguments, FILE* err, std::vector<std::string
     if (files.size() > 2)
         return ReportUsageError(err, arguments.command,
                                 "several input files need --out-dir DIR for their outputs");
-    inputs->push_back(files[0]);
+    *inputCount = 1;
     *output = files[1];
     return exitDone;
 }

@@ -77,9 +77,9 @@ struct Task {
 // reporting the fault.
 int ParseSaveOptions(const Arguments& arguments, WriteRequest* request);
 int ParseOffset(const Arguments& arguments, WriteRequest* request);
-// The inputs, and the output when it is named rather than derived.
-int SplitOperands(const Arguments& arguments, FILE* err, std::vector<std::string>* inputs,
-                  std::string* output);
+// How many of the operands are inputs (the first ones), and the output
+// when it is named rather than derived.
+int SplitOperands(const Arguments& arguments, FILE* err, size_t* inputCount, std::string* output);
 // --threads and --jobs: digits only, from 1 to 1024; an absent one is 0.
 // False after reporting the fault.
 bool ParseCount(const Arguments& arguments, const char* name, const std::string& text,

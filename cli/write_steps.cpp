@@ -23,9 +23,8 @@ void InspectTask(const WriteRequest& request, Task* task)
 {
     const std::string& input = task->input;
     task->outcome = Outcome::Failed;
-    if (!CheckInputFile(&task->log, input, InputRule::Inspected))
+    if (!CheckInputFile(&task->log, input, InputRule::Inspected, &task->source))
         return;
-    InspectMovie(input.c_str(), &task->source);
     if (!CheckSource(request, input, task->source, &task->log))
         return;
     task->outcome = CheckPlayerVersion(request, input, task->source, &task->log);
@@ -302,46 +301,53 @@ int ExitCodeOf(Outcome worst)
     return exitDone;
 }
 
-// The inputs of a run, each with the output named on the command line
-// (empty with --out-dir); `outputs` are those claimed by the run's earlier
-// inputs. Returns the worst outcome.
-Outcome RunTasks(const WriteRequest& request, const std::vector<std::string>& inputs,
+// A run holds the records of this many inputs at a time: a batch of any
+// size needs the memory of one window, and the jobs wait for each other
+// only once per window.
+const size_t taskWindow = 1024;
+
+// The `count` inputs of a run at `inputs`, each with the output named on
+// the command line (empty with --out-dir); `outputs` are those claimed by
+// the run's earlier inputs. Returns the worst outcome.
+Outcome RunTasks(const WriteRequest& request, const std::string* inputs, size_t count,
                  const std::string& namedOutput, std::set<std::string>* outputs)
 {
-    std::vector<Task> tasks(inputs.size());
-    for (size_t i = 0; i < inputs.size(); i++) {
-        tasks[i].input = inputs[i];
-        tasks[i].output = namedOutput;
-    }
-    InspectTasks(request, tasks);
-    for (Task& task : tasks)
-        PlanTask(request, outputs, &task);
-    WriteTasks(request, tasks);
     Outcome worst = Outcome::Done;
-    for (const Task& task : tasks)
-        worst = WorseOutcome(worst, task.outcome);
+    for (size_t start = 0; start < count; start += taskWindow) {
+        size_t size = count - start < taskWindow ? count - start : taskWindow;
+        std::vector<Task> tasks(size);
+        for (size_t i = 0; i < size; i++) {
+            tasks[i].input = inputs[start + i];
+            tasks[i].output = namedOutput;
+        }
+        InspectTasks(request, tasks);
+        for (Task& task : tasks)
+            PlanTask(request, outputs, &task);
+        WriteTasks(request, tasks);
+        for (const Task& task : tasks)
+            worst = WorseOutcome(worst, task.outcome);
+    }
     return worst;
 }
 
 // The inputs in their order: files as batches on the job threads, and
 // inputs read through an archive one entry after another between them.
-Outcome RunInputs(const WriteRequest& request, const std::vector<std::string>& inputs,
+Outcome RunInputs(const WriteRequest& request, const std::string* inputs, size_t count,
                   const std::string& namedOutput)
 {
     std::set<std::string> outputs;
-    std::vector<std::string> batch;
+    size_t batchStart = 0;
     Outcome worst = Outcome::Done;
-    for (size_t i = 0; i <= inputs.size(); i++) {
-        bool archive = i < inputs.size() && IsArchiveInput(request, inputs[i]);
-        if ((archive || i == inputs.size()) && !batch.empty()) {
-            worst = WorseOutcome(worst, RunTasks(request, batch, namedOutput, &outputs));
-            batch.clear();
-        }
-        if (archive)
+    for (size_t i = 0; i <= count; i++) {
+        bool archive = i < count && IsArchiveInput(request, inputs[i]);
+        if ((archive || i == count) && i > batchStart)
+            worst = WorseOutcome(
+                worst, RunTasks(request, inputs + batchStart, i - batchStart, namedOutput, &outputs));
+        if (archive) {
             worst =
                 WorseOutcome(worst, WriteArchiveInput(request, inputs[i], namedOutput, &outputs));
-        else if (i < inputs.size())
-            batch.push_back(inputs[i]);
+            batchStart = i + 1;
+        }
     }
     return worst;
 }
@@ -349,24 +355,25 @@ Outcome RunInputs(const WriteRequest& request, const std::vector<std::string>& i
 int RunWrite(WriteCommand command, const Arguments& arguments, FILE* err)
 {
     WriteRequest request = RequestFor(command, arguments, err);
-    std::vector<std::string> inputs;
+    size_t inputCount = 0;
     std::string namedOutput;
-    if (SplitOperands(arguments, err, &inputs, &namedOutput) != exitDone ||
+    if (SplitOperands(arguments, err, &inputCount, &namedOutput) != exitDone ||
         ReadRequest(arguments, &request) != exitDone)
         return exitUsage;
     if (request.atOffset) {
         // An offset counts in the file named, or in the entry named.
         std::set<std::string> outputs;
-        Outcome outcome = !PathExists(inputs[0].c_str()) && IsArchiveInput(request, inputs[0])
-                              ? WriteArchiveInput(request, inputs[0], namedOutput, &outputs)
-                              : ExtractAtOffset(request, inputs[0], namedOutput);
+        const std::string& input = arguments.files[0];
+        Outcome outcome = !PathExists(input.c_str()) && IsArchiveInput(request, input)
+                              ? WriteArchiveInput(request, input, namedOutput, &outputs)
+                              : ExtractAtOffset(request, input, namedOutput);
         return ExitCodeOf(outcome);
     }
     if (!request.playerPath.empty() && !CheckReplacementPlayer(request))
         return exitFailed;
     if (!request.outDir.empty() && !PrepareOutDir(request))
         return exitFailed;
-    return ExitCodeOf(RunInputs(request, inputs, namedOutput));
+    return ExitCodeOf(RunInputs(request, arguments.files.data(), inputCount, namedOutput));
 }
 }  // namespace
 

@@ -56,9 +56,15 @@ int CreateUnnamedFile(int folder)
     int descriptor = openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (descriptor < 0)
         return -1;
-    char link[32];
-    ProcPathOf(descriptor, link, sizeof link);
-    if (access(link, F_OK) == 0)
+    // Whether /proc can name it is asked once: it is the same for every
+    // file of the process.
+    static std::atomic<int> procNames{-1};
+    if (procNames.load() < 0) {
+        char link[32];
+        ProcPathOf(descriptor, link, sizeof link);
+        procNames.store(access(link, F_OK) == 0 ? 1 : 0);
+    }
+    if (procNames.load() == 1)
         return descriptor;
     close(descriptor);  // no /proc: it could never be named
 #else

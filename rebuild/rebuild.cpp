@@ -425,16 +425,22 @@ Failure WriteMovieOutput(const Progress* progress, const char* moviePath, const 
                          RebuildDetails* details)
 {
     *written = OutputFile{nullptr, 0};
+    // A file is opened once, looked at and read through that one handle;
+    // a .app folder keeps its movie in a file of its own, and its player
+    // is never read.
+    MovieFileSource input = {OpenFileForRead(moviePath), MemorySource(nullptr, 0)};
+    uint64_t size = 0;
+    if (input.file && GetFileSize64(input.file, &size))
+        input.source = FileSource(input.file, size);
     MovieInfo source;
-    InspectMovie(moviePath, &source);
-    Failure result = CheckRequest(source, mode);
-    if (Failed(result))
-        return result;
-    // A .app folder's movie is a file of its own; its player is never read.
-    MovieFileSource input;
-    if (!OpenMovieFileSource(moviePath, source, &input))
-        result = FailureOf(FailureKind::ReadFailed);
+    if (input.file)
+        InspectMovieSource(&input.source, &source);
     else
+        InspectMovie(moviePath, &source);
+    Failure result = CheckRequest(source, mode);
+    if (!Failed(result) && !input.file && !OpenMovieFileSource(moviePath, source, &input))
+        result = FailureOf(FailureKind::ReadFailed);
+    if (!Failed(result))
         result = WriteMovieOutputOf(progress, &input.source, source, outPath, playerPath, mode,
                                     written, details);
     CloseMovieFileSource(&input);
