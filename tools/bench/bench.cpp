@@ -945,7 +945,7 @@ void RunScaling(const Settings& settings)
         RemoveBatchOutputs(PathOf(settings, "batch-out"));
     }
     printf("  target: flat from 1,000 to 50,000 files: time per file %.2fx; peak %.1f -> %.1f "
-           "MiB, %.2f KiB per file added (arguments and task records)\n",
+           "MiB, %.2f KiB per file added (the names given and the outputs claimed)\n",
            (large.seconds / 50000) / (small.seconds / 1000), MiB(small.peakBytes),
            MiB(large.peakBytes), ((double)large.peakBytes - (double)small.peakBytes) / 49000 / 1024);
 }
