@@ -18,13 +18,15 @@ void FinishTask(Jobs* jobs, Task* task)
 }
 
 // Hands a written task to the placing threads, waiting while placingLimit
-// tasks wait already.
+// tasks wait already. A placing thread is woken only for a full group:
+// it takes smaller ones by itself after groupWait.
 void QueueForPlacing(Jobs* jobs, Task* task)
 {
     std::unique_lock<std::mutex> lock(jobs->mutex);
     jobs->placing.wait(lock, [&] { return jobs->toPlace.size() < placingLimit; });
     jobs->toPlace.push_back(task);
-    jobs->placing.notify_all();
+    if (jobs->toPlace.size() == placingLimit)
+        jobs->placing.notify_all();
 }
 
 void RunJobs(Jobs* jobs)
@@ -49,12 +51,19 @@ void RunJobs(Jobs* jobs)
     jobs->placing.notify_all();
 }
 
-// The tasks that wait to be placed, as one group, once at least one
-// waits; empty when none waits and no job runs any more.
+// The tasks that wait to be placed, as one group: as soon as placingLimit
+// wait or no job runs any more, else those that waited groupWait. Empty
+// when none waits and no job runs any more.
 std::vector<Task*> TakeGroup(Jobs* jobs)
 {
     std::unique_lock<std::mutex> lock(jobs->mutex);
-    jobs->placing.wait(lock, [&] { return !jobs->toPlace.empty() || jobs->jobsRunning == 0; });
+    for (;;) {
+        jobs->placing.wait_for(lock, groupWait, [&] {
+            return jobs->toPlace.size() >= placingLimit || jobs->jobsRunning == 0;
+        });
+        if (!jobs->toPlace.empty() || jobs->jobsRunning == 0)
+            break;
+    }
     std::vector<Task*> group(jobs->toPlace.begin(), jobs->toPlace.end());
     jobs->toPlace.clear();
     jobs->placing.notify_all();

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -52,7 +53,12 @@ struct Jobs {
 };
 
 // The most tasks that wait for a placing thread, and so the largest group.
-const size_t placingLimit = 8;
+const size_t placingLimit = 16;
+// How long a written task may wait for its group to fill before a placing
+// thread takes the group as it is: short beside the flush of a large
+// output, long beside the writing of a small one, so that small files are
+// placed in full groups and their threads are woken once a group.
+const std::chrono::milliseconds groupWait{20};
 
 // Starts up to `count` job threads, and as many placing threads when
 // `jobs->name` is set, appending them to `threads` for the caller to
