@@ -16,7 +16,7 @@ Failure FailureOfCommit(CommitResult result)
 // Each time this much more is written, the writing of it to the disk is
 // started: the disk writes a large output while the rest is made, and
 // the flush before it is named waits for the last part only.
-const uint64_t flushStep = 8u << 20;
+const uint64_t flushStep = 2u << 20;
 }  // namespace
 
 Failure OpenOutput(OutputFile* output, const char* destinationPath)
