@@ -789,26 +789,32 @@ TEST(CliBatch, JobsKeepTheMessagesInInputOrder)
     }
 }
 
-// More files than the jobs and their placing threads hold at once: each
-// is placed once, whole, and no temporary file is left behind.
+// More files than the jobs and their placing threads hold at once, and
+// than a run keeps records of at once: each is placed once, whole, and no
+// temporary file is left behind; an output claimed in the first 1,024
+// inputs stays claimed after them.
 TEST(CliBatch, EveryFileOfALongBatchIsPlaced)
 {
     FreshFolder("many");
+    MakeFolder("many/again");
     std::vector<std::string> words = {"save", "--movie", "compress", "--jobs", "2",
                                       "--out-dir", FreshFolder("many-out")};
-    const int count = 40;
+    const int count = 1100;
     for (int i = 0; i < count; i++) {
         words.push_back("many/movie" + std::to_string(i) + ".swf");
-        WriteWholeFile(words.back(), MakeUncompressedMovie(10, 100 + 37 * i));
+        WriteWholeFile(words.back(), MakeUncompressedMovie(10, 100 + 37 * (i % 40)));
     }
+    words.push_back("many/again/movie3.swf");
+    WriteWholeFile(words.back(), MakeUncompressedMovie(10, 50));
     CliResult result = RunCli(words);
-    EXPECT_EQ(0, result.code) << Describe(words, result);
+    EXPECT_EQ(exitFailed, result.code) << Describe(words, result);
+    EXPECT_TRUE(Contains(result.err, "movie3.swf: was already written")) << result.err;
     EXPECT_EQ((size_t)count, ListFolder("many-out").size());
     for (int i = 0; i < count; i++) {
         Bytes written = ReadWholeFile("many-out/movie" + std::to_string(i) + ".swf");
         ASSERT_GT(written.size(), 8u) << i;
         EXPECT_EQ('C', written[0]) << i;
-        EXPECT_EQ(108u + 37 * i, ReadLe32(&written[4])) << i;
+        EXPECT_EQ(108u + 37 * (i % 40), ReadLe32(&written[4])) << i;
     }
 }
 
