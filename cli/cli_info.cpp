@@ -11,9 +11,11 @@
 
 #include <atomic>
 #include <memory>
+#include <thread>
 
 #include "rebuild/file_facts.h"
 #include "rebuild/movie_identity.h"
+#include "rebuild/work_memory.h"
 
 namespace {
 
@@ -43,21 +45,49 @@ std::string Hex(const unsigned char digest[sha256Size])
     return text;
 }
 
+// A file of this size or more is hashed on a thread of its own while its
+// movie is decoded: the two passes read the file through handles of their
+// own, and the second core halves a large movie's wait.
+const uint64_t hashBesideSize = 4u << 20;
+
+// The hash of a file as stored, made on a thread or in place.
+struct FileHash {
+    const char* path;
+    unsigned char digest[sha256Size];
+    bool hashed;
+};
+
+void HashFile(void* context)
+{
+    FileHash* hash = (FileHash*)context;
+    hash->hashed = HashFileBytes(hash->path, hash->digest);
+}
+
 // The movie's facts and identity, and the file's hash, of a file on disk.
 FailureKind ReadFileIdentity(const char* path, FactsReader* reader, FileFacts* facts)
 {
-    unsigned char digest[sha256Size];
     // A .app folder is no file: its hash is that of nothing stored.
-    if (!IsFolder(path) && HashFileBytes(path, digest))
-        facts->fileSha256 = Hex(digest);
-    if (!HasMovie(*facts))
-        return FailureKind::None;
-    Failure read = ReadMovieFileIdentity(path, facts->info, reader, digest);
-    if (!Failed(read)) {
-        facts->movieSha256 = Hex(digest);
-        facts->movie = &reader->facts;
+    FileHash hash = {path, {}, false};
+    bool file = !IsFolder(path);
+    std::thread beside;
+    bool besides = file && HasMovie(*facts) && facts->info.fileLength >= hashBesideSize &&
+                   StartWorkThread(&beside, HashFile, &hash);
+    if (file && !besides)
+        HashFile(&hash);
+    FailureKind result = FailureKind::None;
+    unsigned char digest[sha256Size];
+    if (HasMovie(*facts)) {
+        result = ReadMovieFileIdentity(path, facts->info, reader, digest).kind;
+        if (result == FailureKind::None) {
+            facts->movieSha256 = Hex(digest);
+            facts->movie = &reader->facts;
+        }
     }
-    return read.kind;
+    if (besides)
+        beside.join();
+    if (hash.hashed)
+        facts->fileSha256 = Hex(hash.digest);
+    return result;
 }
 
 // The same of an archive's entry, read as the walk went past it.
