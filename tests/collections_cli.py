@@ -11,11 +11,14 @@ import hashlib
 import io
 import json
 import os
+import random
 import shutil
+import struct
 import subprocess
 import sys
 import tarfile
 import zipfile
+import zlib
 
 FAILURES = []
 
@@ -125,6 +128,18 @@ def test_identity(cli, movies):
     run(cli, "save", "game.exe", "plain.swf", "--movie", "decompress", "--player", "remove")
     with open("plain.swf", "rb") as file:
         check(identities == {sha256(file.read())}, "identities %s" % identities)
+    # A file large enough to be hashed beside the decode of its movie: one
+    # binary-data tag of noise, then the End tag.
+    noise = random.Random(5).randbytes(5 << 20)
+    body = b"\x00" + struct.pack("<HHHI", 24 << 8, 1, 87 << 6 | 0x3F, len(noise) + 6)
+    body += struct.pack("<HI", 1, 0) + noise + b"\x00\x00"
+    plain = b"FWS\x0a" + struct.pack("<I", len(body) + 8) + body
+    stored = b"CWS" + plain[3:8] + zlib.compress(body)
+    with open("large.swf", "wb") as file:
+        file.write(stored)
+    code, found, _ = facts(cli, "large.swf")
+    check(code == 0 and found[0]["file_sha256"] == sha256(stored)
+          and found[0]["movie_sha256"] == sha256(plain), "identities of a large movie")
 
 
 def test_extraction(cli, movies):
