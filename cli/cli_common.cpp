@@ -121,6 +121,21 @@ bool CheckInputFile(std::string* log, const std::string& path, InputRule rule,
     return !refused;
 }
 
+bool PathExists(const char* path)
+{
+    return PathKindOf(path) != PathKind::Missing;
+}
+
+bool IsFolder(const char* path)
+{
+    return PathKindOf(path) == PathKind::Folder;
+}
+
+bool IsSpecialFile(const char* path)
+{
+    return PathKindOf(path) == PathKind::Special;
+}
+
 void Appendf(std::string* text, const char* format, ...)
 {
     char line[1024];

@@ -14,17 +14,16 @@ extern const char pathSeparator;
 // Whether `c` separates folder names here ('/' everywhere, '\\' on Windows).
 bool IsPathSeparator(char c);
 
-// Whether anything has this name, a dangling symbolic link included.
-bool PathExists(const char* path);
-// Whether `path` is a folder (or a link to one).
-bool IsFolder(const char* path);
-// Whether `path` names something that is neither a file nor a folder: a
-// named pipe, a device or a socket. Told without opening it, since
-// opening a pipe waits for a writer.
-bool IsSpecialFile(const char* path);
-// All three of the above in one look: what a name is.
+// What a name is, told without opening it, since opening a pipe waits for
+// a writer: nothing (Missing), a file (a dangling symbolic link counts as
+// one), a folder (or a link to one), or Special: a named pipe, a device or
+// a socket.
 enum class PathKind { Missing, File, Folder, Special };
 PathKind PathKindOf(const char* path);
+// Its questions one at a time (cli_common.cpp).
+bool PathExists(const char* path);
+bool IsFolder(const char* path);
+bool IsSpecialFile(const char* path);
 // Whether both paths exist and name the same file, by whatever names
 // (links, other spellings, different case on Windows).
 bool IsSameFile(const char* first, const char* second);

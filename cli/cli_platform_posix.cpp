@@ -24,24 +24,6 @@ void UseUtf8Console()
 {
 }
 
-bool PathExists(const char* path)
-{
-    struct stat status;
-    return lstat(path, &status) == 0;
-}
-
-bool IsFolder(const char* path)
-{
-    struct stat status;
-    return stat(path, &status) == 0 && S_ISDIR(status.st_mode);
-}
-
-bool IsSpecialFile(const char* path)
-{
-    struct stat status;
-    return stat(path, &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
-}
-
 PathKind PathKindOf(const char* path)
 {
     struct stat status;

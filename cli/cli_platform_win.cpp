@@ -26,29 +26,13 @@ static DWORD GetAttributes(const char* path)
     return attributes;
 }
 
-bool PathExists(const char* path)
-{
-    return GetAttributes(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool IsFolder(const char* path)
-{
-    DWORD attributes = GetAttributes(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // Reserved names (NUL, CON, COM1) become device paths too.
-bool IsSpecialFile(const char* path)
+PathKind PathKindOf(const char* path)
 {
     wchar_t* widePath = WidePath(path);
     bool device = widePath && IsDevicePath(widePath);
     MemFree(widePath);
-    return device;
-}
-
-PathKind PathKindOf(const char* path)
-{
-    if (IsSpecialFile(path))
+    if (device)
         return PathKind::Special;
     DWORD attributes = GetAttributes(path);
     if (attributes == INVALID_FILE_ATTRIBUTES)
