@@ -69,7 +69,10 @@ void RunJob(InputJobs* jobs)
         DoSlot(jobs, slot);
         lock.lock();
         slot->done = true;
-        jobs->ended.notify_all();
+        // The walk waits for the oldest slot only (to print it, or for room
+        // behind it), and at the end for all of them.
+        if (slot == jobs->window.front() || jobs->closing)
+            jobs->ended.notify_all();
     }
 }
 
