@@ -76,8 +76,8 @@ enum class InputRule { Inspected, AnySize };
 
 // Whether `path` names an input the rule takes; otherwise appends why not
 // (missing, a folder, unreadable, too large) to `log`. With `inspected`,
-// an input the rule Inspected takes is inspected into it as well, through
-// the one opening of the file.
+// an input taken is inspected into it as well, through the one opening of
+// the file.
 bool CheckInputFile(std::string* log, const std::string& path, InputRule rule,
                     MovieInfo* inspected = nullptr);
 // The same, printing why not on `err`.

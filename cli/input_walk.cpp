@@ -71,11 +71,13 @@ uint64_t FileSizeOf(const char* path)
     return size;
 }
 
-// Whether the input rule takes `path`; otherwise says why not.
-bool Takes(Walker* walker, const std::string& path, InputRule rule)
+// Whether the input rule takes `path`; otherwise says why not. With
+// `inspected`, a file taken is inspected into it too.
+bool Takes(Walker* walker, const std::string& path, InputRule rule,
+           MovieInfo* inspected = nullptr)
 {
     std::string log;
-    if (CheckInputFile(&log, path, rule))
+    if (CheckInputFile(&log, path, rule, inspected))
         return true;
     QueueMessage(walker->jobs, log, true);
     return false;
@@ -88,10 +90,9 @@ void WalkFile(Walker* walker, const std::string& path, bool found)
     // Inspection describes files under 4 GiB; a larger archive is still
     // walked.
     bool folder = IsFolder(path.c_str());
-    if (!Takes(walker, path, folder ? InputRule::Inspected : InputRule::AnySize))
+    MovieInfo info = {};
+    if (!Takes(walker, path, folder ? InputRule::Inspected : InputRule::AnySize, &info))
         return;
-    MovieInfo info;
-    InspectMovie(path.c_str(), &info);
     bool none = info.movieSize == 0 && info.layout == PlayerLayout::None;
     // An archive without a single entry is no collection: zeros, say,
     // read as an empty tar file. It is an input as any other file.
