@@ -12,6 +12,7 @@
 #ifdef _WIN32
 #include <direct.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -679,6 +680,41 @@ TEST(CliSafety, TheInputOrPlayerAsOutputIsReplacedOnlyWithForce)
 
 // ---------------------------------------------------------------------------
 // Batches
+
+// One look tells what a name is, and the three questions asked of it
+// agree: a link is what it leads to, a dangling one still a name, and a
+// pipe or device is special (never opened, which would wait).
+TEST(CliPaths, EachNameIsTheKindItLooksLike)
+{
+    FreshFolder("kinds");
+    MakeFolder("kinds/folder");
+    WriteWholeFile("kinds/file", Bytes(3, 'x'));
+    struct Case {
+        const char* path;
+        PathKind kind;
+    };
+    std::vector<Case> cases = {
+        {"kinds/none", PathKind::Missing},
+        {"kinds/file", PathKind::File},
+        {"kinds/folder", PathKind::Folder},
+    };
+#ifdef _WIN32
+    cases.push_back({"NUL", PathKind::Special});
+#else
+    ASSERT_EQ(0, symlink("folder", "kinds/to-folder"));
+    ASSERT_EQ(0, symlink("nowhere", "kinds/dangling"));
+    ASSERT_EQ(0, mkfifo("kinds/pipe", 0600));
+    cases.insert(cases.end(), {{"kinds/to-folder", PathKind::Folder},
+                               {"kinds/dangling", PathKind::File},
+                               {"kinds/pipe", PathKind::Special}});
+#endif
+    for (const Case& test : cases) {
+        EXPECT_EQ(test.kind, PathKindOf(test.path)) << test.path;
+        EXPECT_EQ(test.kind != PathKind::Missing, PathExists(test.path)) << test.path;
+        EXPECT_EQ(test.kind == PathKind::Folder, IsFolder(test.path)) << test.path;
+        EXPECT_EQ(test.kind == PathKind::Special, IsSpecialFile(test.path)) << test.path;
+    }
+}
 
 TEST(CliBatch, AMissingInputFailsAloneAndTheOthersAreDone)
 {
