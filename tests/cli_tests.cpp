@@ -413,6 +413,28 @@ TEST_F(CliCorpus, CheckFindsEveryMovieIntact)
 
 // Damaged streams of both codecs: check names the problem, save writes
 // nothing, and save --salvage writes the body's decoded start.
+// A slow first input before more quick ones than the jobs may hold
+// waiting: the walk waits for room behind the slow one, is woken when it
+// is done, and every result still comes in input order.
+TEST(CliCheck, ASlowFirstInputHoldsTheOthersInOrder)
+{
+    FreshFolder("slow");
+    WriteWholeFile("slow/big.swf", MakeCompressedMovie(10, PatternBytes(24 << 20, 3, false)));
+    WriteWholeFile("slow/small.swf", MakeUncompressedMovie(10, 100));
+    std::vector<std::string> words = {"check", "--jobs", "2", "slow/big.swf"};
+    words.insert(words.end(), 1200, "slow/small.swf");
+    CliResult result = RunCli(words);
+    ASSERT_EQ(exitDone, result.code) << result.err;
+    std::vector<std::string> lines;
+    for (size_t start = 0, end; start < result.out.size(); start = end + 1) {
+        end = result.out.find('\n', start);
+        lines.push_back(result.out.substr(start, end - start).substr(0, 10));
+    }
+    ASSERT_EQ(1201u, lines.size());
+    EXPECT_EQ("slow/big.s", lines[0]);
+    EXPECT_EQ(1200, std::count(lines.begin(), lines.end(), std::string("slow/small")));
+}
+
 TEST(CliCheck, DamagedMoviesAreNamedAndSalvaged)
 {
     FreshFolder("damaged");
